@@ -1,0 +1,1 @@
+#include "mpeg/mp3_analyzer.h"

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/file_error.h"
+#include "platform/file_system.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quaverly::listing {
+class PageWriter;
+class RunReport;
+} // namespace quaverly::listing
+
+namespace quaverly {
+
+// Finds the first audio frame of an MP3 file and works out the file's bitrate in kbit/s.
+//
+// The members carry over from one file to the next: a scan that finds no frame leaves the probe
+// and the "Xing" count of an earlier file in place. One analyser serves one thread; the program
+// keeps one for its whole life, and tests make their own.
+class CMp3Analyzer {
+public:
+    explicit CMp3Analyzer(platform::FileSystem& fileSystem = platform::SystemFileSystem());
+    virtual ~CMp3Analyzer();
+    CMp3Analyzer(const CMp3Analyzer&) = delete;
+    CMp3Analyzer& operator=(const CMp3Analyzer&) = delete;
+
+    // Header word operations. Only IsValidHeader writes m_dwHeader; the rest read it.
+    int IsValidHeader(const unsigned char* bytes);
+    float GetMpegVersion() const;
+    std::int32_t GetSampleRate() const;
+    std::int32_t GetHeaderBitrate() const;
+    std::int32_t GetFrameLength() const;
+
+    // Stream scan. FindFirstFrame expects m_strPath to name the file and m_bVbr to be clear.
+    std::int64_t GetId3v2Size(const std::string& path);
+    std::int64_t QueryFileSize() const;
+    void FindFirstFrame(std::string path);
+    int CheckXingHeader(const unsigned char* probe);
+    std::int32_t GetFrameCount() const;
+    std::int32_t GetBitrate() const;
+
+    // Per-file entry of the listing: writes the name cell and the bitrate cell of an MP3 file's
+    // row, nothing for any other file. Defined with the row writer in listing/, which owns
+    // every byte of a row.
+    void ListFile(std::string path, listing::PageWriter& page, listing::RunReport& report);
+    std::int32_t WriteBitrateCell(listing::PageWriter& page);
+
+    // Why the last scan could not open its file; empty when it could.
+    const std::optional<platform::FileError>& OpenFailure() const noexcept {
+        return m_openFailure;
+    }
+
+    std::int32_t m_nXingFrames = 0;
+    std::int32_t m_bVbr = 0;
+    std::array<unsigned char, 12> m_abProbe{};
+    std::int64_t m_nFrameOffset = 0;
+    std::string m_strPath;
+    std::uint32_t m_dwHeader = 0;
+
+private:
+    platform::FileSystem& m_fileSystem;
+    std::optional<platform::FileError> m_openFailure;
+};
+
+} // namespace quaverly

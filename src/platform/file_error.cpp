@@ -1,0 +1,76 @@
+#include "platform/file_error.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace quaverly::platform {
+
+namespace {
+
+std::string Describe(FileErrorCause cause, int systemError) {
+    if (systemError != 0) {
+        return std::strerror(systemError);
+    }
+    switch (cause) {
+    case FileErrorCause::NotFound:
+        return "No such file or directory";
+    case FileErrorCause::AccessDenied:
+        return "Permission denied";
+    case FileErrorCause::NotRegularFile:
+        return "Not a regular file";
+    case FileErrorCause::EndOfFile:
+        return "Unexpected end of file";
+    case FileErrorCause::DiskFull:
+        return "No space left on device";
+    case FileErrorCause::InputOutput:
+        return "Input/output error";
+    case FileErrorCause::TooManyOpenFiles:
+        return "Too many open files";
+    case FileErrorCause::Generic:
+        break;
+    }
+    return "Unknown error";
+}
+
+std::string Compose(FileErrorCause cause, int systemError, const std::string& operation,
+                    const std::string& path) {
+    return operation + " " + path + ": " + Describe(cause, systemError);
+}
+
+} // namespace
+
+FileError::FileError(FileErrorCause cause, int systemError, std::string operation,
+                     std::string path)
+    : std::runtime_error(Compose(cause, systemError, operation, path)), m_cause(cause),
+      m_systemError(systemError), m_operation(std::move(operation)), m_path(std::move(path)) {}
+
+FileError FileError::FromErrno(int systemError, std::string operation, std::string path) {
+    return FileError(CauseFromErrno(systemError), systemError, std::move(operation),
+                     std::move(path));
+}
+
+std::string FileError::Reason() const { return Describe(m_cause, m_systemError); }
+
+FileErrorCause CauseFromErrno(int systemError) noexcept {
+    switch (systemError) {
+    case ENOENT:
+    case ENOTDIR:
+        return FileErrorCause::NotFound;
+    case EACCES:
+    case EPERM:
+        return FileErrorCause::AccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return FileErrorCause::DiskFull;
+    case EIO:
+        return FileErrorCause::InputOutput;
+    case EMFILE:
+    case ENFILE:
+        return FileErrorCause::TooManyOpenFiles;
+    default:
+        return FileErrorCause::Generic;
+    }
+}
+
+} // namespace quaverly::platform

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quaverly::platform {
+
+enum class FileKind {
+    Regular,
+    Directory,
+    Other, // FIFO, socket, device
+};
+
+struct FileStatus {
+    std::uint64_t size = 0;
+    FileKind kind = FileKind::Other;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+
+// The outcome of a status query: the status, or the errno value that stopped it.
+struct StatusResult {
+    int error = 0;
+    FileStatus status;
+
+    bool Ok() const noexcept { return error == 0; }
+};
+
+// A file open for reading. Reads are positioned, so a reader never depends on where an earlier
+// read left off.
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+
+    // Reads up to `count` bytes at `offset` into `buffer` and returns how many it read: fewer at
+    // the end of the file, 0 at or past it. Throws FileError when the read fails.
+    virtual std::size_t ReadAt(std::uint64_t offset, unsigned char* buffer, std::size_t count) = 0;
+};
+
+// A file open for writing. Every failure, including a write the device took only in part,
+// throws FileError: nothing is dropped without a word.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+
+    virtual void Write(const char* data, std::size_t size) = 0;
+    // Closes the file, reporting an error the system held back until then. Further calls do
+    // nothing; the destructor closes a file that is still open and swallows its error.
+    virtual void Close() = 0;
+};
+
+// Everything the analyser and the listing ask of the file system. Tests replace it to make a
+// particular call fail, which permissions alone cannot do when the tests run as root.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // The file a path names, following symbolic links.
+    virtual StatusResult Status(const std::string& path) = 0;
+
+    // Opens a regular file for reading without keeping others from reading or writing it.
+    // Never blocks: a FIFO, socket or device fails with FileErrorCause::NotRegularFile without
+    // being opened. Throws FileError.
+    virtual std::unique_ptr<InputFile> OpenForReading(const std::string& path) = 0;
+
+    // Creates a file for writing, or truncates it when it exists. Throws FileError.
+    virtual std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path) = 0;
+};
+
+// The real file system of this machine.
+FileSystem& SystemFileSystem();
+
+} // namespace quaverly::platform
