@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+namespace quaverly::platform {
+
+enum class MessageIcon {
+    None,
+    Information,
+    Exclamation,
+    Error,
+};
+
+// The application's message box: modal, one OK button, captioned with the application's name.
+// The dialog supplies the real one; the command-line tool and the tests supply their own.
+class MessageBoxService {
+public:
+    virtual ~MessageBoxService() = default;
+
+    virtual void Show(const std::string& text, MessageIcon icon) = 0;
+};
+
+} // namespace quaverly::platform
