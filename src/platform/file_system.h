@@ -1,11 +1,17 @@
 #pragma once
 
+#include "platform/last_error.h"
+
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 namespace quaverly::platform {
+
+// The longest path the system takes, terminator included.
+inline constexpr std::size_t kMaxPath = PATH_MAX;
 
 enum class FileKind {
     Regular,
@@ -51,6 +57,23 @@ public:
     virtual void Close() = 0;
 };
 
+struct DirectoryEntry {
+    std::string name;
+    bool isDirectory = false;
+};
+
+// An open directory search. Entries come in a fixed order: "." and ".." first (every folder has
+// them but the root), then the names ordered by their bytes with ASCII letters folded to upper
+// case, ties broken by the raw bytes.
+class DirectorySearch {
+public:
+    virtual ~DirectorySearch() = default;
+
+    // Moves to the next entry. Returns false at the end, with kErrorNoMoreFiles in `error`, or
+    // when the search fails, with that failure's code.
+    virtual bool Next(DirectoryEntry& entry, ErrorCode& error) = 0;
+};
+
 // Everything the analyser and the listing ask of the file system. Tests replace it to make a
 // particular call fail, which permissions alone cannot do when the tests run as root.
 class FileSystem {
@@ -67,6 +90,19 @@ public:
 
     // Creates a file for writing, or truncates it when it exists. Throws FileError.
     virtual std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path) = 0;
+
+    // Starts a search for `searchPath`, a folder, a separator and a pattern in which "*" and
+    // "*.*" match every name. Returns the search with its first entry in `first`, or null with
+    // the reason in `error`: kErrorFileNotFound when nothing matches (an empty result, not a
+    // failure), kErrorPathNotFound when there is no such folder, or the failure's code.
+    virtual std::unique_ptr<DirectorySearch> FindFirst(const std::string& searchPath,
+                                                       DirectoryEntry& first,
+                                                       ErrorCode& error) = 0;
+
+    // The directory that relative names are resolved against. Throws FileError.
+    virtual std::string CurrentDirectory() = 0;
+    // Returns 0, or the errno value of the failure.
+    virtual int SetCurrentDirectory(const std::string& path) = 0;
 };
 
 // The real file system of this machine.

@@ -1,8 +1,14 @@
 #include "platform/file_error.h"
 #include "platform/file_system.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
+#include <fnmatch.h>
+#include <limits.h>
+#include <string_view>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,6 +114,66 @@ private:
     std::string m_path;
 };
 
+unsigned char FoldedByte(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 'a' && byte <= 'z' ? static_cast<unsigned char>(byte - ('a' - 'A')) : byte;
+}
+
+bool NameBefore(const DirectoryEntry& left, const DirectoryEntry& right) {
+    const std::string& a = left.name;
+    const std::string& b = right.name;
+    const bool dotsA = a == "." || a == "..";
+    const bool dotsB = b == "." || b == "..";
+    if (dotsA != dotsB) {
+        return dotsA;
+    }
+    const auto folded = std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [](char x, char y) { return FoldedByte(x) < FoldedByte(y); });
+    if (folded) {
+        return true;
+    }
+    const auto foldedAfter = std::lexicographical_compare(
+        b.begin(), b.end(), a.begin(), a.end(),
+        [](char x, char y) { return FoldedByte(x) < FoldedByte(y); });
+    if (foldedAfter) {
+        return false;
+    }
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+        });
+}
+
+bool MatchesPattern(const std::string& pattern, const std::string& name) {
+    // "*.*" matches names without a dot too, as it always has on the platform it comes from.
+    if (pattern == "*" || pattern == "*.*") {
+        return true;
+    }
+    return ::fnmatch(pattern.c_str(), name.c_str(), FNM_PERIOD) == 0;
+}
+
+class PosixDirectorySearch final : public DirectorySearch {
+public:
+    PosixDirectorySearch(std::vector<DirectoryEntry> entries, ErrorCode deferredError)
+        : m_entries(std::move(entries)), m_deferredError(deferredError) {}
+
+    bool Next(DirectoryEntry& entry, ErrorCode& error) override {
+        if (++m_next < m_entries.size()) {
+            entry = std::move(m_entries[m_next]);
+            return true;
+        }
+        error = m_deferredError;
+        return false;
+    }
+
+private:
+    std::vector<DirectoryEntry> m_entries;
+    std::size_t m_next = 0;
+    // A failure met while reading the folder comes after the entries read before it.
+    ErrorCode m_deferredError;
+};
+
 class PosixFileSystem final : public FileSystem {
 public:
     StatusResult Status(const std::string& path) override {
@@ -146,6 +212,74 @@ public:
             throw FileError::FromErrno(errno, "create", path);
         }
         return std::make_unique<PosixOutputFile>(fd, path);
+    }
+
+    std::unique_ptr<DirectorySearch> FindFirst(const std::string& searchPath,
+                                               DirectoryEntry& first,
+                                               ErrorCode& error) override {
+        const std::size_t slash = searchPath.rfind('/');
+        const std::string folder = slash == std::string::npos ? std::string(".")
+                                   : slash == 0 ? std::string("/")
+                                                : searchPath.substr(0, slash);
+        const std::string pattern =
+            slash == std::string::npos ? searchPath : searchPath.substr(slash + 1);
+        // The root has no parent, so it lists neither "." nor "..".
+        const bool isRoot = folder.find_first_not_of('/') == std::string::npos;
+
+        DIR* dir = ::opendir(folder.c_str());
+        if (dir == nullptr) {
+            const int failure = errno;
+            error = failure == ENOENT ? kErrorPathNotFound : ErrorCodeFromErrno(failure);
+            return nullptr;
+        }
+        std::vector<DirectoryEntry> entries;
+        ErrorCode deferred = kErrorNoMoreFiles;
+        for (;;) {
+            errno = 0;
+            const dirent* item = ::readdir(dir);
+            if (item == nullptr) {
+                if (errno != 0) {
+                    deferred = ErrorCodeFromErrno(errno);
+                }
+                break;
+            }
+            std::string name = item->d_name;
+            const bool dots = name == "." || name == "..";
+            if ((dots && isRoot) || !MatchesPattern(pattern, name)) {
+                continue;
+            }
+            bool isDirectory = item->d_type == DT_DIR;
+            if (item->d_type == DT_LNK || item->d_type == DT_UNKNOWN) {
+                // A link to a folder is walked as a folder; a dangling link is a file.
+                struct stat info {};
+                isDirectory = ::fstatat(::dirfd(dir), item->d_name, &info, 0) == 0 &&
+                              S_ISDIR(info.st_mode);
+            }
+            entries.push_back({std::move(name), isDirectory});
+        }
+        ::closedir(dir);
+
+        if (entries.empty()) {
+            error = deferred == kErrorNoMoreFiles ? kErrorFileNotFound : deferred;
+            return nullptr;
+        }
+        std::sort(entries.begin(), entries.end(), NameBefore);
+        first = entries.front();
+        error = kErrorSuccess;
+        return std::make_unique<PosixDirectorySearch>(std::move(entries), deferred);
+    }
+
+    std::string CurrentDirectory() override {
+        std::string buffer(PATH_MAX, '\0');
+        if (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+            throw FileError::FromErrno(errno, "get current directory", ".");
+        }
+        buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+        return buffer;
+    }
+
+    int SetCurrentDirectory(const std::string& path) override {
+        return ::chdir(path.c_str()) == 0 ? 0 : errno;
     }
 };
 

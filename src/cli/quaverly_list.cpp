@@ -1,0 +1,240 @@
+// quaverly-list: makes the listing page of a folder tree from the command line.
+
+#include "listing/listing_run.h"
+#include "platform/file_system.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace quaverly;
+
+constexpr const char* kProgram = "quaverly-list";
+constexpr const char* kVersion = "1.0.0.1";
+
+constexpr int kExitComplete = 0;
+constexpr int kExitIncomplete = 1;
+constexpr int kExitFailed = 2;
+constexpr int kExitInterrupted = 130;
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) { g_interrupted = 1; }
+
+void PrintUsage(std::ostream& out) {
+    out << "Usage: " << kProgram << " [-o FILE] FOLDER\n"
+        << "Writes an HTML listing of the MP3 files under FOLDER, with their bitrates, to\n"
+        << "mp3_listing.html in the current directory, or to FILE.\n"
+        << "\n"
+        << "  -o, --output FILE  write the listing to FILE\n"
+        << "      --help         show this help and exit\n"
+        << "      --version      show the version and exit\n"
+        << "\n"
+        << "Exit status: 0 when the listing is complete, 1 when it was written but some\n"
+        << "folders or files could not be read, 2 on bad usage or when the listing could\n"
+        << "not be written.\n";
+}
+
+int UsageError(const std::string& message) {
+    std::cerr << kProgram << ": " << message << "\n"
+              << "Try '" << kProgram << " --help' for more information.\n";
+    return kExitFailed;
+}
+
+// The folder as a folder chooser gives it: absolute, normal, no trailing separator but the
+// root's.
+std::string NormalFolder(const std::string& argument) {
+    std::filesystem::path path(argument);
+    if (path.is_relative()) {
+        path = std::filesystem::current_path() / path;
+    }
+    std::string normal = path.lexically_normal().string();
+    while (normal.size() > 1 && normal.back() == '/') {
+        normal.pop_back();
+    }
+    return normal;
+}
+
+class GivenFolder final : public platform::FolderChooser {
+public:
+    explicit GivenFolder(std::string folder) : m_folder(std::move(folder)) {}
+    std::optional<std::string> ChooseFolder(const std::string&) override { return m_folder; }
+
+private:
+    std::string m_folder;
+};
+
+// The run's own message box has nothing to add on a terminal: the result says it all.
+class SilentMessageBox final : public platform::MessageBoxService {
+public:
+    void Show(const std::string&, platform::MessageIcon) override {}
+};
+
+// Reports failures as they come, and progress while stderr is a terminal.
+class TerminalObserver final : public listing::RunObserver {
+public:
+    TerminalObserver() : m_terminal(::isatty(STDERR_FILENO) == 1) {}
+
+    void FolderEntered(const std::string& folder) override {
+        ++m_folders;
+        m_folder = folder;
+        MaybeRedraw();
+    }
+    void FileListed(const std::string&) override {
+        ++m_files;
+        MaybeRedraw();
+    }
+    void FailureRecorded(const listing::Failure& failure) override {
+        ClearLine();
+        std::cerr << kProgram << ": " << failure.path << ": " << failure.reason << '\n';
+    }
+    bool CancelRequested() override { return g_interrupted != 0; }
+
+    void ClearLine() {
+        if (m_drawn) {
+            std::cerr << "\r\033[K" << std::flush;
+            m_drawn = false;
+        }
+    }
+
+private:
+    void MaybeRedraw() {
+        if (!m_terminal) {
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (m_drawn && now - m_lastDraw < std::chrono::milliseconds(200)) {
+            return;
+        }
+        m_lastDraw = now;
+        std::string line = std::to_string(m_folders) + " folders, " + std::to_string(m_files) +
+                           " files: " + m_folder;
+        const std::size_t width = TerminalWidth();
+        if (line.size() >= width) {
+            line.resize(width - 1);
+        }
+        std::cerr << "\r\033[K" << line << std::flush;
+        m_drawn = true;
+    }
+
+    static std::size_t TerminalWidth() {
+        winsize size{};
+        if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 10) {
+            return size.ws_col;
+        }
+        return 80;
+    }
+
+    bool m_terminal;
+    bool m_drawn = false;
+    std::size_t m_folders = 0;
+    std::size_t m_files = 0;
+    std::string m_folder;
+    std::chrono::steady_clock::time_point m_lastDraw{};
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::optional<std::string> output;
+    std::optional<std::string> folder;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (!optionsEnded && (argument == "--help" || argument == "-h")) {
+            PrintUsage(std::cout);
+            return kExitComplete;
+        }
+        if (!optionsEnded && argument == "--version") {
+            std::cout << kProgram << ' ' << kVersion << '\n';
+            return kExitComplete;
+        }
+        if (!optionsEnded && (argument == "-o" || argument == "--output")) {
+            if (i + 1 >= argc) {
+                return UsageError("option '" + argument + "' needs a file name");
+            }
+            output = argv[++i];
+            continue;
+        }
+        if (!optionsEnded && argument.rfind("--output=", 0) == 0) {
+            output = argument.substr(std::strlen("--output="));
+            continue;
+        }
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
+            return UsageError("unknown option '" + argument + "'");
+        }
+        if (folder) {
+            return UsageError("only one folder can be listed at a time");
+        }
+        folder = argument;
+    }
+    if (!folder) {
+        return UsageError("no folder given");
+    }
+    if (output && output->empty()) {
+        return UsageError("the output file name is empty");
+    }
+
+    platform::FileSystem& fileSystem = platform::SystemFileSystem();
+    const platform::StatusResult status = fileSystem.Status(*folder);
+    if (!status.Ok()) {
+        std::cerr << kProgram << ": " << *folder << ": " << std::strerror(status.error) << '\n';
+        return kExitFailed;
+    }
+    if (status.status.kind != platform::FileKind::Directory) {
+        std::cerr << kProgram << ": " << *folder << ": Not a folder\n";
+        return kExitFailed;
+    }
+
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    GivenFolder chooser(NormalFolder(*folder));
+    SilentMessageBox messageBox;
+    TerminalObserver observer;
+    listing::ListingSession session(fileSystem);
+    listing::ListingServices services{fileSystem, chooser, messageBox, &observer};
+    if (output) {
+        services.listingFileName = *output;
+    }
+    const listing::RunResult result = listing::MakeListing(session, services);
+    observer.ClearLine();
+
+    switch (result.outcome) {
+    case listing::RunOutcome::Complete:
+        return kExitComplete;
+    case listing::RunOutcome::Incomplete:
+        std::cerr << kProgram << ": " << result.failureCount
+                  << (result.failureCount == 1 ? " folder or file" : " folders or files")
+                  << " could not be read; the listing in " << result.listingPath
+                  << " lacks them\n";
+        return kExitIncomplete;
+    case listing::RunOutcome::Cancelled:
+        std::cerr << kProgram << ": interrupted; the listing in " << result.listingPath
+                  << " is incomplete\n";
+        return kExitInterrupted;
+    case listing::RunOutcome::Failed:
+        std::cerr << kProgram << ": the listing could not be written: " << result.failureReason
+                  << '\n';
+        return kExitFailed;
+    case listing::RunOutcome::FolderNotChosen:
+        break;
+    }
+    return kExitFailed;
+}

@@ -1,0 +1,197 @@
+#include "listing/folder_walker.h"
+
+#include "listing/html_page.h"
+
+#include <algorithm>
+
+namespace quaverly::listing {
+
+namespace {
+
+using platform::ErrorCode;
+
+// Joins a folder and a name; false when the result would not fit the system's path limit.
+bool ComposePath(const std::string& folder, std::string_view name, std::string& out) {
+    out.clear();
+    out.reserve(folder.size() + 1 + name.size());
+    out.append(folder).append(1, '/').append(name);
+    return out.size() < platform::kMaxPath;
+}
+
+bool IsDots(const std::string& name) { return name == "." || name == ".."; }
+
+// The part of one WalkFolder call that runs under its guard.
+class FolderWalk {
+public:
+    FolderWalk(const std::string& folder, const std::string& pattern, WalkContext& context)
+        : m_folder(folder), m_pattern(pattern), m_context(context) {}
+
+    // False when the folder cannot be listed at all; it then gets no rows of its own.
+    bool WalkSubFolders();
+    void WriteHeaderRow();
+    void WriteFileRows();
+
+    // Enters the folder into the path being walked; false when it is on that path already.
+    bool Enter();
+    void Leave();
+
+    // Records a failure of this folder's own and keeps the first code.
+    void Fail(std::string path, ErrorCode code) {
+        m_context.report.RecordFailure(std::move(path), code, platform::DescribeErrorCode(code));
+        Note(code);
+    }
+    // Keeps the first code, for a failure recorded elsewhere.
+    void Note(ErrorCode code) {
+        if (m_error == platform::kErrorSuccess) {
+            m_error = code;
+        }
+    }
+    // A failed page or a cancel ends every level at once.
+    bool Stopped() const { return m_context.page.Failed() || m_context.report.Cancelled(); }
+    ErrorCode Error() const { return m_error; }
+
+private:
+    const std::string& m_folder;
+    const std::string& m_pattern;
+    WalkContext& m_context;
+    ErrorCode m_error = platform::kErrorSuccess;
+    bool m_entered = false;
+};
+
+bool FolderWalk::Enter() {
+    const platform::StatusResult status = m_context.fileSystem.Status(m_folder);
+    if (!status.Ok()) {
+        // The search below meets the same failure and reports it.
+        return true;
+    }
+    const std::pair identity{status.status.device, status.status.inode};
+    auto& open = m_context.openFolders;
+    if (std::find(open.begin(), open.end(), identity) != open.end()) {
+        return false;
+    }
+    open.push_back(identity);
+    m_entered = true;
+    return true;
+}
+
+void FolderWalk::Leave() {
+    if (m_entered) {
+        m_context.openFolders.pop_back();
+        m_entered = false;
+    }
+}
+
+bool FolderWalk::WalkSubFolders() {
+    std::string search;
+    if (!ComposePath(m_folder, "*", search)) {
+        Fail(search, platform::kErrorBufferOverflow);
+        return false;
+    }
+    platform::DirectoryEntry entry;
+    ErrorCode code = platform::kErrorSuccess;
+    auto handle = m_context.fileSystem.FindFirst(search, entry, code);
+    if (!handle) {
+        if (code != platform::kErrorFileNotFound) {
+            Fail(m_folder, code);
+            return false;
+        }
+        return true;
+    }
+    std::string subFolder;
+    do {
+        if (!entry.isDirectory || IsDots(entry.name)) {
+            continue;
+        }
+        if (!ComposePath(m_folder, entry.name, subFolder)) {
+            Fail(subFolder, platform::kErrorBufferOverflow);
+            continue;
+        }
+        if (!WalkFolder(subFolder, m_pattern, true, m_context)) {
+            if (Stopped()) {
+                return true;
+            }
+            Note(platform::GetLastErrorCode());
+        }
+    } while (handle->Next(entry, code));
+    if (code != platform::kErrorNoMoreFiles) {
+        Fail(m_folder, code);
+    }
+    return true;
+}
+
+void FolderWalk::WriteHeaderRow() {
+    PageWriter& page = m_context.page;
+    page.Write(kFolderRowStart);
+    page.WriteEscaped(m_folder);
+    page.Write(kFolderRowEnd);
+}
+
+void FolderWalk::WriteFileRows() {
+    std::string search;
+    if (!ComposePath(m_folder, m_pattern, search)) {
+        Fail(search, platform::kErrorBufferOverflow);
+        return;
+    }
+    platform::DirectoryEntry entry;
+    ErrorCode code = platform::kErrorSuccess;
+    auto handle = m_context.fileSystem.FindFirst(search, entry, code);
+    if (!handle) {
+        if (code != platform::kErrorFileNotFound) {
+            Fail(m_folder, code);
+        }
+        return;
+    }
+    std::string file;
+    do {
+        if (entry.isDirectory) {
+            continue;
+        }
+        if (!ComposePath(m_folder, entry.name, file)) {
+            Fail(file, platform::kErrorBufferOverflow);
+            continue;
+        }
+        WriteFileRow(file, m_context.page, m_context.analyzer, m_context.shading,
+                     m_context.report);
+        if (m_context.report.CancelRequested()) {
+            return;
+        }
+    } while (handle->Next(entry, code));
+    if (code != platform::kErrorNoMoreFiles) {
+        Fail(m_folder, code);
+    }
+}
+
+} // namespace
+
+bool WalkFolder(const std::string& folder, const std::string& pattern, bool recurse,
+                WalkContext& context) {
+    FolderWalk walk(folder, pattern, context);
+    context.report.FolderEntered(folder);
+    if (!walk.Enter()) {
+        walk.Fail(folder, platform::kErrorCantResolveFilename);
+        platform::SetLastErrorCode(walk.Error());
+        return false;
+    }
+    try {
+        const bool listable = !recurse || walk.WalkSubFolders();
+        if (listable && !walk.Stopped()) {
+            walk.WriteHeaderRow();
+            walk.WriteFileRows();
+        }
+    } catch (const platform::FileError& error) {
+        // Only the page's own writes get here (the row writer handles the analyser's
+        // failures); the page keeps its failure and the run reports it.
+        if (!context.page.Failed()) {
+            context.report.RecordFailure(folder, error);
+        }
+        walk.Note(ErrorCodeOf(error));
+    }
+    walk.Leave();
+    if (walk.Stopped() && walk.Error() == platform::kErrorSuccess) {
+        walk.Note(platform::kErrorOperationAborted);
+    }
+    platform::SetLastErrorCode(walk.Error());
+    return walk.Error() == platform::kErrorSuccess;
+}
+
+} // namespace quaverly::listing

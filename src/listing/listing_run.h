@@ -1,0 +1,62 @@
+#pragma once
+
+#include "listing/row_writer.h"
+#include "listing/run_report.h"
+#include "mpeg/mp3_analyzer.h"
+#include "platform/file_system.h"
+#include "platform/folder_chooser.h"
+#include "platform/message_box.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace quaverly::listing {
+
+// What one program keeps from run to run: the analyser and the row shading. The current
+// directory, which a run also leaves changed, belongs to the process.
+struct ListingSession {
+    explicit ListingSession(platform::FileSystem& fileSystem = platform::SystemFileSystem())
+        : analyzer(fileSystem) {}
+
+    CMp3Analyzer analyzer;
+    RowShading shading;
+};
+
+// The services a run asks for, supplied by the dialog, the command-line tool or a test.
+struct ListingServices {
+    platform::FileSystem& fileSystem;
+    platform::FolderChooser& chooser;
+    platform::MessageBoxService& messageBox;
+    RunObserver* observer = nullptr;
+    // Resolved against the current directory when the run starts.
+    std::string listingFileName = "mp3_listing.html";
+};
+
+enum class RunOutcome {
+    Complete,        // every folder and file was read
+    Incomplete,      // the page is whole, but some folders or files could not be read
+    Cancelled,       // the walk was stopped; the page is ended properly but lacks the rest
+    FolderNotChosen, // nothing was chosen, nothing was written
+    Failed,          // the listing file could not be created or written
+};
+
+struct RunResult {
+    RunOutcome outcome = RunOutcome::FolderNotChosen;
+    std::string folder;
+    // Where the page was written, as a full path when the current directory could be read.
+    std::string listingPath;
+    // The first of the failures; failureCount counts them all.
+    std::vector<Failure> failures;
+    std::size_t failureCount = 0;
+    std::size_t folderCount = 0;
+    std::size_t fileCount = 0;
+    // For a failed run: what could not be done and why.
+    std::string failureReason;
+};
+
+// One listing run: asks for a folder, writes the listing file into the directory current at
+// the start, makes the chosen folder current, and walks it.
+RunResult MakeListing(ListingSession& session, const ListingServices& services);
+
+} // namespace quaverly::listing

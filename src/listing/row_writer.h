@@ -1,0 +1,26 @@
+#pragma once
+
+#include "listing/page_writer.h"
+#include "listing/run_report.h"
+#include "mpeg/mp3_analyzer.h"
+
+#include <string>
+#include <string_view>
+
+namespace quaverly::listing {
+
+// The two flags behind a file row's start. They outlive a run: the first row of a later run
+// closes the last row of an earlier one's numbering, and the shading carries on from it.
+struct RowShading {
+    bool firstRowWritten = false;
+    bool shade = false;
+};
+
+// Starts a file's row, shaded by turns, and lets the analyser fill it for an MP3 file.
+void WriteFileRow(const std::string& path, PageWriter& page, CMp3Analyzer& analyzer,
+                  RowShading& shading, RunReport& report);
+
+// The part of a path after its last separator; the whole path when it holds none.
+std::string_view FileNameFromPath(std::string_view path);
+
+} // namespace quaverly::listing
