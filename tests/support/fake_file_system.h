@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace quaverly::testing {
 
@@ -30,6 +32,10 @@ public:
     std::function<bool(const std::string& searchPath, platform::ErrorCode& error)> onFindFirst;
     // Runs before each step of a search; returning true ends it with `error`.
     std::function<bool(const std::string& searchPath, platform::ErrorCode& error)> onFindNext;
+    // Serves a search from a made-up folder: the entries given, in that order.
+    std::function<std::optional<std::vector<platform::DirectoryEntry>>(
+        const std::string& searchPath)>
+        onListFolder;
     std::function<std::optional<int>(const std::string& path)> onSetCurrentDirectory;
 
     platform::StatusResult Status(const std::string& path) override {
@@ -62,7 +68,17 @@ public:
         if (onFindFirst && onFindFirst(searchPath, error)) {
             return nullptr;
         }
-        auto real = m_real.FindFirst(searchPath, first, error);
+        std::unique_ptr<platform::DirectorySearch> real;
+        if (auto entries = onListFolder ? onListFolder(searchPath) : std::nullopt) {
+            if (entries->empty()) {
+                error = platform::kErrorFileNotFound;
+                return nullptr;
+            }
+            first = entries->front();
+            real = std::make_unique<Listed>(std::move(*entries));
+        } else {
+            real = m_real.FindFirst(searchPath, first, error);
+        }
         if (!real) {
             return nullptr;
         }
@@ -138,6 +154,24 @@ private:
         std::string m_path;
         std::unique_ptr<platform::OutputFile> m_real;
         bool m_open = true;
+    };
+
+    class Listed final : public platform::DirectorySearch {
+    public:
+        explicit Listed(std::vector<platform::DirectoryEntry> entries)
+            : m_entries(std::move(entries)) {}
+        bool Next(platform::DirectoryEntry& entry, platform::ErrorCode& error) override {
+            if (++m_next < m_entries.size()) {
+                entry = m_entries[m_next];
+                return true;
+            }
+            error = platform::kErrorNoMoreFiles;
+            return false;
+        }
+
+    private:
+        std::vector<platform::DirectoryEntry> m_entries;
+        std::size_t m_next = 0;
     };
 
     class Search final : public platform::DirectorySearch {
