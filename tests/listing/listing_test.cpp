@@ -1,0 +1,545 @@
+#include "listing/folder_walker.h"
+#include "listing/listing_run.h"
+#include "listing/row_writer.h"
+#include "platform/last_error.h"
+
+#include "support/hooked_file_system.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace quaverly::listing {
+namespace {
+
+using testing::FakeFileSystem;
+using testing::ReadWholeFile;
+using testing::TempDir;
+
+// The page's fragments, spelled out here so that a changed byte in the program shows.
+const std::string kHead = "<html><body>\r\n<center>\r\n<h3>Listing of ";
+const std::string kHeadEnd = "</h3></center>\r\n<hr>\r\n\r\n<center><table border = 3>\r\n";
+const std::string kTail = "</td></tr>\r\n</table>\r\n<br><br><font size = 2>Listing made with "
+                          "Quaverly from <a href=\"https://quaverly.example/\">"
+                          "https://quaverly.example/</a></center>\r\n\r\n</body></html>";
+const std::string kR0 = "\r\n\r\n<tr><td>\r\n";
+const std::string kR1 = "\r\n</td></tr>\r\n\r\n<tr><td>\r\n";
+const std::string kR2 = "\r\n</td></tr>\r\n\r\n<tr><td bgcolor=\"#7AD3F8\">\r\n";
+
+std::string FolderRow(const std::string& path) {
+    return "<tr><td bgcolor=red>\r\n\r\n" + path + "</td><td>Bitrate</td></tr><br>\r\n";
+}
+std::string Cell(int kbps) { return "</td><td> " + std::to_string(kbps) + " Kbs"; }
+std::string Page(const std::string& folder, const std::string& rows) {
+    return kHead + folder + kHeadEnd + rows + kTail;
+}
+
+// Three MPEG-1 Layer III frames at 128 kbit/s, 44.1 kHz: 417 bytes each.
+std::string CbrMp3() {
+    std::string frame(417, '\0');
+    frame[0] = '\xFF';
+    frame[1] = '\xFB';
+    frame[2] = '\x90';
+    std::string bytes;
+    for (int i = 0; i < 3; ++i) {
+        bytes += frame;
+    }
+    return bytes;
+}
+
+class ScriptedChooser final : public platform::FolderChooser {
+public:
+    std::optional<std::string> next;
+    std::string title;
+    std::optional<std::string> ChooseFolder(const std::string& asked) override {
+        title = asked;
+        return next;
+    }
+};
+
+class RecordMessages final : public platform::MessageBoxService {
+public:
+    std::vector<std::string> shown;
+    void Show(const std::string& text, platform::MessageIcon icon) override {
+        shown.push_back(text);
+        lastIcon = icon;
+    }
+    platform::MessageIcon lastIcon = platform::MessageIcon::None;
+};
+
+class ListingRun : public ::testing::Test {
+protected:
+    void SetUp() override { m_startDirectory = std::filesystem::current_path(); }
+    void TearDown() override { std::filesystem::current_path(m_startDirectory); }
+
+    RunResult Run(const std::optional<std::string>& folder) {
+        chooser.next = folder;
+        ListingServices services{fileSystem, chooser, messages};
+        return MakeListing(session, services);
+    }
+
+    TempDir root;
+    FakeFileSystem fileSystem;
+    ScriptedChooser chooser;
+    RecordMessages messages;
+    ListingSession session{fileSystem};
+
+private:
+    std::filesystem::path m_startDirectory;
+};
+
+TEST_F(ListingRun, TwoLevelTreeGivesSubFolderRowsBeforeItsParentsHeader) {
+    const std::string start = root.MakeFolder("start");
+    const std::string p = root.MakeFolder("P");
+    root.Write("P/S/a.mp3", CbrMp3());
+    root.Write("P/b.mp3", CbrMp3());
+    root.Write("P/c.txt", "notes");
+    std::filesystem::current_path(start);
+
+    const RunResult result = Run(p);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Complete);
+    EXPECT_EQ(chooser.title, "Select Folder");
+    EXPECT_EQ(ReadWholeFile(start + "/mp3_listing.html"),
+              Page(p, FolderRow(p + "/S") + kR0 + "a.mp3" + Cell(128) + FolderRow(p) + kR2 +
+                          "b.mp3" + Cell(128) + kR1));
+    EXPECT_EQ(result.listingPath, start + "/mp3_listing.html");
+    EXPECT_EQ(std::filesystem::current_path(), p);
+    EXPECT_EQ(result.fileCount, 3U);
+    EXPECT_EQ(fileSystem.openOutputs, 0);
+    EXPECT_EQ(fileSystem.openSearches, 0);
+}
+
+TEST_F(ListingRun, SecondRunLandsInTheFirstFolderAndCarriesTheShading) {
+    const std::string start = root.MakeFolder("start");
+    const std::string first = root.MakeFolder("first");
+    const std::string second = root.MakeFolder("second");
+    root.Write("first/one.mp3", CbrMp3());
+    root.Write("second/two.mp3", CbrMp3());
+    std::filesystem::current_path(start);
+
+    Run(first);
+    Run(second);
+
+    EXPECT_EQ(ReadWholeFile(start + "/mp3_listing.html"),
+              Page(first, FolderRow(first) + kR0 + "one.mp3" + Cell(128)));
+    // The second page is written into the first chosen folder, which its own walk does not
+    // see; its first row closes nothing of its own, and is shaded because the last was not.
+    EXPECT_EQ(ReadWholeFile(first + "/mp3_listing.html"),
+              Page(second, FolderRow(second) + kR2 + "two.mp3" + Cell(128)));
+    EXPECT_EQ(std::filesystem::current_path(), second);
+}
+
+TEST_F(ListingRun, ListingFileFoundByItsOwnWalkGetsAnEmptyRow) {
+    const std::string music = root.MakeFolder("music");
+    std::filesystem::current_path(music);
+
+    Run(music);
+
+    EXPECT_EQ(ReadWholeFile(music + "/mp3_listing.html"), Page(music, FolderRow(music) + kR0));
+}
+
+TEST_F(ListingRun, CancelledChoiceTouchesNothing) {
+    const std::string start = root.MakeFolder("start");
+    std::filesystem::current_path(start);
+
+    EXPECT_EQ(Run(std::nullopt).outcome, RunOutcome::FolderNotChosen);
+    EXPECT_EQ(Run(std::string()).outcome, RunOutcome::FolderNotChosen);
+
+    EXPECT_FALSE(std::filesystem::exists(start + "/mp3_listing.html"));
+    EXPECT_EQ(fileSystem.createdFiles, 0);
+    EXPECT_EQ(std::filesystem::current_path(), start);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(ListingRun, FoldersWithoutFilesGetHeaderRowsOnly) {
+    const std::string tree = root.MakeFolder("tree");
+    root.MakeFolder("tree/a/b");
+    root.MakeFolder("tree/c");
+    std::filesystem::current_path(root.Path());
+
+    Run(tree);
+
+    EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"),
+              Page(tree, FolderRow(tree + "/a/b") + FolderRow(tree + "/a") +
+                             FolderRow(tree + "/c") + FolderRow(tree)));
+}
+
+TEST_F(ListingRun, TextFromTheFileSystemIsEscapedAndHiddenFilesAreListed) {
+    const std::string odd = root.MakeFolder("a&b<c>\"d\"");
+    root.Write("a&b<c>\"d\"/.hidden.mp3", CbrMp3());
+    root.Write("a&b<c>\"d\"/R&B <live>.MP3", CbrMp3());
+    root.Write("a&b<c>\"d\"/\xE9t\xE9.mp3", CbrMp3());
+    std::filesystem::current_path(root.Path());
+
+    Run(odd);
+
+    const std::string escaped = root.Path() + "/a&amp;b&lt;c&gt;&quot;d&quot;";
+    EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"),
+              Page(escaped, FolderRow(escaped) + kR0 + ".hidden.mp3" + Cell(128) + kR2 +
+                                "R&amp;B &lt;live&gt;.MP3" + Cell(128) + kR1 +
+                                "\xE9t\xE9.mp3" + Cell(128)));
+}
+
+TEST_F(ListingRun, RootFolderShowsOneSeparatorInTheHeadingAndTwoInComposedPaths) {
+    std::vector<std::string> searches;
+    fileSystem.onListFolder =
+        [&](const std::string& search) -> std::optional<std::vector<platform::DirectoryEntry>> {
+        searches.push_back(search);
+        if (search == "//*.*") {
+            return std::vector<platform::DirectoryEntry>{{"song.txt", false}};
+        }
+        return std::vector<platform::DirectoryEntry>{};
+    };
+    fileSystem.onSetCurrentDirectory = [](const std::string&) { return std::optional<int>(0); };
+    std::filesystem::current_path(root.Path());
+
+    Run("/");
+
+    EXPECT_EQ(searches, (std::vector<std::string>{"//*", "//*.*"}));
+    EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"), Page("/", FolderRow("/") + kR0));
+}
+
+TEST_F(ListingRun, UnreadableFolderIsReportedAndEverythingElseIsListed) {
+    const std::string p = root.MakeFolder("P");
+    root.Write("P/a/one.mp3", CbrMp3());
+    root.MakeFolder("P/locked");
+    root.Write("P/z/two.mp3", CbrMp3());
+    root.Write("P/three.mp3", CbrMp3());
+    fileSystem.onFindFirst = [&](const std::string& search, platform::ErrorCode& error) {
+        if (search.rfind(p + "/locked/", 0) == 0) {
+            error = platform::kErrorAccessDenied;
+            return true;
+        }
+        return false;
+    };
+    std::filesystem::current_path(root.Path());
+
+    const RunResult result = Run(p);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Incomplete);
+    ASSERT_EQ(result.failureCount, 1U);
+    EXPECT_EQ(result.failures[0].path, p + "/locked");
+    EXPECT_EQ(result.failures[0].code, platform::kErrorAccessDenied);
+    EXPECT_EQ(result.failures[0].reason, "Permission denied");
+    EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"),
+              Page(p, FolderRow(p + "/a") + kR0 + "one.mp3" + Cell(128) + FolderRow(p + "/z") +
+                          kR2 + "two.mp3" + Cell(128) + FolderRow(p) + kR1 + "three.mp3" +
+                          Cell(128)));
+    EXPECT_EQ(fileSystem.openSearches, 0);
+}
+
+TEST_F(ListingRun, SearchThatFailsPartWayKeepsWhatItRead) {
+    const std::string p = root.MakeFolder("P");
+    root.Write("P/a.txt", "");
+    root.Write("P/b.txt", "");
+    int steps = 0;
+    fileSystem.onFindNext = [&](const std::string& search, platform::ErrorCode& error) {
+        // ".", "..", then "a.txt"; the step to "b.txt" fails.
+        if (search == p + "/*.*" && ++steps == 3) {
+            error = platform::kErrorIoDevice;
+            return true;
+        }
+        return false;
+    };
+    std::filesystem::current_path(root.Path());
+
+    const RunResult result = Run(p);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Incomplete);
+    ASSERT_EQ(result.failureCount, 1U);
+    EXPECT_EQ(result.failures[0].reason, "Input/output error");
+    EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"), Page(p, FolderRow(p) + kR0));
+}
+
+TEST_F(ListingRun, PathOverTheSystemLimitFailsThatEntryOnly) {
+    const std::string p = root.MakeFolder("P");
+    const std::string longName(platform::kMaxPath - p.size() - 1, 'x');
+    const std::string fitting(platform::kMaxPath - p.size() - 2, 'y');
+    fileSystem.onListFolder =
+        [&](const std::string& search) -> std::optional<std::vector<platform::DirectoryEntry>> {
+        if (search == p + "/*.*") {
+            return std::vector<platform::DirectoryEntry>{{longName, false}, {fitting, false}};
+        }
+        return std::nullopt;
+    };
+    std::filesystem::current_path(root.Path());
+
+    const RunResult result = Run(p);
+
+    ASSERT_EQ(result.failureCount, 1U);
+    EXPECT_EQ(result.failures[0].path, p + "/" + longName);
+    EXPECT_EQ(result.failures[0].code, platform::kErrorBufferOverflow);
+    EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"), Page(p, FolderRow(p) + kR0));
+}
+
+TEST_F(ListingRun, SymbolicLinkLoopIsReportedNotFollowed) {
+    const std::string p = root.MakeFolder("P");
+    root.Write("P/sub/a.txt", "");
+    ASSERT_EQ(::symlink(p.c_str(), (p + "/sub/back").c_str()), 0);
+    ASSERT_EQ(::symlink((p + "/sub").c_str(), (p + "/elsewhere").c_str()), 0);
+    std::filesystem::current_path(root.Path());
+
+    const RunResult result = Run(p);
+
+    // The link to a folder outside the path is walked; the one back up is not.
+    ASSERT_EQ(result.failureCount, 2U);
+    EXPECT_EQ(result.failures[0].path, p + "/elsewhere/back");
+    EXPECT_EQ(result.failures[1].path, p + "/sub/back");
+    EXPECT_EQ(result.failures[1].code, platform::kErrorCantResolveFilename);
+    EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"),
+              Page(p, FolderRow(p + "/elsewhere") + kR0 + FolderRow(p + "/sub") + kR2 +
+                          FolderRow(p)));
+}
+
+TEST_F(ListingRun, SpecialFilesNamedMp3AreRowsThatNeverBlock) {
+    const std::string p = root.MakeFolder("P");
+    ASSERT_EQ(::mkfifo((p + "/pipe.mp3").c_str(), 0644), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = p + "/socket.mp3";
+    ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    std::filesystem::current_path(root.Path());
+
+    const RunResult result = Run(p);
+    ::close(sock);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Incomplete);
+    ASSERT_EQ(result.failureCount, 2U);
+    EXPECT_EQ(result.failures[0].reason, "Not a regular file");
+    EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"),
+              Page(p, FolderRow(p) + kR0 + "pipe.mp3" + Cell(0) + kR2 + "socket.mp3" +
+                          Cell(0)));
+}
+
+TEST_F(ListingRun, FileThatFailsToReadShowsZeroAndTheNextFileIsRead) {
+    const std::string p = root.MakeFolder("P");
+    root.Write("P/a.mp3", CbrMp3());
+    root.Write("P/b.mp3", CbrMp3());
+    fileSystem.onRead = [&](const std::string& path, std::uint64_t, std::size_t&) {
+        if (path == p + "/a.mp3") {
+            throw testing::ErrnoError(EIO, "read", path);
+        }
+    };
+    std::filesystem::current_path(root.Path());
+
+    const RunResult result = Run(p);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Incomplete);
+    ASSERT_EQ(result.failureCount, 1U);
+    EXPECT_EQ(result.failures[0].path, p + "/a.mp3");
+    EXPECT_EQ(result.failures[0].reason, "Input/output error");
+    EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"),
+              Page(p, FolderRow(p) + kR0 + "a.mp3" + Cell(0) + kR2 + "b.mp3" + Cell(128)));
+}
+
+TEST_F(ListingRun, FileTruncatedWhileTheWalkRunsIsListedWithoutFrames) {
+    const std::string p = root.MakeFolder("P");
+    const std::string song = root.Write("P/song.mp3", CbrMp3());
+    fileSystem.onOpenForReading = [&](const std::string& path) {
+        if (path == song) {
+            std::filesystem::resize_file(song, 0);
+        }
+    };
+    std::filesystem::current_path(root.Path());
+
+    const RunResult result = Run(p);
+
+    EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"),
+              Page(p, FolderRow(p) + kR0 + "song.mp3" + Cell(0)));
+    EXPECT_EQ(fileSystem.openOutputs, 0);
+}
+
+TEST_F(ListingRun, ListingFileThatCannotBeCreatedShowsErrorAndWritesNothing) {
+    const std::string p = root.MakeFolder("P");
+    const std::string start = root.MakeFolder("start");
+    fileSystem.onCreate = [](const std::string& path) {
+        throw testing::ErrnoError(EACCES, "create", path);
+    };
+    std::filesystem::current_path(start);
+
+    const RunResult result = Run(p);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Failed);
+    EXPECT_EQ(result.failureReason, "create mp3_listing.html: Permission denied");
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"error"});
+    EXPECT_EQ(messages.lastIcon, platform::MessageIcon::Exclamation);
+    EXPECT_EQ(std::filesystem::current_path(), start);
+}
+
+TEST_F(ListingRun, DiskFullDuringTheWalkFailsTheRunAndClosesTheFile) {
+    const std::string p = root.MakeFolder("P");
+    // Enough rows to fill the page's buffer well before the walk ends.
+    for (int i = 0; i < 4000; ++i) {
+        root.Write("P/f" + std::to_string(i) + ".txt", "");
+    }
+    int writes = 0;
+    fileSystem.onWrite = [&](const std::string& path, std::size_t) {
+        if (++writes == 1) {
+            throw testing::ErrnoError(ENOSPC, "write", path);
+        }
+    };
+    std::filesystem::current_path(root.Path());
+
+    const RunResult result = Run(p);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Failed);
+    EXPECT_EQ(result.failureReason, "write mp3_listing.html: No space left on device");
+    EXPECT_EQ(writes, 1);
+    // The walk stopped at the failure instead of going through the remaining files.
+    EXPECT_LT(result.fileCount, 4000U);
+    EXPECT_EQ(fileSystem.openOutputs, 0);
+    EXPECT_EQ(fileSystem.openSearches, 0);
+}
+
+TEST_F(ListingRun, FailureOfTheLastWriteOrTheCloseIsReported) {
+    const std::string p = root.MakeFolder("P");
+    std::filesystem::current_path(root.Path());
+    fileSystem.onClose = [](const std::string& path) {
+        throw testing::ErrnoError(EIO, "close", path);
+    };
+
+    const RunResult result = Run(p);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Failed);
+    EXPECT_EQ(result.failureReason, "close mp3_listing.html: Input/output error");
+}
+
+class CancelAfter final : public RunObserver {
+public:
+    explicit CancelAfter(std::size_t files) : m_files(files) {}
+    void FileListed(const std::string&) override { ++m_seen; }
+    bool CancelRequested() override { return m_seen >= m_files; }
+
+private:
+    std::size_t m_files;
+    std::size_t m_seen = 0;
+};
+
+TEST_F(ListingRun, CancelStopsAfterTheCurrentFileAndEndsThePage) {
+    const std::string p = root.MakeFolder("P");
+    root.Write("P/a/1.txt", "");
+    root.Write("P/a/2.txt", "");
+    root.Write("P/b/3.txt", "");
+    std::filesystem::current_path(root.Path());
+    CancelAfter observer(1);
+    chooser.next = p;
+    ListingServices services{fileSystem, chooser, messages, &observer};
+
+    const RunResult result = MakeListing(session, services);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Cancelled);
+    EXPECT_EQ(result.failureCount, 0U);
+    EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"), Page(p, FolderRow(p + "/a") + kR0));
+}
+
+TEST(RowWriter, RowsAlternateFromAnUnshadedFirstRowWhateverTheFile) {
+    TempDir root;
+    const std::string song = root.Write("Song.Mp3", CbrMp3());
+    const std::string other = root.Write("song.mp3.bak", CbrMp3());
+    const std::string bare = root.Write(".mp3", CbrMp3());
+    const std::string output = root / "page";
+    {
+        PageWriter page(platform::SystemFileSystem().CreateOrTruncate(output));
+        CMp3Analyzer analyzer;
+        RowShading shading;
+        RunReport report;
+        for (const std::string& path : {song, other, bare, other}) {
+            WriteFileRow(path, page, analyzer, shading, report);
+        }
+        page.Close();
+    }
+    EXPECT_EQ(ReadWholeFile(output),
+              kR0 + "Song.Mp3" + Cell(128) + kR2 + kR1 + ".mp3" + Cell(128) + kR2);
+}
+
+TEST(RowWriter, FileNameIsWhatFollowsTheLastSeparator) {
+    EXPECT_EQ(FileNameFromPath("/music/a/b.mp3"), "b.mp3");
+    EXPECT_EQ(FileNameFromPath("//b.mp3"), "b.mp3");
+    EXPECT_EQ(FileNameFromPath("/music/"), "");
+    EXPECT_EQ(FileNameFromPath("b.mp3"), "b.mp3");
+}
+
+TEST(DirectorySearch, ListsDotsFirstThenNamesFoldedToUpperCase) {
+    TempDir root;
+    for (const char* name : {"b", "B", "a", "_x", "Zed", "\xC3\xA9", "sub"}) {
+        root.Write(name, "");
+    }
+    std::filesystem::remove(root / "sub");
+    root.MakeFolder("sub");
+    platform::FileSystem& fileSystem = platform::SystemFileSystem();
+
+    std::vector<std::string> names;
+    std::vector<bool> folders;
+    platform::DirectoryEntry entry;
+    platform::ErrorCode error = 0;
+    auto search = fileSystem.FindFirst(root / "*.*", entry, error);
+    ASSERT_TRUE(search);
+    do {
+        names.push_back(entry.name);
+        folders.push_back(entry.isDirectory);
+    } while (search->Next(entry, error));
+
+    EXPECT_EQ(error, platform::kErrorNoMoreFiles);
+    // '_' (0x5F) sorts after the letters once they are folded to upper case.
+    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a", "B", "b", "sub", "Zed", "_x",
+                                               "\xC3\xA9"}));
+    EXPECT_EQ(folders, (std::vector<bool>{true, true, false, false, false, true, false, false,
+                                          false}));
+}
+
+TEST(DirectorySearch, TellsAnEmptyResultFromAMissingFolder) {
+    TempDir root;
+    platform::DirectoryEntry entry;
+    platform::ErrorCode error = 0;
+    platform::FileSystem& fileSystem = platform::SystemFileSystem();
+
+    EXPECT_FALSE(fileSystem.FindFirst(root / "*.mp3", entry, error));
+    EXPECT_EQ(error, platform::kErrorFileNotFound);
+    EXPECT_FALSE(fileSystem.FindFirst(root / "missing/*", entry, error));
+    EXPECT_EQ(error, platform::kErrorPathNotFound);
+}
+
+TEST(Walker, FailedWalkLeavesTheFirstErrorAsLastError) {
+    TempDir root;
+    root.MakeFolder("P/a");
+    root.MakeFolder("P/b");
+    FakeFileSystem fileSystem;
+    fileSystem.onFindFirst = [&](const std::string& search, platform::ErrorCode& error) {
+        if (search == root / "P/a/*") {
+            error = platform::kErrorAccessDenied;
+            return true;
+        }
+        if (search == root / "P/b/*") {
+            error = platform::kErrorIoDevice;
+            return true;
+        }
+        return false;
+    };
+    PageWriter page(platform::SystemFileSystem().CreateOrTruncate(root / "page"));
+    CMp3Analyzer analyzer(fileSystem);
+    RowShading shading;
+    RunReport report;
+    WalkContext context{fileSystem, page, analyzer, shading, report};
+
+    EXPECT_FALSE(WalkFolder(root / "P", "*.*", true, context));
+    EXPECT_EQ(platform::GetLastErrorCode(), platform::kErrorAccessDenied);
+    EXPECT_EQ(report.FailureCount(), 2U);
+
+    RunReport clean;
+    WalkContext cleanContext{fileSystem, page, analyzer, shading, clean};
+    fileSystem.onFindFirst = nullptr;
+    EXPECT_TRUE(WalkFolder(root / "P", "*.*", true, cleanContext));
+    EXPECT_EQ(platform::GetLastErrorCode(), platform::kErrorSuccess);
+}
+
+} // namespace
+} // namespace quaverly::listing
