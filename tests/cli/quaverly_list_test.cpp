@@ -1,0 +1,137 @@
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using quaverly::testing::ReadWholeFile;
+using quaverly::testing::TempDir;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the tool in `directory` with `arguments`, its output and errors caught in files.
+Outcome RunTool(const std::string& directory, const std::vector<std::string>& arguments) {
+    TempDir capture;
+    const std::string outPath = capture / "out";
+    const std::string errPath = capture / "err";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(directory.c_str()) != 0 || !std::freopen(outPath.c_str(), "w", stdout) ||
+            !std::freopen(errPath.c_str(), "w", stderr)) {
+            ::_exit(127);
+        }
+        std::vector<char*> argv{const_cast<char*>(QUAVERLY_LIST_PATH)};
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(QUAVERLY_LIST_PATH, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(outPath),
+            ReadWholeFile(errPath)};
+}
+
+std::string Mp3() {
+    std::string frame(417, '\0');
+    frame[0] = '\xFF';
+    frame[1] = '\xFB';
+    frame[2] = '\x90';
+    return frame + frame;
+}
+
+TEST(QuaverlyList, WritesTheListingOfAFolderGivenAsARelativePath) {
+    TempDir root;
+    root.Write("music/a/song.mp3", Mp3());
+
+    const Outcome outcome = RunTool(root.Path(), {"music/a/../"});
+
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, "");
+    const std::string page = ReadWholeFile(root / "mp3_listing.html");
+    EXPECT_NE(page.find("<h3>Listing of " + root.Path() + "/music</h3>"), std::string::npos);
+    EXPECT_NE(page.find("song.mp3</td><td> 128 Kbs"), std::string::npos);
+}
+
+TEST(QuaverlyList, OutputOptionChoosesTheFile) {
+    TempDir root;
+    root.MakeFolder("music");
+
+    EXPECT_EQ(RunTool(root.Path(), {"-o", "out/page.html", "music"}).status, 2);
+    root.MakeFolder("out");
+    EXPECT_EQ(RunTool(root.Path(), {"-o", "out/page.html", "music"}).status, 0);
+    EXPECT_EQ(RunTool(root.Path(), {"--output=second.html", "music"}).status, 0);
+
+    EXPECT_TRUE(std::filesystem::exists(root / "out/page.html"));
+    EXPECT_TRUE(std::filesystem::exists(root / "second.html"));
+    EXPECT_FALSE(std::filesystem::exists(root / "mp3_listing.html"));
+}
+
+TEST(QuaverlyList, BadUsageSaysWhyAndCreatesNothing) {
+    TempDir root;
+    root.Write("file.txt", "");
+    const std::vector<std::vector<std::string>> cases{
+        {}, {"--bogus", "."}, {"a", "b"}, {"-o"}, {"missing"}, {"file.txt"}};
+    for (const auto& arguments : cases) {
+        const Outcome outcome = RunTool(root.Path(), arguments);
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_EQ(outcome.err.rfind("quaverly-list: ", 0), 0U) << outcome.err;
+    }
+    EXPECT_EQ(RunTool(root.Path(), {"missing"}).err,
+              "quaverly-list: missing: No such file or directory\n");
+    EXPECT_EQ(RunTool(root.Path(), {"file.txt"}).err, "quaverly-list: file.txt: Not a folder\n");
+    EXPECT_FALSE(std::filesystem::exists(root / "mp3_listing.html"));
+}
+
+TEST(QuaverlyList, HelpAndVersionGoToStandardOutput) {
+    TempDir root;
+    const Outcome help = RunTool(root.Path(), {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: quaverly-list [-o FILE] FOLDER\n", 0), 0U);
+    const Outcome version = RunTool(root.Path(), {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "quaverly-list 1.0.0.1\n");
+}
+
+TEST(QuaverlyList, UnreadablePartsAreNamedAndTheExitStatusIsOne) {
+    TempDir root;
+    root.MakeFolder("music/sub");
+    ASSERT_EQ(::symlink((root / "music").c_str(), (root / "music/sub/loop").c_str()), 0);
+    ASSERT_EQ(::mkfifo((root / "music/pipe.mp3").c_str(), 0644), 0);
+
+    const Outcome outcome = RunTool(root.Path(), {"music"});
+
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err,
+              "quaverly-list: " + root.Path() +
+                  "/music/sub/loop: Folder is already being listed (symbolic link loop)\n"
+                  "quaverly-list: " +
+                  root.Path() + "/music/pipe.mp3: Not a regular file\n" +
+                  "quaverly-list: 2 folders or files could not be read; the listing in " +
+                  root.Path() + "/mp3_listing.html lacks them\n");
+}
+
+TEST(QuaverlyList, FullDiskIsAFailureNotAListing) {
+    TempDir root;
+    root.MakeFolder("music");
+
+    const Outcome outcome = RunTool(root.Path(), {"-o", "/dev/full", "music"});
+
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.err, "quaverly-list: the listing could not be written: "
+                           "write /dev/full: No space left on device\n");
+}
+
+} // namespace
