@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/desktop/desktop.h"
+#include "platform/message_box.h"
+
+#include <string>
+
+namespace quaverly {
+
+// Opens a link target (a URL or a document name) the way the user's desktop opens it. When the
+// desktop refuses, the program registered for ".htm" documents is run with the target instead,
+// whatever kind of target it is. Returns the launch result: above 32 the target was opened,
+// otherwise a failure code for ReportLaunchError. The show command reaches whichever launch is
+// made unchanged.
+int OpenLinkTarget(const std::string& target, int showCommand, platform::Desktop& desktop);
+int OpenLinkTarget(const std::string& target, int showCommand);
+
+// Reads the default value of a key under the class root into `value` and returns 0; or returns
+// the error number of opening the key and leaves `value` alone. `value` may be `subKey` itself.
+long ReadRegistryDefault(const std::string& subKey, std::string& value, platform::Desktop& desktop);
+
+// Tells the user why a link did not open: "Can't open link:", an empty line, then the text for
+// the failure code, in an exclamation box.
+void ReportLaunchError(int code, platform::MessageBoxService& boxes);
+
+} // namespace quaverly
