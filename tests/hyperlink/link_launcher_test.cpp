@@ -69,16 +69,6 @@ TEST(OpenLinkTarget, TargetTheDesktopOpensSkipsTheClassLookup) {
     EXPECT_TRUE(desktop.ran.empty());
 }
 
-TEST(OpenLinkTarget, NegativeDesktopResultIsSuccessAsAnUnsignedValue) {
-    // A launch result is an instance-handle value: its sign bit makes it large, not a failure.
-    FakeDesktop desktop;
-    desktop.openResult = -7;
-    desktop.RegisterHtmlCommand("browser %1");
-
-    EXPECT_EQ(OpenLinkTarget("http://example.org/", show::Show, desktop), -7);
-    EXPECT_TRUE(desktop.ran.empty());
-}
-
 TEST(OpenLinkTarget, FallbackReadsTheHtmlClassAndItsOpenCommand) {
     FakeDesktop desktop;
     desktop.RegisterHtmlCommand("browser %1");

@@ -191,14 +191,6 @@ TEST_F(XdgDesktopTest, FallbackRunsTheHtmlCommandWithTheTarget) {
     EXPECT_EQ(WaitForRecord("html"), (Words{"--new-window", url}));
 }
 
-TEST_F(XdgDesktopTest, FallbackPassesALongTargetWhole) {
-    SetUserMimeApps("mimeapps.list", "[Default Applications]\ntext/html=vendor-browser.desktop\n");
-    const std::string url = "x-quaverly-nobody://page?q=" + std::string(700, 'q');
-
-    EXPECT_GT(OpenLinkTarget(url, show::Show, desktop), 32);
-    EXPECT_EQ(WaitForRecord("html"), (Words{"--new-window", url}));
-}
-
 TEST_F(XdgDesktopTest, FallbackChildIsReaped) {
     SetUserMimeApps("mimeapps.list", "[Default Applications]\ntext/html=vendor-browser.desktop\n");
     ASSERT_GT(desktop.RunCommandLine(desktop
@@ -265,14 +257,6 @@ TEST_F(XdgDesktopTest, CommandLineFailures) {
     EXPECT_EQ(desktop.RunCommandLine((g_root / "bin/missing").string(), show::Show), 2);
     EXPECT_EQ(desktop.RunCommandLine((g_root / "bin/not-executable").string(), show::Show), 11);
     EXPECT_EQ(desktop.RunCommandLine("   ", show::Show), 2);
-}
-
-TEST_F(XdgDesktopTest, FailedFallbackCodeIsReported) {
-    WriteFile(g_root / "data/applications/broken.desktop",
-              "[Desktop Entry]\nType=Application\nName=Broken\nExec=" +
-                  (g_root / "bin/not-executable").string() + " %u\n");
-    SetUserMimeApps("mimeapps.list", "[Default Applications]\ntext/html=broken.desktop\n");
-    EXPECT_EQ(OpenLinkTarget("x-quaverly-nobody://page", show::Show, desktop), 11);
 }
 
 } // namespace

@@ -29,14 +29,9 @@ TEST(SplitCommandLine, BackslashesFollowTheShell) {
     EXPECT_EQ(SplitCommandLine("\"unclosed  quote"), Words{"unclosed  quote"});
 }
 
-TEST(CommandFromExec, FileAndUrlCodesBecomeThePlaceholder) {
-    EXPECT_EQ(CommandFromExec("browser %u"), "browser %1");
+TEST(CommandFromExec, FileAndUrlCodesBecomeThePlaceholderOthersAreDropped) {
     EXPECT_EQ(CommandFromExec("browser %U --x"), "browser %1 --x");
-    EXPECT_EQ(CommandFromExec("viewer %f"), "viewer %1");
-    EXPECT_EQ(CommandFromExec("viewer \"%F\""), "viewer \"%1\"");
-}
-
-TEST(CommandFromExec, OtherCodesAreDroppedAndPercentIsLiteral) {
+    EXPECT_EQ(CommandFromExec("viewer \"%F\" %f"), "viewer \"%1\" %1");
     EXPECT_EQ(CommandFromExec("browser %i %c %k --rate=50%% %u %"), "browser    --rate=50% %1 ");
     EXPECT_EQ(CommandFromExec("old %d%D%n%N%v%m%u"), "old %1");
 }
@@ -59,11 +54,6 @@ TEST(ParseDesktopEntry, ReadsExecAndHiddenFromItsOwnGroup) {
 
     EXPECT_FALSE(ParseDesktopEntry("[Something Else]\nExec=x\n"));
     EXPECT_FALSE(ParseDesktopEntry(""));
-}
-
-TEST(SplitStringList, HonoursEscapedSeparators) {
-    EXPECT_EQ(SplitStringList(" a.desktop ;b\\;c.desktop;;d\\\\;"),
-              (Words{"a.desktop", "b;c.desktop", "d\\"}));
 }
 
 TEST(ParseMimeAppsList, CollectsTheThreeGroupsForOneType) {
@@ -121,11 +111,6 @@ protected:
     }
 };
 
-TEST_F(ChooseDefault, FirstInstalledDefaultOfTheHighestListWins) {
-    EXPECT_EQ(Choose({{{"missing.desktop", "b.desktop"}, {}, {}}, {{"a.desktop"}, {}, {}}}),
-              "b.desktop");
-}
-
 TEST_F(ChooseDefault, AnyListsDefaultBeatsAddedAssociations) {
     EXPECT_EQ(Choose({{{}, {"a.desktop"}, {}}, {{"c.desktop"}, {}, {}}}), "c.desktop");
 }
@@ -135,13 +120,6 @@ TEST_F(ChooseDefault, RemovalsHideAddedAssociationsOfTheirOwnAndLowerLists) {
               "b.desktop");
     // A lower list cannot remove what a higher one added.
     EXPECT_EQ(Choose({{{}, {"a.desktop"}, {}}, {{}, {}, {"a.desktop"}}}), "a.desktop");
-}
-
-TEST_F(ChooseDefault, OldDefaultsListIsTheLastResort) {
-    EXPECT_EQ(
-        Choose({{{"missing.desktop"}, {}, {"a.desktop"}}}, {{{"a.desktop", "c.desktop"}, {}, {}}}),
-        "c.desktop");
-    EXPECT_EQ(Choose({{{"missing.desktop"}, {"other.desktop"}, {}}}), "");
 }
 
 } // namespace
