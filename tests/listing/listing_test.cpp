@@ -3,7 +3,7 @@
 #include "listing/row_writer.h"
 #include "platform/last_error.h"
 
-#include "support/hooked_file_system.h"
+#include "support/fake_file_system.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
