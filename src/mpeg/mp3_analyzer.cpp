@@ -1,1 +1,215 @@
 #include "mpeg/mp3_analyzer.h"
+
+#include "mpeg/file_view_reader.h"
+#include "mpeg/frame_header.h"
+#include "mpeg/id3_tag_size.h"
+
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace quaverly {
+
+namespace {
+
+using platform::FileError;
+using platform::FileErrorCause;
+
+bool IsEndOfFile(const FileError& error) {
+    return error.Cause() == FileErrorCause::EndOfFile;
+}
+
+// Detaches the view from a file that is about to close, on every way out of a scan.
+class ViewAttachment {
+public:
+    ViewAttachment(mpeg::FileView& view, platform::InputFile& file, std::int64_t size)
+        : m_view(view) {
+        m_view.Attach(file, size);
+    }
+    ~ViewAttachment() { m_view.Detach(); }
+    ViewAttachment(const ViewAttachment&) = delete;
+    ViewAttachment& operator=(const ViewAttachment&) = delete;
+
+private:
+    mpeg::FileView& m_view;
+};
+
+} // namespace
+
+CMp3Analyzer::CMp3Analyzer(platform::FileSystem& fileSystem) : m_fileSystem(fileSystem) {}
+
+CMp3Analyzer::~CMp3Analyzer() = default;
+
+int CMp3Analyzer::IsValidHeader(const unsigned char* bytes) {
+    m_dwHeader = mpeg::ReadBigEndian32(bytes);
+    return mpeg::IsValidHeaderWord(m_dwHeader) ? 1 : 0;
+}
+
+float CMp3Analyzer::GetMpegVersion() const {
+    return mpeg::MpegVersion(m_dwHeader);
+}
+
+std::int32_t CMp3Analyzer::GetSampleRate() const {
+    return mpeg::SampleRate(m_dwHeader);
+}
+
+std::int32_t CMp3Analyzer::GetHeaderBitrate() const {
+    return mpeg::HeaderBitrate(m_dwHeader);
+}
+
+std::int32_t CMp3Analyzer::GetFrameLength() const {
+    return mpeg::FrameLength(m_dwHeader);
+}
+
+std::int64_t CMp3Analyzer::QueryFileSize() const {
+    const platform::StatusResult result = m_fileSystem.Status(m_strPath);
+    if (!result.Ok()) {
+        return 0;
+    }
+    return static_cast<std::int64_t>(result.status.size);
+}
+
+std::int64_t CMp3Analyzer::PrependedBytes() {
+    mpeg::FileViewReader reader(m_view);
+    const std::int64_t bytes = mpeg::Id3v2PrependedBytes(reader);
+    // The library saw a failed read as the end of the file; the scan must not go on as if the
+    // bytes were there. A read past the end is just that, as for the library's own reader.
+    if (reader.Failure() && !IsEndOfFile(*reader.Failure())) {
+        throw *reader.Failure();
+    }
+    return bytes;
+}
+
+std::int64_t CMp3Analyzer::GetId3v2Size(const std::string& path) {
+    const platform::StatusResult status = m_fileSystem.Status(path);
+    std::unique_ptr<platform::InputFile> file;
+    try {
+        file = m_fileSystem.OpenForReading(path);
+    } catch (const FileError&) {
+        return 0; // as the library answers for a file it cannot open
+    }
+    const ViewAttachment attachment(
+        m_view, *file, static_cast<std::int64_t>(status.Ok() ? status.status.size : 0));
+    return PrependedBytes();
+}
+
+void CMp3Analyzer::FindFirstFrame(std::string path) {
+    m_openFailure.reset();
+    m_nFrameOffset = -1;
+    const std::int64_t size = QueryFileSize();
+    // Opened before the tag is measured, so that the library reads the scan's own view of the
+    // file. A file that cannot be opened has no frame either way.
+    std::unique_ptr<platform::InputFile> file;
+    try {
+        file = m_fileSystem.OpenForReading(path);
+    } catch (const FileError& error) {
+        m_openFailure.emplace(error);
+        return;
+    }
+    const ViewAttachment attachment(m_view, *file, size);
+    const std::int64_t start = PrependedBytes();
+    const std::int64_t offset = ScanForFrame(start, size);
+    if (offset >= 0) {
+        // Bytes past the end read as zero, never as an earlier file's.
+        m_abProbe.fill(0);
+        m_view.Copy(offset + mpeg::XingProbeOffset(m_dwHeader), m_abProbe.data(), m_abProbe.size());
+        m_bVbr = CheckXingHeader(m_abProbe.data());
+    }
+    m_nFrameOffset = offset;
+}
+
+// Every position from `start` on is a candidate whose word is tested. Most positions cannot
+// start a header because their byte is not 0xFF: those fail the test on their first byte, so the
+// scan passes over them a window at a time, leaving in m_dwHeader the word that testing them one
+// by one would have left.
+std::int64_t CMp3Analyzer::ScanForFrame(std::int64_t start, std::int64_t size) {
+    std::int64_t position = start;
+    while (position < size) {
+        mpeg::FileView::Span span{};
+        try {
+            span = m_view.WordsFrom(position);
+        } catch (const FileError& error) {
+            if (IsEndOfFile(error)) {
+                return -1;
+            }
+            throw;
+        }
+        const auto* sync = static_cast<const unsigned char*>(
+            std::memchr(span.data, 0xFF, static_cast<std::size_t>(span.count)));
+        if (sync == nullptr) {
+            m_dwHeader = mpeg::ReadBigEndian32(span.data + span.count - 1);
+            position += span.count;
+            continue;
+        }
+        position += sync - span.data;
+        std::array<unsigned char, 4> candidate{};
+        std::memcpy(candidate.data(), sync, candidate.size());
+        if (IsValidHeader(candidate.data()) == 0) {
+            ++position;
+            continue;
+        }
+        const std::int64_t next = position + GetFrameLength();
+        if (next >= size) {
+            return -1; // later candidates are not tried
+        }
+        bool confirmed = false;
+        try {
+            const std::uint32_t follower = m_view.WordAt(next);
+            const std::array<unsigned char, 4> bytes = {static_cast<unsigned char>(follower >> 24),
+                                                        static_cast<unsigned char>(follower >> 16),
+                                                        static_cast<unsigned char>(follower >> 8),
+                                                        static_cast<unsigned char>(follower)};
+            confirmed = IsValidHeader(bytes.data()) != 0;
+        } catch (const FileError& error) {
+            if (!IsEndOfFile(error)) {
+                throw;
+            }
+            confirmed = true; // the file ends where the follower would be
+        }
+        if (confirmed) {
+            IsValidHeader(candidate.data()); // the first frame's word, not its follower's
+            return position;
+        }
+        ++position;
+    }
+    return -1;
+}
+
+int CMp3Analyzer::CheckXingHeader(const unsigned char* probe) {
+    if (std::memcmp(probe, "Xing", 4) != 0) {
+        m_nXingFrames = -1;
+        return 0;
+    }
+    m_nXingFrames = static_cast<std::int32_t>(mpeg::ReadBigEndian32(probe + 8));
+    return 1;
+}
+
+std::int32_t CMp3Analyzer::GetFrameCount() const {
+    return m_nXingFrames;
+}
+
+std::int32_t CMp3Analyzer::GetBitrate() const {
+    if (m_nFrameOffset < 0) {
+        return 0; // no frame, no bitrate: the word last tested says nothing about the file
+    }
+    if (m_bVbr == 0 || GetFrameCount() <= 0) {
+        return GetHeaderBitrate();
+    }
+    // The average over everything from the first frame on; the rounding to single precision is
+    // part of the result.
+    const auto bytes = static_cast<float>(QueryFileSize() - m_nFrameOffset);
+    const auto bytesPerFrame =
+        static_cast<float>(static_cast<double>(bytes) / static_cast<double>(GetFrameCount()));
+    const double average = static_cast<double>(GetSampleRate()) *
+                           static_cast<double>(bytesPerFrame) /
+                           (mpeg::SamplesPerFrameOver8(m_dwHeader) * 1000.0);
+    if (!(average < static_cast<double>(std::numeric_limits<std::int32_t>::max()))) {
+        return std::numeric_limits<std::int32_t>::max();
+    }
+    if (average <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
+        return std::numeric_limits<std::int32_t>::min();
+    }
+    return static_cast<std::int32_t>(average);
+}
+
+} // namespace quaverly

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mpeg/file_view.h"
 #include "platform/file_error.h"
 #include "platform/file_system.h"
 
@@ -49,9 +50,7 @@ public:
     std::int32_t WriteBitrateCell(listing::PageWriter& page);
 
     // Why the last scan could not open its file; empty when it could.
-    const std::optional<platform::FileError>& OpenFailure() const noexcept {
-        return m_openFailure;
-    }
+    const std::optional<platform::FileError>& OpenFailure() const noexcept { return m_openFailure; }
 
     std::int32_t m_nXingFrames = 0;
     std::int32_t m_bVbr = 0;
@@ -61,8 +60,14 @@ public:
     std::uint32_t m_dwHeader = 0;
 
 private:
+    // The ID3v2 bytes in front of the audio of the file m_view shows.
+    std::int64_t PrependedBytes();
+    // The offset of the first frame confirmed by its follower, from `start` on, or -1.
+    std::int64_t ScanForFrame(std::int64_t start, std::int64_t size);
+
     platform::FileSystem& m_fileSystem;
     std::optional<platform::FileError> m_openFailure;
+    mpeg::FileView m_view;
 };
 
 } // namespace quaverly

@@ -1,0 +1,88 @@
+#include "mpeg/file_view.h"
+
+#include "mpeg/frame_header.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quaverly::mpeg {
+
+FileView::FileView() : m_window(kBlockSize + 3) {}
+
+void FileView::Attach(platform::InputFile& file, std::int64_t size) {
+    m_file = &file;
+    m_size = std::max<std::int64_t>(size, 0);
+    m_base = 0;
+    m_length = 0;
+    m_wordsEnd = 0;
+}
+
+void FileView::Detach() noexcept {
+    m_file = nullptr;
+    m_size = 0;
+    m_base = 0;
+    m_length = 0;
+    m_wordsEnd = 0;
+}
+
+void FileView::Load(std::int64_t offset) {
+    // Forget the old window first: if the read throws, no stale bytes stay behind.
+    m_base = offset;
+    m_length = 0;
+    m_wordsEnd = offset;
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::int64_t>(m_size - offset, kBlockSize));
+    const std::size_t got =
+        m_file->ReadAt(static_cast<std::uint64_t>(offset), m_window.data(), wanted);
+    std::memset(m_window.data() + got, 0, wanted - got + 3);
+    m_length = static_cast<std::int64_t>(wanted);
+    const bool reachesEnd = offset + m_length >= m_size;
+    m_wordsEnd = reachesEnd ? offset + m_length : offset + m_length - 3;
+}
+
+void FileView::Copy(std::int64_t offset, unsigned char* out, std::size_t count) {
+    while (count > 0) {
+        if (offset >= m_size) {
+            std::memset(out, 0, count);
+            return;
+        }
+        if (offset >= m_base && offset < m_base + m_length) {
+            const auto step = std::min(count, static_cast<std::size_t>(m_base + m_length - offset));
+            std::memcpy(out, m_window.data() + (offset - m_base), step);
+            out += step;
+            offset += static_cast<std::int64_t>(step);
+            count -= step;
+        } else if (count >= kBlockSize) {
+            // A large read (a picture in a tag) goes straight to the caller's buffer.
+            const auto wanted = static_cast<std::size_t>(
+                std::min<std::int64_t>(m_size - offset, static_cast<std::int64_t>(count)));
+            const std::size_t got = m_file->ReadAt(static_cast<std::uint64_t>(offset), out, wanted);
+            std::memset(out + got, 0, count - got);
+            return;
+        } else {
+            Load(offset);
+        }
+    }
+}
+
+FileView::Span FileView::WordsFrom(std::int64_t offset) {
+    if (offset >= m_size) {
+        return {nullptr, 0};
+    }
+    if (!HoldsWordAt(offset)) {
+        Load(offset);
+    }
+    return {m_window.data() + (offset - m_base), m_wordsEnd - offset};
+}
+
+std::uint32_t FileView::WordAt(std::int64_t offset) {
+    if (offset >= m_size) {
+        return 0;
+    }
+    if (!HoldsWordAt(offset)) {
+        Load(offset);
+    }
+    return ReadBigEndian32(m_window.data() + (offset - m_base));
+}
+
+} // namespace quaverly::mpeg

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "platform/file_system.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace quaverly::mpeg {
+
+// The analyser's read-only view of one open file of a known size, read through one block-sized
+// window with positioned reads. Every byte at or past the size reads as zero, and so does a byte
+// that the file no longer holds because it shrank meanwhile. The window is kept from file to
+// file, so a view costs one allocation for its whole life, whatever the files' sizes.
+class FileView {
+public:
+    static constexpr std::size_t kBlockSize = 256 * 1024;
+
+    FileView();
+
+    // Starts viewing `file`, taken to hold `size` bytes. The file must outlive its use here.
+    void Attach(platform::InputFile& file, std::int64_t size);
+    void Detach() noexcept;
+
+    std::int64_t Size() const noexcept { return m_size; }
+
+    // Copies `count` bytes at `offset` into `out`. Throws platform::FileError when a read fails.
+    void Copy(std::int64_t offset, unsigned char* out, std::size_t count);
+
+    // The bytes from `offset` on as the window holds them, reading the block at `offset` first
+    // when the window does not hold it. Every position in [offset, offset + count) has its
+    // following three bytes in the window too, so a header word can be read at each one.
+    // count is 0 only at or past the size. Throws platform::FileError.
+    struct Span {
+        const unsigned char* data;
+        std::int64_t count;
+    };
+    Span WordsFrom(std::int64_t offset);
+
+    // The header word at `offset`, big-endian. Throws platform::FileError.
+    std::uint32_t WordAt(std::int64_t offset);
+
+    // Whether the word at `offset` can be read without a read from the file.
+    bool HoldsWordAt(std::int64_t offset) const noexcept {
+        return offset >= m_base && offset < m_wordsEnd;
+    }
+
+private:
+    void Load(std::int64_t offset);
+
+    platform::InputFile* m_file = nullptr;
+    std::int64_t m_size = 0;
+    std::vector<unsigned char> m_window; // kBlockSize bytes and three of zeros behind the end
+    std::int64_t m_base = 0;             // file offset of m_window[0]
+    std::int64_t m_length = 0;           // bytes of the file the window holds
+    std::int64_t m_wordsEnd = 0;         // first position whose word the window does not hold
+};
+
+} // namespace quaverly::mpeg
