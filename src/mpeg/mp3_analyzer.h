@@ -36,6 +36,9 @@ public:
     std::int32_t GetFrameLength() const;
 
     // Stream scan. FindFirstFrame expects m_strPath to name the file and m_bVbr to be clear.
+    // It leaves m_nFrameOffset at the first confirmed frame, or -1. A file it cannot open (a
+    // FIFO or a device among them) has no frame, and OpenFailure() says why; a failed read
+    // throws platform::FileError out of it. GetBitrate gives 0 after a scan without a frame.
     std::int64_t GetId3v2Size(const std::string& path);
     std::int64_t QueryFileSize() const;
     void FindFirstFrame(std::string path);

@@ -86,18 +86,5 @@ TEST(FrameHeaderInvalidWords, LookUpBitrateByVersionBit19Only) {
     EXPECT_EQ(analyzer.GetFrameLength(), 0);
 }
 
-TEST(FrameHeaderInvalidWords, ZeroWordHasNoBitrate) {
-    const CMp3Analyzer analyzer;
-    EXPECT_EQ(analyzer.m_dwHeader, 0U);
-    EXPECT_EQ(analyzer.GetHeaderBitrate(), 0);
-}
-
-TEST(FrameHeaderXingProbe, SitsBehindTheSideInformation) {
-    EXPECT_EQ(mpeg::XingProbeOffset(0xFFFB9000), 36); // MPEG 1, two channels
-    EXPECT_EQ(mpeg::XingProbeOffset(0xFFFB90C0), 21); // MPEG 1, single channel
-    EXPECT_EQ(mpeg::XingProbeOffset(0xFFF39000), 21); // MPEG 2, two channels
-    EXPECT_EQ(mpeg::XingProbeOffset(0xFFE390C0), 13); // MPEG 2.5, single channel
-}
-
 } // namespace
 } // namespace quaverly
