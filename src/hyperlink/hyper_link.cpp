@@ -1,0 +1,385 @@
+#include "hyperlink/hyper_link.h"
+
+#include "hyperlink/link_launcher.h"
+
+#include <wx/app.h>
+#include <wx/dcclient.h>
+#include <wx/msgdlg.h>
+#include <wx/renderer.h>
+#include <wx/settings.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/toplevel.h>
+#include <wx/utils.h>
+
+namespace quaverly {
+
+namespace {
+
+// Alignment bits of a static text's style that fitting reads. A static text has no vertical
+// centring style of its own; wxALIGN_CENTRE_VERTICAL stands for it.
+constexpr long kCentreHorizontal = wxALIGN_CENTRE_HORIZONTAL;
+constexpr long kAlignRight = wxALIGN_RIGHT;
+constexpr long kCentreVertical = wxALIGN_CENTRE_VERTICAL;
+
+long MessageIconStyle(platform::MessageIcon icon) {
+    switch (icon) {
+    case platform::MessageIcon::Information:
+        return wxICON_INFORMATION;
+    case platform::MessageIcon::Exclamation:
+        return wxICON_EXCLAMATION;
+    case platform::MessageIcon::Error:
+        return wxICON_ERROR;
+    case platform::MessageIcon::None:
+        break;
+    }
+    return wxICON_NONE;
+}
+
+// The box a link shows when nobody gave it one: the application's, captioned with its name
+// (wxGTK would leave the caption empty otherwise).
+class ApplicationMessageBox final : public platform::MessageBoxService {
+public:
+    explicit ApplicationMessageBox(wxWindow* owner) : m_owner(owner) {}
+
+    void Show(const std::string& text, platform::MessageIcon icon) override {
+        const wxString caption = wxTheApp != nullptr ? wxTheApp->GetAppName() : wxString();
+        wxMessageDialog box(m_owner, wxString::FromUTF8(text), caption,
+                            wxOK | MessageIconStyle(icon));
+        box.ShowModal();
+    }
+
+private:
+    wxWindow* m_owner;
+};
+
+} // namespace
+
+ColorRef ToColorRef(const wxColour& colour) noexcept {
+    return Rgb(colour.Red(), colour.Green(), colour.Blue());
+}
+
+wxColour ToColour(ColorRef colour) {
+    return wxColour(static_cast<unsigned char>(colour & 0xFFU),
+                    static_cast<unsigned char>((colour >> 8U) & 0xFFU),
+                    static_cast<unsigned char>((colour >> 16U) & 0xFFU));
+}
+
+wxRect FitRectToText(const wxRect& window, const wxSize& extent, long style) noexcept {
+    wxRect fitted = window;
+    if ((style & kCentreVertical) != 0) {
+        const int d = (window.height - extent.y) / 2;
+        fitted.y += d;
+        fitted.height -= 2 * d;
+    } else {
+        fitted.height = extent.y;
+    }
+    if ((style & kCentreHorizontal) != 0) {
+        const int d = (window.width - extent.x) / 2;
+        fitted.x += d;
+        fitted.width -= 2 * d;
+    } else if ((style & kAlignRight) != 0) {
+        fitted.x = window.x + window.width - extent.x;
+        fitted.width = extent.x;
+    } else {
+        fitted.width = extent.x;
+    }
+    return fitted;
+}
+
+wxIMPLEMENT_CLASS(CHyperLink, wxGenericStaticText);
+
+ColorRef CHyperLink::s_crLink = Rgb(0, 0, 255);
+ColorRef CHyperLink::s_crFocus = Rgb(0, 128, 128);
+ColorRef CHyperLink::s_crVisited = Rgb(128, 0, 128);
+ColorRef CHyperLink::s_crHover = Rgb(255, 0, 0);
+wxCursor* CHyperLink::s_hLinkCursor = nullptr;
+
+// The paint handler stands where the reflected colour message stood: it makes the colour
+// choice each time the link is about to draw. There is no hit-test entry: on GTK the link's
+// window receives its mouse events whatever its style, so nothing needs to claim them.
+// wx requires a window that captures the mouse to handle the loss of the capture.
+wxBEGIN_EVENT_TABLE(CHyperLink, wxGenericStaticText) EVT_PAINT(CHyperLink::OnPaint)
+    EVT_SET_CURSOR(CHyperLink::OnSetCursor) EVT_MOTION(CHyperLink::OnMouseMove)
+        EVT_LEFT_UP(CHyperLink::OnLButtonUp) EVT_SET_FOCUS(CHyperLink::OnSetFocus)
+            EVT_KILL_FOCUS(CHyperLink::OnKillFocus) EVT_KEY_DOWN(CHyperLink::OnKeyDown)
+                EVT_LEFT_DOWN(CHyperLink::OnLButtonDown)
+                    EVT_MOUSE_CAPTURE_LOST(CHyperLink::OnCaptureLost) wxEND_EVENT_TABLE()
+
+                        CHyperLink::CHyperLink()
+    : m_bEngaged(false), m_bHover(false), m_bVisited(false), m_dwStyleFlags(kDefaultStyleFlags) {}
+
+CHyperLink::~CHyperLink() {
+    if (HasCapture()) {
+        ReleaseMouse();
+    }
+    // The cursor is shared, yet the link that goes takes it along: the others show the default
+    // cursor until another link is set up.
+    if (s_hLinkCursor != nullptr) {
+        delete s_hLinkCursor;
+        s_hLinkCursor = nullptr;
+    }
+}
+
+bool CHyperLink::SubclassDlgItem(int id, wxWindow* dialog) {
+    auto* plain = dynamic_cast<wxStaticText*>(dialog->FindWindow(id));
+    if (plain == nullptr) {
+        return false;
+    }
+    wxWindow* parent = plain->GetParent();
+    // A dialog's static text never resizes itself when its text changes; only fitting does.
+    const long style = plain->GetWindowStyleFlag() | wxST_NO_AUTORESIZE;
+    if (!Create(parent, id, plain->GetLabel(), plain->GetPosition(), plain->GetSize(), style,
+                plain->GetName())) {
+        return false;
+    }
+    // GTK learns from this call, not from AcceptsFocus, that the link can hold the focus.
+    SetCanFocus(true);
+    SetFont(plain->GetFont());
+    MoveAfterInTabOrder(plain);
+    if (wxSizer* sizer = plain->GetContainingSizer()) {
+        sizer->Replace(plain, this);
+    }
+    plain->Destroy();
+    PreSubclassWindow();
+    return true;
+}
+
+wxFont CHyperLink::UnderlinedCopy(const wxFont& font) const {
+    wxFont copy(font);
+    copy.SetUnderlined((m_dwStyleFlags & LinkUnderline) != 0);
+    return copy;
+}
+
+void CHyperLink::PreSubclassWindow() {
+    const std::string text = GetLabel().utf8_string();
+    if (m_strTarget.empty()) {
+        m_strTarget = text;
+    }
+    if (text.empty()) {
+        SetLabel(wxString::FromUTF8(m_strTarget));
+    }
+
+    // Every wx window has a font, the default one at least; a link without one would keep the
+    // default font and not be fitted.
+    const wxFont current = GetFont();
+    if (current.IsOk()) {
+        m_fontLink = UnderlinedCopy(current);
+        if (m_fontLink.IsOk()) {
+            SetFont(m_fontLink);
+        }
+        FitToText();
+    } else {
+        m_dwStyleFlags &= ~LinkFitToText;
+    }
+
+    if ((m_dwStyleFlags & LinkNoCursorLoad) == 0) {
+        LoadLinkCursor();
+    }
+
+    // The tooltip keeps the target it is given here; wx relays the mouse to it by itself.
+    m_tipCtrl = new wxToolTip(wxString::FromUTF8(m_strTarget));
+    SetToolTip(m_tipCtrl);
+}
+
+void CHyperLink::SetLinkColours(ColorRef link, ColorRef focus, ColorRef visited, ColorRef hover) {
+    s_crLink = link;
+    s_crFocus = focus;
+    s_crVisited = visited;
+    s_crHover = hover == kSystemHighlight
+                    ? ToColorRef(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT))
+                    : hover;
+}
+
+bool CHyperLink::ChangeStyleFlags(std::uint32_t remove, std::uint32_t add, bool apply) {
+    if ((remove & add) != 0) {
+        return false;
+    }
+    m_dwStyleFlags = (m_dwStyleFlags & ~remove) | add;
+    if (!apply || GetHandle() == nullptr) {
+        return true;
+    }
+    if (((remove | add) & LinkUnderline) != 0) {
+        const wxFont current = GetFont();
+        if (current.IsOk()) {
+            m_fontLink = UnderlinedCopy(current);
+            ApplyLinkFont(&m_fontLink);
+        }
+    }
+    if ((add & LinkFitToText) != 0) {
+        FitToText();
+    }
+    if ((remove & LinkHoverColour) != 0) {
+        RedrawAll();
+    }
+    return true;
+}
+
+void CHyperLink::SetLaunchServices(platform::Desktop& desktop, platform::MessageBoxService& boxes) {
+    m_desktop = &desktop;
+    m_boxes = &boxes;
+}
+
+void CHyperLink::FitToText() {
+    if ((m_dwStyleFlags & LinkFitToText) == 0) {
+        return;
+    }
+    // The window rectangle is in the parent's client coordinates already.
+    const wxRect window = GetRect();
+    const wxSize client = GetClientSize();
+    const int dx = window.width - client.x;
+    const int dy = window.height - client.y;
+
+    wxSize extent;
+    GetTextExtent(GetLabel(), &extent.x, &extent.y, nullptr, nullptr,
+                  m_fontLink.IsOk() ? &m_fontLink : nullptr);
+
+    const wxRect fitted = FitRectToText(window, extent, GetWindowStyleFlag());
+    SetSize(fitted.x, fitted.y, fitted.width + dx, fitted.height + dy);
+    Refresh();
+}
+
+void CHyperLink::ApplyLinkFont(const wxFont* font) {
+    Hide();
+    // A copy first: `font` may be m_fontLink itself.
+    const wxFont copy(*font);
+    m_fontLink = copy;
+    SetFont(m_fontLink);
+    FitToText();
+    Show();
+}
+
+void CHyperLink::LoadLinkCursor() {
+    if (s_hLinkCursor == nullptr) {
+        s_hLinkCursor = new wxCursor(wxCURSOR_HAND);
+    }
+}
+
+void CHyperLink::FollowLink() {
+    platform::Desktop& desktop = m_desktop != nullptr ? *m_desktop : platform::SystemDesktop();
+    const int result = OpenLinkTarget(m_strTarget, platform::show_command::Show, desktop);
+    if (!platform::LaunchSucceeded(result)) {
+        wxBell();
+        if (m_boxes != nullptr) {
+            ReportLaunchError(result, *m_boxes);
+        } else {
+            ApplicationMessageBox boxes(wxGetTopLevelParent(this));
+            ReportLaunchError(result, boxes);
+        }
+        return;
+    }
+    m_bVisited = true;
+    RedrawAll();
+}
+
+ColorRef CHyperLink::CtlColor() const noexcept {
+    if (m_bHover && (m_dwStyleFlags & LinkHoverColour) != 0) {
+        return s_crHover;
+    }
+    if (m_bEngaged && (m_dwStyleFlags & LinkNoFocusColour) == 0) {
+        return s_crFocus;
+    }
+    if (m_bVisited) {
+        return s_crVisited;
+    }
+    return s_crLink;
+}
+
+void CHyperLink::RedrawAll() {
+    Refresh(true);
+}
+
+void CHyperLink::OnPaint(wxPaintEvent&) {
+    wxPaintDC dc(this);
+    dc.SetFont(GetFont());
+    dc.SetTextForeground(ToColour(CtlColor()));
+    // The parent's background shows behind the text.
+    dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+    const wxRect client = GetClientRect();
+    const long style = GetWindowStyleFlag();
+    int alignment = wxALIGN_TOP | wxALIGN_LEFT;
+    if ((style & kCentreHorizontal) != 0) {
+        alignment = wxALIGN_TOP | wxALIGN_CENTRE_HORIZONTAL;
+    } else if ((style & kAlignRight) != 0) {
+        alignment = wxALIGN_TOP | wxALIGN_RIGHT;
+    }
+    if ((style & kCentreVertical) != 0) {
+        alignment = (alignment & ~wxALIGN_TOP) | wxALIGN_CENTRE_VERTICAL;
+    }
+    dc.DrawLabel(GetLabelText(), client, alignment);
+    // The focus colour may be the link colour (the dialog makes them the same), so the focus
+    // shows by a rectangle of its own.
+    if (HasFocus()) {
+        wxRendererNative::Get().DrawFocusRect(this, dc, client);
+    }
+}
+
+void CHyperLink::OnSetCursor(wxSetCursorEvent& event) {
+    if (s_hLinkCursor != nullptr) {
+        event.SetCursor(*s_hLinkCursor);
+    } else {
+        event.Skip();
+    }
+}
+
+void CHyperLink::OnMouseMove(wxMouseEvent& event) {
+    if (m_bHover) {
+        if (!GetClientRect().Contains(event.GetPosition())) {
+            m_bHover = false;
+            if (HasCapture()) {
+                ReleaseMouse();
+            }
+            RedrawAll();
+        }
+        return;
+    }
+    m_bHover = true;
+    RedrawAll();
+    // Captured, so that the move that leaves the link still reaches it. Losing the focus keeps
+    // the capture, so the link may hold it already.
+    if (!HasCapture()) {
+        CaptureMouse();
+    }
+}
+
+void CHyperLink::OnLButtonUp(wxMouseEvent&) {
+    if (m_bEngaged && (m_dwStyleFlags & LinkOpenOnPress) == 0) {
+        FollowLink();
+    }
+}
+
+void CHyperLink::OnSetFocus(wxFocusEvent&) {
+    m_bEngaged = true;
+    RedrawAll();
+}
+
+void CHyperLink::OnKillFocus(wxFocusEvent&) {
+    m_bHover = false;
+    m_bEngaged = false;
+    RedrawAll();
+}
+
+void CHyperLink::OnKeyDown(wxKeyEvent& event) {
+    if (event.GetKeyCode() == WXK_SPACE) {
+        FollowLink();
+    } else {
+        event.Skip();
+    }
+}
+
+void CHyperLink::OnLButtonDown(wxMouseEvent&) {
+    if ((m_dwStyleFlags & LinkFocusOnClick) != 0) {
+        SetFocus();
+    }
+    if ((m_dwStyleFlags & LinkOpenOnPress) != 0) {
+        FollowLink();
+    }
+    m_bEngaged = true;
+}
+
+void CHyperLink::OnCaptureLost(wxMouseCaptureLostEvent&) {
+    m_bHover = false;
+    RedrawAll();
+}
+
+} // namespace quaverly

@@ -1,0 +1,21 @@
+#pragma once
+
+// Support for tests that need a wx application and a display (Xvfb in CI).
+
+#include <wx/window.h>
+
+#include <functional>
+
+namespace quaverly::testing {
+
+// Lets the toolkit run until `done` holds, or gives up after a few seconds and returns false.
+// The deadline only keeps a broken test from hanging; no test depends on how long this takes.
+bool RunUntil(const std::function<bool()>& done);
+
+// Lets the toolkit handle what is queued now.
+void FlushEvents();
+
+// The screen point at the centre of a window, for the input simulator.
+wxPoint ScreenCentre(const wxWindow& window);
+
+} // namespace quaverly::testing
