@@ -31,11 +31,13 @@ volatile std::sig_atomic_t g_interrupted = 0;
 void OnInterrupt(int) { g_interrupted = 1; }
 
 void PrintUsage(std::ostream& out) {
-    out << "Usage: " << kProgram << " [-o FILE] FOLDER\n"
+    out << "Usage: " << kProgram << " [-o FILE] [-j N] FOLDER\n"
         << "Writes an HTML listing of the MP3 files under FOLDER, with their bitrates, to\n"
         << "mp3_listing.html in the current directory, or to FILE.\n"
         << "\n"
         << "  -o, --output FILE  write the listing to FILE\n"
+        << "  -j, --jobs N       read ID3 tags in N helper processes (default: one per core;\n"
+        << "                     0 reads them in this process, where a damaged tag can crash it)\n"
         << "      --help         show this help and exit\n"
         << "      --version      show the version and exit\n"
         << "\n"
@@ -147,6 +149,7 @@ private:
 int main(int argc, char** argv) {
     std::optional<std::string> output;
     std::optional<std::string> folder;
+    std::optional<std::size_t> jobs;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -163,6 +166,18 @@ int main(int argc, char** argv) {
                 return UsageError("option '" + argument + "' needs a file name");
             }
             output = argv[++i];
+            continue;
+        }
+        if (!optionsEnded && (argument == "-j" || argument == "--jobs")) {
+            if (i + 1 >= argc) {
+                return UsageError("option '" + argument + "' needs a number");
+            }
+            const std::string count = argv[++i];
+            if (count.empty() || count.size() > 4 ||
+                count.find_first_not_of("0123456789") != std::string::npos) {
+                return UsageError("'" + count + "' is not a number of helper processes");
+            }
+            jobs = std::stoul(count);
             continue;
         }
         if (!optionsEnded && argument.rfind("--output=", 0) == 0) {
@@ -208,7 +223,13 @@ int main(int argc, char** argv) {
     GivenFolder chooser(NormalFolder(*folder));
     SilentMessageBox messageBox;
     TerminalObserver observer;
-    listing::ListingSession session(fileSystem);
+    std::unique_ptr<mpeg::TagWorkerPool> workers;
+    if (jobs.value_or(1) > 0) {
+        mpeg::TagWorkerPool::Options options;
+        options.workers = jobs.value_or(0);
+        workers = std::make_unique<mpeg::TagWorkerPool>(options);
+    }
+    listing::ListingSession session(fileSystem, std::move(workers));
     listing::ListingServices services{fileSystem, chooser, messageBox, &observer};
     if (output) {
         services.listingFileName = *output;
@@ -220,10 +241,10 @@ int main(int argc, char** argv) {
     case listing::RunOutcome::Complete:
         return kExitComplete;
     case listing::RunOutcome::Incomplete:
-        std::cerr << kProgram << ": " << result.failureCount
+        std::cerr << kProgram << ": the listing in " << result.listingPath
+                  << " is incomplete: " << result.failureCount
                   << (result.failureCount == 1 ? " folder or file" : " folders or files")
-                  << " could not be read; the listing in " << result.listingPath
-                  << " lacks them\n";
+                  << " could not be read in full\n";
         return kExitIncomplete;
     case listing::RunOutcome::Cancelled:
         std::cerr << kProgram << ": interrupted; the listing in " << result.listingPath

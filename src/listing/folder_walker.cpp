@@ -3,6 +3,7 @@
 #include "listing/html_page.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace quaverly::listing {
 
@@ -141,21 +142,36 @@ void FolderWalk::WriteFileRows() {
         }
         return;
     }
+    // The folder's files first, so that their tags can be read ahead while rows are written.
+    std::vector<std::string> files;
+    std::vector<std::string> mp3Files;
     std::string file;
     do {
         if (entry.isDirectory) {
             continue;
         }
-        if (!ComposePath(m_folder, entry.name, file)) {
-            Fail(file, platform::kErrorBufferOverflow);
+        // A path too long stays in its place among the rows, to fail there.
+        if (ComposePath(m_folder, entry.name, file) && m_context.lookahead != nullptr &&
+            IsMp3Name(file)) {
+            mp3Files.push_back(file);
+        }
+        files.push_back(file);
+    } while (handle->Next(entry, code));
+    handle.reset();
+    if (m_context.lookahead != nullptr) {
+        m_context.lookahead->Prefetch(mp3Files);
+    }
+    for (const std::string& path : files) {
+        if (path.size() >= platform::kMaxPath) {
+            Fail(path, platform::kErrorBufferOverflow);
             continue;
         }
-        WriteFileRow(file, m_context.page, m_context.analyzer, m_context.shading,
+        WriteFileRow(path, m_context.page, m_context.analyzer, m_context.shading,
                      m_context.report);
         if (m_context.report.CancelRequested()) {
             return;
         }
-    } while (handle->Next(entry, code));
+    }
     if (code != platform::kErrorNoMoreFiles) {
         Fail(m_folder, code);
     }

@@ -4,6 +4,7 @@
 #include "listing/row_writer.h"
 #include "listing/run_report.h"
 #include "mpeg/mp3_analyzer.h"
+#include "mpeg/tag_size_source.h"
 #include "platform/file_system.h"
 
 #include <cstdint>
@@ -20,6 +21,9 @@ struct WalkContext {
     CMp3Analyzer& analyzer;
     RowShading& shading;
     RunReport& report;
+    // Told of each folder's MP3 files before their rows are written, so that their tags can be
+    // read ahead, on other cores.
+    mpeg::TagSizeSource* lookahead = nullptr;
     // Device and inode of each folder on the path being walked, to stop at a link that leads
     // back into it.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> openFolders{};

@@ -76,8 +76,12 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
         page.Write(kTableStart);
 
         WalkContext context{services.fileSystem, page, session.analyzer, session.shading,
-                            report};
+                            report, session.tagWorkers.get()};
         WalkFolder(result.folder, "*.*", true, context);
+        if (session.tagWorkers && session.tagWorkers->StartFailure()) {
+            report.RecordFailure(session.tagWorkers->Program(), platform::kErrorInternal,
+                                 *session.tagWorkers->StartFailure());
+        }
 
         WriteDocumentEnd(page);
         page.Close();

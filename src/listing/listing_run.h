@@ -3,6 +3,7 @@
 #include "listing/row_writer.h"
 #include "listing/run_report.h"
 #include "mpeg/mp3_analyzer.h"
+#include "mpeg/tag_worker_pool.h"
 #include "platform/file_system.h"
 #include "platform/folder_chooser.h"
 #include "platform/message_box.h"
@@ -13,12 +14,17 @@
 
 namespace quaverly::listing {
 
-// What one program keeps from run to run: the analyser and the row shading. The current
-// directory, which a run also leaves changed, belongs to the process.
+// What one program keeps from run to run: the analyser, the row shading and the helpers that
+// read tags. The current directory, which a run also leaves changed, belongs to the process.
 struct ListingSession {
-    explicit ListingSession(platform::FileSystem& fileSystem = platform::SystemFileSystem())
-        : analyzer(fileSystem) {}
+    // Without tag helpers the analyser asks the ID3 tag library in this process.
+    explicit ListingSession(platform::FileSystem& fileSystem = platform::SystemFileSystem(),
+                            std::unique_ptr<mpeg::TagWorkerPool> workers = nullptr)
+        : tagWorkers(std::move(workers)), analyzer(fileSystem) {
+        analyzer.SetTagSizeSource(tagWorkers.get());
+    }
 
+    std::unique_ptr<mpeg::TagWorkerPool> tagWorkers;
     CMp3Analyzer analyzer;
     RowShading shading;
 };

@@ -12,7 +12,9 @@ namespace {
 
 constexpr std::array<std::string_view, 4> kMp3Extensions{".mp3", ".Mp3", ".mP3", ".MP3"};
 
-bool HasMp3Extension(std::string_view path) {
+} // namespace
+
+bool IsMp3Name(std::string_view path) {
     const std::string_view last = path.size() < 4 ? path : path.substr(path.size() - 4);
     for (std::string_view extension : kMp3Extensions) {
         if (last == extension) {
@@ -21,8 +23,6 @@ bool HasMp3Extension(std::string_view path) {
     }
     return false;
 }
-
-} // namespace
 
 void WriteFileRow(const std::string& path, PageWriter& page, CMp3Analyzer& analyzer,
                   RowShading& shading, RunReport& report) {
@@ -50,7 +50,7 @@ namespace quaverly {
 
 void CMp3Analyzer::ListFile(std::string path, listing::PageWriter& page,
                             listing::RunReport& report) {
-    if (!listing::HasMp3Extension(path)) {
+    if (!listing::IsMp3Name(path)) {
         return;
     }
     m_strPath = std::move(path);
@@ -60,6 +60,9 @@ void CMp3Analyzer::ListFile(std::string path, listing::PageWriter& page,
         FindFirstFrame(m_strPath);
         if (OpenFailure()) {
             report.RecordFailure(m_strPath, *OpenFailure());
+        }
+        if (TagFailure()) {
+            report.RecordFailure(m_strPath, platform::kErrorInternal, *TagFailure());
         }
     } catch (const platform::FileError& error) {
         // The file could not be read to the end of the scan: it shows no bitrate, and the run

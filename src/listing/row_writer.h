@@ -20,6 +20,9 @@ struct RowShading {
 void WriteFileRow(const std::string& path, PageWriter& page, CMp3Analyzer& analyzer,
                   RowShading& shading, RunReport& report);
 
+// Whether the analyser lists this file: its last four bytes are ".mp3" in any letter case.
+bool IsMp3Name(std::string_view path);
+
 // The part of a path after its last separator; the whole path when it holds none.
 std::string_view FileNameFromPath(std::string_view path);
 

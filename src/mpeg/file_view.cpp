@@ -7,7 +7,8 @@
 
 namespace quaverly::mpeg {
 
-FileView::FileView() : m_window(kBlockSize + 3) {}
+FileView::FileView(std::size_t blockSize)
+    : m_blockSize(std::max<std::size_t>(blockSize, 16)), m_window(m_blockSize + 3) {}
 
 void FileView::Attach(platform::InputFile& file, std::int64_t size) {
     m_file = &file;
@@ -31,7 +32,7 @@ void FileView::Load(std::int64_t offset) {
     m_length = 0;
     m_wordsEnd = offset;
     const auto wanted =
-        static_cast<std::size_t>(std::min<std::int64_t>(m_size - offset, kBlockSize));
+        static_cast<std::size_t>(std::min<std::int64_t>(m_size - offset, static_cast<std::int64_t>(m_blockSize)));
     const std::size_t got =
         m_file->ReadAt(static_cast<std::uint64_t>(offset), m_window.data(), wanted);
     std::memset(m_window.data() + got, 0, wanted - got + 3);
@@ -52,7 +53,7 @@ void FileView::Copy(std::int64_t offset, unsigned char* out, std::size_t count) 
             out += step;
             offset += static_cast<std::int64_t>(step);
             count -= step;
-        } else if (count >= kBlockSize) {
+        } else if (count >= m_blockSize) {
             // A large read (a picture in a tag) goes straight to the caller's buffer.
             const auto wanted = static_cast<std::size_t>(
                 std::min<std::int64_t>(m_size - offset, static_cast<std::int64_t>(count)));

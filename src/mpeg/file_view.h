@@ -16,7 +16,9 @@ class FileView {
 public:
     static constexpr std::size_t kBlockSize = 256 * 1024;
 
-    FileView();
+    // `blockSize` bytes are read at a time: large for the frame scan, smaller where only the
+    // tag at the start and the end of a file are wanted.
+    explicit FileView(std::size_t blockSize = kBlockSize);
 
     // Starts viewing `file`, taken to hold `size` bytes. The file must outlive its use here.
     void Attach(platform::InputFile& file, std::int64_t size);
@@ -50,7 +52,8 @@ private:
 
     platform::InputFile* m_file = nullptr;
     std::int64_t m_size = 0;
-    std::vector<unsigned char> m_window; // kBlockSize bytes and three of zeros behind the end
+    std::size_t m_blockSize;
+    std::vector<unsigned char> m_window; // a block and three bytes of zeros behind its end
     std::int64_t m_base = 0;             // file offset of m_window[0]
     std::int64_t m_length = 0;           // bytes of the file the window holds
     std::int64_t m_wordsEnd = 0;         // first position whose word the window does not hold

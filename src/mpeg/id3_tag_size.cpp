@@ -1,5 +1,7 @@
 #include "mpeg/id3_tag_size.h"
 
+#include "mpeg/file_view_reader.h"
+
 #include <id3/tag.h>
 
 namespace quaverly::mpeg {
@@ -9,6 +11,16 @@ std::int64_t Id3v2PrependedBytes(ID3_Reader& reader) {
     tag.Link(reader, ID3TT_ALL);
     const auto bytes = static_cast<std::int64_t>(tag.GetPrependedBytes());
     tag.Clear();
+    return bytes;
+}
+
+std::int64_t Id3v2PrependedBytes(FileView& view) {
+    FileViewReader reader(view);
+    const std::int64_t bytes = Id3v2PrependedBytes(reader);
+    // A read past the end is just that, as for the library's own reader.
+    if (reader.Failure() && reader.Failure()->Cause() != platform::FileErrorCause::EndOfFile) {
+        throw *reader.Failure();
+    }
     return bytes;
 }
 

@@ -1,6 +1,5 @@
 #include "mpeg/mp3_analyzer.h"
 
-#include "mpeg/file_view_reader.h"
 #include "mpeg/frame_header.h"
 #include "mpeg/id3_tag_size.h"
 
@@ -69,15 +68,13 @@ std::int64_t CMp3Analyzer::QueryFileSize() const {
     return static_cast<std::int64_t>(result.status.size);
 }
 
-std::int64_t CMp3Analyzer::PrependedBytes() {
-    mpeg::FileViewReader reader(m_view);
-    const std::int64_t bytes = mpeg::Id3v2PrependedBytes(reader);
-    // The library saw a failed read as the end of the file; the scan must not go on as if the
-    // bytes were there. A read past the end is just that, as for the library's own reader.
-    if (reader.Failure() && !IsEndOfFile(*reader.Failure())) {
-        throw *reader.Failure();
+std::int64_t CMp3Analyzer::PrependedBytes(const std::string& path) {
+    if (m_tagSizes == nullptr) {
+        return mpeg::Id3v2PrependedBytes(m_view);
     }
-    return bytes;
+    mpeg::TagSize size = m_tagSizes->PrependedBytes(path, m_view);
+    m_tagFailure = std::move(size.failure);
+    return size.bytes;
 }
 
 std::int64_t CMp3Analyzer::GetId3v2Size(const std::string& path) {
@@ -90,11 +87,12 @@ std::int64_t CMp3Analyzer::GetId3v2Size(const std::string& path) {
     }
     const ViewAttachment attachment(
         m_view, *file, static_cast<std::int64_t>(status.Ok() ? status.status.size : 0));
-    return PrependedBytes();
+    return PrependedBytes(path);
 }
 
 void CMp3Analyzer::FindFirstFrame(std::string path) {
     m_openFailure.reset();
+    m_tagFailure.reset();
     m_nFrameOffset = -1;
     const std::int64_t size = QueryFileSize();
     // Opened before the tag is measured, so that the library reads the scan's own view of the
@@ -107,7 +105,7 @@ void CMp3Analyzer::FindFirstFrame(std::string path) {
         return;
     }
     const ViewAttachment attachment(m_view, *file, size);
-    const std::int64_t start = PrependedBytes();
+    const std::int64_t start = PrependedBytes(path);
     const std::int64_t offset = ScanForFrame(start, size);
     if (offset >= 0) {
         // Bytes past the end read as zero, never as an earlier file's.

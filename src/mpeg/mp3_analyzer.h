@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mpeg/file_view.h"
+#include "mpeg/tag_size_source.h"
 #include "platform/file_error.h"
 #include "platform/file_system.h"
 
@@ -54,6 +55,13 @@ public:
 
     // Why the last scan could not open its file; empty when it could.
     const std::optional<platform::FileError>& OpenFailure() const noexcept { return m_openFailure; }
+    // Why the last scan's tag size is only what the tag's header states; empty when the ID3
+    // tag library answered.
+    const std::optional<std::string>& TagFailure() const noexcept { return m_tagFailure; }
+
+    // Where tag sizes come from instead of the ID3 tag library in this process; null for the
+    // library. The source must outlive its use here.
+    void SetTagSizeSource(mpeg::TagSizeSource* source) noexcept { m_tagSizes = source; }
 
     std::int32_t m_nXingFrames = 0;
     std::int32_t m_bVbr = 0;
@@ -64,12 +72,14 @@ public:
 
 private:
     // The ID3v2 bytes in front of the audio of the file m_view shows.
-    std::int64_t PrependedBytes();
+    std::int64_t PrependedBytes(const std::string& path);
     // The offset of the first frame confirmed by its follower, from `start` on, or -1.
     std::int64_t ScanForFrame(std::int64_t start, std::int64_t size);
 
     platform::FileSystem& m_fileSystem;
     std::optional<platform::FileError> m_openFailure;
+    std::optional<std::string> m_tagFailure;
+    mpeg::TagSizeSource* m_tagSizes = nullptr;
     mpeg::FileView m_view;
 };
 

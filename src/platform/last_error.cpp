@@ -59,6 +59,8 @@ std::string DescribeErrorCode(ErrorCode code) {
         return "Path too long for the system";
     case kErrorSharingViolation:
         return "File in use by another process";
+    case kErrorInternal:
+        return "Internal error";
     case kErrorCantResolveFilename:
         return "Folder is already being listed (symbolic link loop)";
     default:

@@ -23,6 +23,7 @@ inline constexpr ErrorCode kErrorFilenameTooLong = 206;
 inline constexpr ErrorCode kErrorDirectory = 267;
 inline constexpr ErrorCode kErrorOperationAborted = 995;
 inline constexpr ErrorCode kErrorIoDevice = 1117;
+inline constexpr ErrorCode kErrorInternal = 1359;
 inline constexpr ErrorCode kErrorCantResolveFilename = 1921;
 
 // An errno value that has no number of its own above is carried in this range (bit 29 marks

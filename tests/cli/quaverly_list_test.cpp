@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -99,7 +103,7 @@ TEST(QuaverlyList, HelpAndVersionGoToStandardOutput) {
     TempDir root;
     const Outcome help = RunTool(root.Path(), {"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: quaverly-list [-o FILE] FOLDER\n", 0), 0U);
+    EXPECT_EQ(help.out.rfind("Usage: quaverly-list [-o FILE] [-j N] FOLDER\n", 0), 0U);
     const Outcome version = RunTool(root.Path(), {"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "quaverly-list 1.0.0.1\n");
@@ -119,8 +123,9 @@ TEST(QuaverlyList, UnreadablePartsAreNamedAndTheExitStatusIsOne) {
                   "/music/sub/loop: Folder is already being listed (symbolic link loop)\n"
                   "quaverly-list: " +
                   root.Path() + "/music/pipe.mp3: Not a regular file\n" +
-                  "quaverly-list: 2 folders or files could not be read; the listing in " +
-                  root.Path() + "/mp3_listing.html lacks them\n");
+                  "quaverly-list: the listing in " + root.Path() +
+                  "/mp3_listing.html is incomplete: 2 folders or files could not be read in "
+                  "full\n");
 }
 
 TEST(QuaverlyList, FullDiskIsAFailureNotAListing) {
@@ -132,6 +137,53 @@ TEST(QuaverlyList, FullDiskIsAFailureNotAListing) {
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.err, "quaverly-list: the listing could not be written: "
                            "write /dev/full: No space left on device\n");
+}
+
+std::string ChildrenOf(pid_t pid) {
+    const std::string task = "/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid);
+    return ReadWholeFile(task + "/children");
+}
+
+// Reaps whatever is left of our children; true once none is left, alive or dead.
+bool AllChildrenGone() {
+    for (int tries = 0; tries < 1000; ++tries) {
+        const pid_t reaped = ::waitpid(-1, nullptr, WNOHANG);
+        if (reaped < 0 && errno == ECHILD) {
+            return true;
+        }
+        if (reaped == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    return false;
+}
+
+TEST(QuaverlyList, NoTagHelperOutlivesTheProgram) {
+    // Orphans of the program become ours, so that a helper left behind can be seen.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    TempDir root;
+    for (int i = 0; i < 2000; ++i) {
+        root.Write("music/" + std::to_string(i) + ".mp3", Mp3());
+    }
+    for (const int signal : {0, SIGTERM, SIGKILL}) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (::chdir(root.Path().c_str()) != 0 || !std::freopen("/dev/null", "w", stderr)) {
+                ::_exit(127);
+            }
+            ::execl(QUAVERLY_LIST_PATH, QUAVERLY_LIST_PATH, "music", nullptr);
+            ::_exit(127);
+        }
+        if (signal != 0) {
+            for (int tries = 0; tries < 500 && ChildrenOf(pid).empty(); ++tries) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            ::kill(pid, signal);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(AllChildrenGone()) << "after signal " << signal;
+    }
 }
 
 } // namespace

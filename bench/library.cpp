@@ -1,0 +1,135 @@
+#include "library.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string_view>
+
+namespace quaverly::bench {
+
+namespace {
+
+void PutSyncsafe(std::string& out, std::size_t value) {
+    for (int shift = 21; shift >= 0; shift -= 7) {
+        out.push_back(static_cast<char>((value >> shift) & 0x7F));
+    }
+}
+
+void PutBigEndian(std::string& out, std::size_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<char>((value >> shift) & 0xFF));
+    }
+}
+
+void AddTextFrame(std::string& frames, std::string_view id, std::string_view text) {
+    frames.append(id);
+    PutBigEndian(frames, text.size() + 1);
+    frames.append(2, '\0');
+    frames.push_back('\0'); // ISO-8859-1
+    frames.append(text);
+}
+
+// An ID3v2.3 tag with title, artist and album, and a picture when asked.
+std::string Id3v2Tag(std::size_t number, std::size_t pictureBytes, std::mt19937& random) {
+    std::string frames;
+    AddTextFrame(frames, "TIT2", "Track " + std::to_string(number));
+    AddTextFrame(frames, "TPE1", "Made-up Artist");
+    AddTextFrame(frames, "TALB", "Made-up Album");
+    if (pictureBytes > 0) {
+        std::string body;
+        body.push_back('\0');
+        body.append("image/jpeg");
+        body.push_back('\0');
+        body.push_back('\x03'); // front cover
+        body.push_back('\0');   // empty description
+        for (std::size_t i = 0; i < pictureBytes; ++i) {
+            body.push_back(static_cast<char>(random() & 0xFF));
+        }
+        frames.append("APIC");
+        PutBigEndian(frames, body.size());
+        frames.append(2, '\0');
+        frames.append(body);
+    }
+    frames.append(256, '\0'); // padding, as taggers leave it
+    std::string tag = "ID3";
+    tag.push_back('\x03');
+    tag.push_back('\0');
+    tag.push_back('\0');
+    PutSyncsafe(tag, frames.size());
+    return tag + frames;
+}
+
+// MPEG-1 Layer III frames at 44.1 kHz. A variable-bitrate file starts with a "Xing" frame
+// and changes its bitrate from frame to frame.
+std::string Audio(std::size_t bytes, bool variable) {
+    constexpr std::array<std::uint8_t, 4> kIndexes{9, 10, 11, 9}; // 128, 160, 192, 128
+    constexpr std::array<std::size_t, 4> kLengths{417, 522, 626, 417};
+    std::string audio;
+    std::size_t frame = 0;
+    while (audio.size() < bytes) {
+        const std::size_t which = variable ? frame % kIndexes.size() : 0;
+        std::string header{'\xFF', '\xFB', static_cast<char>(kIndexes[which] << 4), '\x40'};
+        std::string body(kLengths[which] - 4, '\x55');
+        if (variable && frame == 0) {
+            body.replace(32, 4, "Xing");
+        }
+        audio += header + body;
+        ++frame;
+    }
+    if (variable) {
+        const std::size_t count = frame;
+        for (int i = 0; i < 4; ++i) {
+            audio[44 + static_cast<std::size_t>(i)] =
+                static_cast<char>((count >> (24 - 8 * i)) & 0xFF);
+        }
+    }
+    return audio;
+}
+
+} // namespace
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::size_t MakeLibrary(const std::string& root, const LibraryShape& shape) {
+    std::mt19937 random(12345);
+    const std::string cbr = Audio(shape.audioBytes, false);
+    const std::string vbr = Audio(shape.audioBytes, true);
+    const std::string cover(8 * 1024, '\x42');
+    std::size_t written = 0;
+    const std::size_t albumsPerArtist = 10;
+    for (std::size_t folder = 0; folder < shape.folders; ++folder) {
+        const std::filesystem::path album = std::filesystem::path(root) /
+                                            ("Artist " + std::to_string(folder / albumsPerArtist)) /
+                                            ("Album " + std::to_string(folder % albumsPerArtist));
+        std::filesystem::create_directories(album);
+        for (std::size_t file = 0; file < shape.filesPerFolder; ++file, ++written) {
+            const std::size_t number = folder * shape.filesPerFolder + file;
+            if (file == 0) {
+                WriteBytes(album / "cover.jpg", cover);
+                continue;
+            }
+            if (file == 1) {
+                WriteBytes(album / "notes.txt", "ripped from the original disc\n");
+                continue;
+            }
+            const bool picture = shape.pictureEvery != 0 && number % shape.pictureEvery == 0;
+            const std::string tag = Id3v2Tag(number, picture ? shape.pictureBytes : 0, random);
+            const bool variable = number % 2 == 0;
+            WriteBytes(album / ("Track " + std::to_string(file) + ".mp3"),
+                      tag + (variable ? vbr : cbr));
+        }
+    }
+    return written;
+}
+
+void RemoveTree(const std::string& root) {
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+}
+
+} // namespace quaverly::bench

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "mpeg/file_view.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quaverly::mpeg {
+
+// The ID3v2 tag size of one file, and why it is only the size its header states when the ID3
+// tag library could not be asked.
+struct TagSize {
+    std::int64_t bytes = 0;
+    std::optional<std::string> failure;
+};
+
+// Where the analyser gets the ID3v2 tag size of a file from, when not from the ID3 tag library
+// in its own process.
+class TagSizeSource {
+public:
+    virtual ~TagSizeSource() = default;
+
+    // Files whose sizes will be asked for soon, in that order.
+    virtual void Prefetch(const std::vector<std::string>& /*paths*/) {}
+
+    // The tag size of the file at `path`, which `view` shows open. Throws platform::FileError
+    // when the file cannot be read.
+    virtual TagSize PrependedBytes(const std::string& path, FileView& view) = 0;
+};
+
+// The size an ID3v2 header states for its tag: the 10 bytes of the header and its size field,
+// or 0 when the view does not begin with an ID3v2 header. Throws platform::FileError.
+std::int64_t StatedTagSize(FileView& view);
+
+} // namespace quaverly::mpeg

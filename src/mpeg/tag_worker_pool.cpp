@@ -1,0 +1,286 @@
+#include "mpeg/tag_worker_pool.h"
+
+#include "mpeg/id3_tag_size.h"
+#include "platform/file_error.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+
+namespace quaverly::mpeg {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kLibraryFailed = "the ID3 tag library failed on this file";
+// The helper writes this once it is up, so that one that cannot start is told apart from one
+// that crashed on a file.
+constexpr char kReady = 'R';
+
+bool Exists(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
+
+} // namespace
+
+std::int64_t StatedTagSize(FileView& view) {
+    std::array<unsigned char, 10> header{};
+    view.Copy(0, header.data(), header.size());
+    if (std::memcmp(header.data(), "ID3", 3) != 0) {
+        return 0;
+    }
+    // Four bytes of seven bits each.
+    std::int64_t size = 0;
+    for (std::size_t i = 6; i < 10; ++i) {
+        size = (size << 7) | (header[i] & 0x7F);
+    }
+    return 10 + size;
+}
+
+std::string TagWorkerPool::DefaultProgram() {
+    const std::string folder = platform::ExecutableFolder();
+    const std::string beside = folder + "/" + kTagWorkerProgram;
+    if (Exists(beside)) {
+        return beside;
+    }
+    // Installed: bin/quaverly and libexec/quaverly/quaverly-tag-worker.
+    return folder + "/../libexec/quaverly/" + kTagWorkerProgram;
+}
+
+TagWorkerPool::TagWorkerPool() : TagWorkerPool(Options{}) {}
+
+TagWorkerPool::TagWorkerPool(Options options) : m_options(std::move(options)) {
+    if (m_options.program.empty()) {
+        m_options.program = DefaultProgram();
+    }
+    if (m_options.workers == 0) {
+        m_options.workers = std::max(1U, std::thread::hardware_concurrency());
+    }
+    m_options.inFlightPerWorker = std::max<std::size_t>(1, m_options.inFlightPerWorker);
+}
+
+TagWorkerPool::~TagWorkerPool() = default;
+
+std::vector<pid_t> TagWorkerPool::WorkerPids() const {
+    std::vector<pid_t> pids;
+    for (const Worker& worker : m_workers) {
+        pids.push_back(worker.process->Pid());
+    }
+    return pids;
+}
+
+std::unique_ptr<platform::WorkerProcess> TagWorkerPool::StartOne() {
+    int error = 0;
+    auto process = platform::WorkerProcess::Start(
+        {m_options.program, std::to_string(::getpid())}, error);
+    if (!process) {
+        m_lastStartError = std::strerror(error);
+    }
+    return process;
+}
+
+void TagWorkerPool::StartWorkers() {
+    m_started = true;
+    for (std::size_t i = 0; i < m_options.workers; ++i) {
+        auto process = StartOne();
+        if (!process) {
+            break;
+        }
+        m_workers.push_back(Worker{std::move(process), {}, {}, {}, false});
+    }
+    DropEndedWorkers();
+}
+
+void TagWorkerPool::DropEndedWorkers() {
+    std::erase_if(m_workers, [](const Worker& worker) { return !worker.process; });
+    if (m_workers.empty() && !m_startFailure) {
+        m_startFailure = "the ID3 tag helper " + m_options.program + " could not be started (" +
+                         m_lastStartError +
+                         "); tags are read in the program itself, where a damaged tag can "
+                         "crash it";
+    }
+}
+
+void TagWorkerPool::Prefetch(const std::vector<std::string>& paths) {
+    if (!m_started) {
+        StartWorkers();
+    }
+    // Whatever an earlier folder left unasked is of no more use.
+    m_results.clear();
+    m_lostOnce.clear();
+    m_queue.assign(paths.begin(), paths.end());
+    Dispatch();
+}
+
+TagSize TagWorkerPool::PrependedBytes(const std::string& path, FileView& view) {
+    if (!m_started) {
+        StartWorkers();
+    }
+    for (bool queued = false;;) {
+        if (const auto found = m_results.find(path); found != m_results.end()) {
+            const Result result = found->second;
+            m_results.erase(found);
+            if (result.outcome == Outcome::Failed) {
+                return {StatedTagSize(view), kLibraryFailed};
+            }
+            switch (result.answer.status) {
+            case TagAnswerStatus::Measured:
+                return {result.answer.bytes, std::nullopt};
+            case TagAnswerStatus::NotOpened:
+                return {0, std::nullopt};
+            case TagAnswerStatus::ReadFailed:
+                throw platform::FileError::FromErrno(result.answer.systemError, "read", path);
+            }
+            return {0, std::nullopt};
+        }
+        if (m_workers.empty()) {
+            return InProcess(path, view);
+        }
+        const bool waiting =
+            std::find(m_queue.begin(), m_queue.end(), path) != m_queue.end() ||
+            std::any_of(m_workers.begin(), m_workers.end(), [&](const Worker& worker) {
+                return std::find(worker.inFlight.begin(), worker.inFlight.end(), path) !=
+                       worker.inFlight.end();
+            });
+        if (!waiting) {
+            if (queued) {
+                // Asked for and lost: a helper that could not take it any more.
+                return InProcess(path, view);
+            }
+            m_queue.push_front(path);
+            queued = true;
+        }
+        Dispatch();
+        if (m_results.find(path) == m_results.end() && !m_workers.empty()) {
+            WaitForAnswers();
+        }
+    }
+}
+
+TagSize TagWorkerPool::InProcess(const std::string&, FileView& view) {
+    return {Id3v2PrependedBytes(view), std::nullopt};
+}
+
+void TagWorkerPool::Dispatch() {
+    // One request at a time to the helper with the fewest, so that all of them share a folder.
+    while (!m_queue.empty()) {
+        Worker* least = nullptr;
+        for (Worker& worker : m_workers) {
+            if (worker.process && worker.inFlight.size() < m_options.inFlightPerWorker &&
+                (least == nullptr || worker.inFlight.size() < least->inFlight.size())) {
+                least = &worker;
+            }
+        }
+        if (least == nullptr) {
+            break;
+        }
+        const std::string& path = m_queue.front();
+        TagRequestHeader header{static_cast<std::uint32_t>(path.size())};
+        std::string request(reinterpret_cast<const char*>(&header), sizeof header);
+        request += path;
+        if (!least->process->Send(request.data(), request.size())) {
+            Replace(*least, false);
+            continue;
+        }
+        if (least->inFlight.empty()) {
+            least->since = Clock::now();
+        }
+        least->inFlight.push_back(path);
+        m_queue.pop_front();
+    }
+    DropEndedWorkers();
+}
+
+void TagWorkerPool::WaitForAnswers() {
+    std::vector<pollfd> fds;
+    Clock::duration wait = m_options.timeLimit;
+    const Clock::time_point now = Clock::now();
+    for (const Worker& worker : m_workers) {
+        fds.push_back({worker.process->AnswerDescriptor(), POLLIN, 0});
+        if (!worker.inFlight.empty()) {
+            wait = std::min(wait, worker.since + m_options.timeLimit - now);
+        }
+    }
+    const auto milliseconds = std::max<long>(
+        0, static_cast<long>(
+               std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
+    const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(milliseconds));
+    if (ready < 0 && errno != EINTR) {
+        return;
+    }
+    const Clock::time_point after = Clock::now();
+    for (std::size_t i = 0; i < m_workers.size(); ++i) {
+        Worker& worker = m_workers[i];
+        if (fds[i].revents != 0) {
+            ReadAnswers(worker);
+        }
+        if (worker.process && !worker.inFlight.empty() &&
+            after - worker.since >= m_options.timeLimit) {
+            Replace(worker, true);
+        }
+    }
+    DropEndedWorkers();
+}
+
+void TagWorkerPool::ReadAnswers(Worker& worker) {
+    char buffer[4096];
+    for (;;) {
+        const long got = worker.process->Receive(buffer, sizeof buffer);
+        if (got < 0) {
+            break;
+        }
+        if (got == 0) {
+            // A helper only ends when it crashed or was killed.
+            Replace(worker, false);
+            return;
+        }
+        worker.received.append(buffer, static_cast<std::size_t>(got));
+    }
+    std::size_t used = 0;
+    if (!worker.up && !worker.received.empty() && worker.received.front() == kReady) {
+        worker.up = true;
+        used = 1;
+    }
+    while (worker.received.size() - used >= sizeof(TagAnswer) && !worker.inFlight.empty()) {
+        TagAnswer answer;
+        std::memcpy(&answer, worker.received.data() + used, sizeof answer);
+        used += sizeof answer;
+        m_results[worker.inFlight.front()] = Result{Outcome::Answered, answer};
+        worker.inFlight.pop_front();
+        worker.since = Clock::now();
+    }
+    worker.received.erase(0, used);
+}
+
+void TagWorkerPool::Replace(Worker& worker, bool timedOut) {
+    worker.process->Kill();
+    const bool wasUp = worker.up;
+    if (wasUp && !worker.inFlight.empty()) {
+        const std::string& first = worker.inFlight.front();
+        // A helper can also end for reasons of its own; the file gets a second helper before
+        // it is blamed.
+        if (timedOut || m_lostOnce[first]++ > 0) {
+            m_lostOnce.erase(first);
+            m_results[first] = Result{Outcome::Failed, {}};
+            worker.inFlight.pop_front();
+        }
+    }
+    for (auto path = worker.inFlight.rbegin(); path != worker.inFlight.rend(); ++path) {
+        m_queue.push_front(*path);
+    }
+    worker.inFlight.clear();
+    worker.received.clear();
+    worker.up = false;
+    // A helper that never came up will not come up next time either.
+    if (wasUp) {
+        worker.process = StartOne();
+    } else {
+        worker.process.reset();
+        m_lastStartError = "it ended as soon as it started";
+    }
+}
+
+} // namespace quaverly::mpeg

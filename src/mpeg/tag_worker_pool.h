@@ -1,0 +1,94 @@
+#pragma once
+
+#include "mpeg/tag_size_source.h"
+#include "mpeg/tag_worker_protocol.h"
+#include "platform/worker_process.h"
+
+#include <chrono>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace quaverly::mpeg {
+
+// Asks the ID3 tag library for tag sizes in helper processes, several files at a time.
+//
+// The library can crash on a damaged tag (a compressed ID3v2.3 frame is enough), or take very
+// long. In a helper that costs only that file: the helper is killed if need be and replaced,
+// and the file's tag size falls back to the size its header states. The helpers also let the
+// library's work, most of the cost of a file, run on every core while the program scans frames.
+class TagWorkerPool final : public TagSizeSource {
+public:
+    struct Options {
+        // The helper program; by default the one installed beside this program.
+        std::string program;
+        // How many helpers; 0 means one per core.
+        std::size_t workers = 0;
+        // How long one file may take before its helper is killed.
+        std::chrono::milliseconds timeLimit{10'000};
+        // Requests each helper holds at once, so that none waits for the next.
+        std::size_t inFlightPerWorker = 16;
+    };
+
+    TagWorkerPool();
+    explicit TagWorkerPool(Options options);
+    ~TagWorkerPool() override;
+    TagWorkerPool(const TagWorkerPool&) = delete;
+    TagWorkerPool& operator=(const TagWorkerPool&) = delete;
+
+    void Prefetch(const std::vector<std::string>& paths) override;
+    TagSize PrependedBytes(const std::string& path, FileView& view) override;
+
+    // Why no helper could be started, once it is known; the pool then calls the library in
+    // this process, where a damaged tag can crash the program.
+    const std::optional<std::string>& StartFailure() const noexcept { return m_startFailure; }
+    const std::string& Program() const noexcept { return m_options.program; }
+    // The helpers running now.
+    std::vector<pid_t> WorkerPids() const;
+
+    static std::string DefaultProgram();
+
+private:
+    struct Worker {
+        std::unique_ptr<platform::WorkerProcess> process;
+        std::deque<std::string> inFlight;
+        // When the helper started on the first request in flight.
+        std::chrono::steady_clock::time_point since{};
+        std::string received;
+        // Whether the helper said it is up; one that ends before is not started again.
+        bool up = false;
+    };
+    enum class Outcome { Answered, Failed };
+    struct Result {
+        Outcome outcome = Outcome::Answered;
+        TagAnswer answer;
+    };
+
+    void StartWorkers();
+    std::unique_ptr<platform::WorkerProcess> StartOne();
+    void Dispatch();
+    void WaitForAnswers();
+    void ReadAnswers(Worker& worker);
+    // The helper ended, or was killed at the time limit (`timedOut`). Its first request fails
+    // if it timed out or had ended a helper before; the others go back in the queue.
+    void Replace(Worker& worker, bool timedOut);
+    // Drops the helpers that could not be replaced; with none left, says why.
+    void DropEndedWorkers();
+    TagSize InProcess(const std::string& path, FileView& view);
+
+    Options m_options;
+    bool m_started = false;
+    std::optional<std::string> m_startFailure;
+    std::string m_lastStartError;
+    std::vector<Worker> m_workers;
+    std::deque<std::string> m_queue;
+    std::unordered_map<std::string, Result> m_results;
+    // Files whose helper ended while on them once: a second time, the file is to blame.
+    std::unordered_map<std::string, int> m_lostOnce;
+};
+
+} // namespace quaverly::mpeg

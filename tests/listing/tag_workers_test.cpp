@@ -1,0 +1,213 @@
+#include "listing/listing_run.h"
+#include "mpeg/file_view.h"
+#include "mpeg/tag_worker_pool.h"
+
+#include "support/mp3_bytes.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quaverly {
+namespace {
+
+using testing::CbrFrames;
+using testing::CompressedTitleFrame;
+using testing::Id3v23Tag;
+using testing::ReadWholeFile;
+using testing::TempDir;
+using testing::TitleFrame;
+
+constexpr const char* kLibraryFailed = "the ID3 tag library failed on this file";
+
+mpeg::TagWorkerPool::Options Workers(std::size_t count, std::string program = QUAVERLY_TAG_WORKER) {
+    mpeg::TagWorkerPool::Options options;
+    options.program = std::move(program);
+    options.workers = count;
+    return options;
+}
+
+struct Scan {
+    std::int64_t offset = 0;
+    std::int32_t bitrate = 0;
+    std::optional<std::string> tagFailure;
+};
+
+Scan Analyse(CMp3Analyzer& analyzer, const std::string& path) {
+    analyzer.m_strPath = path;
+    analyzer.m_bVbr = 0;
+    analyzer.FindFirstFrame(path);
+    return {analyzer.m_nFrameOffset, analyzer.GetBitrate(), analyzer.TagFailure()};
+}
+
+TEST(TagWorkers, TagsThatCrashTheLibraryFallBackToTheirStatedSize) {
+    TempDir root;
+    const std::string compressed = root.Write(
+        "compressed.mp3", Id3v23Tag(CompressedTitleFrame(true), 64) + CbrFrames(3));
+    const std::string corrupt =
+        root.Write("corrupt.mp3", Id3v23Tag(CompressedTitleFrame(false), 64) + CbrFrames(3));
+    const std::string plain =
+        root.Write("plain.mp3", Id3v23Tag(TitleFrame("Plain"), 64) + CbrFrames(3));
+    const std::string stated = std::to_string(10 + CompressedTitleFrame(true).size() + 64);
+
+    mpeg::TagWorkerPool pool(Workers(1));
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+    pool.Prefetch({compressed, corrupt, plain});
+
+    for (const std::string& path : {compressed, corrupt}) {
+        const Scan scan = Analyse(analyzer, path);
+        EXPECT_EQ(scan.tagFailure, kLibraryFailed) << path;
+        EXPECT_EQ(scan.offset, std::stoll(path == compressed
+                                              ? stated
+                                              : std::to_string(10 + CompressedTitleFrame(false).size() + 64)));
+        EXPECT_EQ(scan.bitrate, 128);
+    }
+    const Scan scan = Analyse(analyzer, plain);
+    EXPECT_FALSE(scan.tagFailure);
+    EXPECT_EQ(scan.offset, static_cast<std::int64_t>(10 + TitleFrame("Plain").size() + 64));
+    EXPECT_EQ(pool.WorkerPids().size(), 1U);
+}
+
+TEST(TagWorkers, KilledHelperIsReplacedAndAskedAgain) {
+    TempDir root;
+    const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song"), 16) +
+                                                         CbrFrames(3));
+    mpeg::TagWorkerPool pool(Workers(1));
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+    EXPECT_EQ(Analyse(analyzer, song).bitrate, 128);
+    const pid_t first = pool.WorkerPids().at(0);
+
+    ASSERT_EQ(::kill(first, SIGKILL), 0);
+    const Scan scan = Analyse(analyzer, song);
+
+    EXPECT_FALSE(scan.tagFailure);
+    EXPECT_EQ(scan.offset, static_cast<std::int64_t>(10 + TitleFrame("Song").size() + 16));
+    ASSERT_EQ(pool.WorkerPids().size(), 1U);
+    EXPECT_NE(pool.WorkerPids()[0], first);
+    // The killed helper was reaped, not left behind.
+    EXPECT_EQ(::kill(first, 0), -1);
+}
+
+TEST(TagWorkers, HelperThatHangsIsKilledAtTheTimeLimit) {
+    TempDir root;
+    const std::string hang = root.Write("hang.sh", "#!/bin/sh\nprintf R\nexec sleep 1000\n");
+    ::chmod(hang.c_str(), 0755);
+    const std::string song =
+        root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
+    mpeg::TagWorkerPool::Options options = Workers(1, hang);
+    options.timeLimit = std::chrono::milliseconds(100);
+    mpeg::TagWorkerPool pool(options);
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+    analyzer.m_strPath = song;
+    pool.Prefetch({song});
+    const pid_t first = pool.WorkerPids().at(0);
+
+    const Scan scan = Analyse(analyzer, song);
+
+    EXPECT_EQ(scan.tagFailure, kLibraryFailed);
+    EXPECT_EQ(scan.bitrate, 128);
+    EXPECT_EQ(::kill(first, 0), -1);
+    EXPECT_EQ(pool.WorkerPids().size(), 1U);
+}
+
+TEST(TagWorkers, HelperThatCannotStartLeavesTheLibraryInTheProgram) {
+    TempDir root;
+    const std::string quitter = root.Write("quit.sh", "#!/bin/sh\nexit 3\n");
+    ::chmod(quitter.c_str(), 0755);
+    const std::string song =
+        root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
+
+    for (const std::string& program : {root / "missing", quitter}) {
+        mpeg::TagWorkerPool pool(Workers(2, program));
+        CMp3Analyzer analyzer;
+        analyzer.SetTagSizeSource(&pool);
+
+        const Scan scan = Analyse(analyzer, song);
+
+        EXPECT_FALSE(scan.tagFailure);
+        EXPECT_EQ(scan.bitrate, 128);
+        ASSERT_TRUE(pool.StartFailure()) << program;
+        EXPECT_NE(pool.StartFailure()->find("could not be started"), std::string::npos);
+        EXPECT_NE(pool.StartFailure()->find("a damaged tag can crash it"), std::string::npos);
+        EXPECT_TRUE(pool.WorkerPids().empty());
+    }
+}
+
+class GivenFolder final : public platform::FolderChooser {
+public:
+    explicit GivenFolder(std::string folder) : m_folder(std::move(folder)) {}
+    std::optional<std::string> ChooseFolder(const std::string&) override { return m_folder; }
+
+private:
+    std::string m_folder;
+};
+
+class NoMessages final : public platform::MessageBoxService {
+public:
+    void Show(const std::string&, platform::MessageIcon) override {}
+};
+
+listing::RunResult ListWith(std::unique_ptr<mpeg::TagWorkerPool> pool, const std::string& folder,
+                            const std::string& output) {
+    GivenFolder chooser(folder);
+    NoMessages messages;
+    platform::FileSystem& fileSystem = platform::SystemFileSystem();
+    listing::ListingSession session(fileSystem, std::move(pool));
+    listing::ListingServices services{fileSystem, chooser, messages};
+    services.listingFileName = output;
+    const auto start = std::filesystem::current_path();
+    listing::RunResult result = listing::MakeListing(session, services);
+    std::filesystem::current_path(start);
+    return result;
+}
+
+TEST(TagWorkers, PagesAreTheSameWithOneFourOrNoHelpers) {
+    TempDir root;
+    const std::string corpus = root / "corpus";
+    std::filesystem::copy(QUAVERLY_TEST_DATA_DIR, corpus, std::filesystem::copy_options::recursive);
+
+    const auto none = ListWith(nullptr, corpus, root / "none.html");
+    const auto two = ListWith(std::make_unique<mpeg::TagWorkerPool>(Workers(2)), corpus,
+                              root / "two.html");
+    EXPECT_EQ(none.outcome, listing::RunOutcome::Complete);
+    EXPECT_EQ(two.outcome, listing::RunOutcome::Complete);
+    EXPECT_EQ(ReadWholeFile(root / "none.html"), ReadWholeFile(root / "two.html"));
+
+    // A file the library cannot survive costs only its own tag size.
+    root.Write("corpus/more/compressed.mp3",
+               Id3v23Tag(CompressedTitleFrame(true)) + CbrFrames(3));
+    const auto one = ListWith(std::make_unique<mpeg::TagWorkerPool>(Workers(1)), corpus,
+                              root / "one.html");
+    const auto four = ListWith(std::make_unique<mpeg::TagWorkerPool>(Workers(4)), corpus,
+                               root / "four.html");
+    ASSERT_EQ(one.failureCount, 1U);
+    EXPECT_EQ(one.failures[0].reason, kLibraryFailed);
+    EXPECT_EQ(four.failureCount, 1U);
+    EXPECT_EQ(ReadWholeFile(root / "one.html"), ReadWholeFile(root / "four.html"));
+    EXPECT_NE(ReadWholeFile(root / "one.html").find("compressed.mp3</td><td> 128 Kbs"),
+              std::string::npos);
+}
+
+TEST(TagWorkers, RunSaysWhenTheHelperCannotStart) {
+    TempDir root;
+    root.Write("music/song.mp3", CbrFrames(3));
+
+    const auto result = ListWith(std::make_unique<mpeg::TagWorkerPool>(Workers(1, root / "gone")),
+                                 root / "music", root / "page.html");
+
+    EXPECT_EQ(result.outcome, listing::RunOutcome::Incomplete);
+    ASSERT_EQ(result.failureCount, 1U);
+    EXPECT_EQ(result.failures[0].path, root / "gone");
+    EXPECT_NE(ReadWholeFile(root / "page.html").find("song.mp3</td><td> 128 Kbs"),
+              std::string::npos);
+}
+
+} // namespace
+} // namespace quaverly
