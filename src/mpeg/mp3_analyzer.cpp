@@ -94,7 +94,14 @@ void CMp3Analyzer::FindFirstFrame(std::string path) {
     m_openFailure.reset();
     m_tagFailure.reset();
     m_nFrameOffset = -1;
-    const std::int64_t size = QueryFileSize();
+    // A size that cannot be read is a failure of its own, never an empty file in silence.
+    const platform::StatusResult status = m_fileSystem.Status(m_strPath);
+    if (!status.Ok()) {
+        m_openFailure.emplace(FileError::FromErrno(status.error, "read the size of", m_strPath));
+        return;
+    }
+    const auto size = static_cast<std::int64_t>(status.status.size);
+    m_nScanSize = size;
     // Opened before the tag is measured, so that the library reads the scan's own view of the
     // file. A file that cannot be opened has no frame either way.
     std::unique_ptr<platform::InputFile> file;
@@ -195,7 +202,12 @@ std::int32_t CMp3Analyzer::GetBitrate() const {
     }
     // The average over everything from the first frame on; the rounding to single precision is
     // part of the result.
-    const auto bytes = static_cast<float>(QueryFileSize() - m_nFrameOffset);
+    // A fresh size, as the file may have grown since the scan; the scan's when it is gone.
+    std::int64_t size = QueryFileSize();
+    if (size == 0) {
+        size = m_nScanSize;
+    }
+    const auto bytes = static_cast<float>(size - m_nFrameOffset);
     const auto bytesPerFrame =
         static_cast<float>(static_cast<double>(bytes) / static_cast<double>(GetFrameCount()));
     const double average = static_cast<double>(GetSampleRate()) *

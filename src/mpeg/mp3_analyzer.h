@@ -79,6 +79,7 @@ private:
     platform::FileSystem& m_fileSystem;
     std::optional<platform::FileError> m_openFailure;
     std::optional<std::string> m_tagFailure;
+    std::int64_t m_nScanSize = 0; // the size the last scan worked with
     mpeg::TagSizeSource* m_tagSizes = nullptr;
     mpeg::FileView m_view;
 };

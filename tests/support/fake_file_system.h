@@ -37,6 +37,8 @@ public:
         const std::string& searchPath)>
         onListFolder;
     std::function<std::optional<int>(const std::string& path)> onSetCurrentDirectory;
+    // Runs before the current directory is read; may throw.
+    std::function<void()> onCurrentDirectory;
 
     platform::StatusResult Status(const std::string& path) override {
         if (onStatus) {
@@ -86,7 +88,12 @@ public:
         return std::make_unique<Search>(*this, searchPath, std::move(real));
     }
 
-    std::string CurrentDirectory() override { return m_real.CurrentDirectory(); }
+    std::string CurrentDirectory() override {
+        if (onCurrentDirectory) {
+            onCurrentDirectory();
+        }
+        return m_real.CurrentDirectory();
+    }
 
     int SetCurrentDirectory(const std::string& path) override {
         if (onSetCurrentDirectory) {
