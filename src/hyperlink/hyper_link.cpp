@@ -95,18 +95,23 @@ ColorRef CHyperLink::s_crVisited = Rgb(128, 0, 128);
 ColorRef CHyperLink::s_crHover = Rgb(255, 0, 0);
 wxCursor* CHyperLink::s_hLinkCursor = nullptr;
 
-// The paint handler stands where the reflected colour message stood: it makes the colour
-// choice each time the link is about to draw. There is no hit-test entry: on GTK the link's
-// window receives its mouse events whatever its style, so nothing needs to claim them.
-// wx requires a window that captures the mouse to handle the loss of the capture.
-wxBEGIN_EVENT_TABLE(CHyperLink, wxGenericStaticText) EVT_PAINT(CHyperLink::OnPaint)
-    EVT_SET_CURSOR(CHyperLink::OnSetCursor) EVT_MOTION(CHyperLink::OnMouseMove)
-        EVT_LEFT_UP(CHyperLink::OnLButtonUp) EVT_SET_FOCUS(CHyperLink::OnSetFocus)
-            EVT_KILL_FOCUS(CHyperLink::OnKillFocus) EVT_KEY_DOWN(CHyperLink::OnKeyDown)
-                EVT_LEFT_DOWN(CHyperLink::OnLButtonDown)
-                    EVT_MOUSE_CAPTURE_LOST(CHyperLink::OnCaptureLost) wxEND_EVENT_TABLE()
+// There is no hit-test entry: on GTK the link's window receives its mouse events whatever its
+// style, so nothing needs to claim them. wx requires a window that captures the mouse to handle
+// the loss of the capture.
+// clang-format off
+wxBEGIN_EVENT_TABLE(CHyperLink, wxGenericStaticText)
+    EVT_SET_CURSOR(CHyperLink::OnSetCursor)
+    EVT_MOTION(CHyperLink::OnMouseMove)
+    EVT_LEFT_UP(CHyperLink::OnLButtonUp)
+    EVT_SET_FOCUS(CHyperLink::OnSetFocus)
+    EVT_KILL_FOCUS(CHyperLink::OnKillFocus)
+    EVT_KEY_DOWN(CHyperLink::OnKeyDown)
+    EVT_LEFT_DOWN(CHyperLink::OnLButtonDown)
+    EVT_MOUSE_CAPTURE_LOST(CHyperLink::OnCaptureLost)
+wxEND_EVENT_TABLE()
+    // clang-format on
 
-                        CHyperLink::CHyperLink()
+    CHyperLink::CHyperLink()
     : m_bEngaged(false), m_bHover(false), m_bVisited(false), m_dwStyleFlags(kDefaultStyleFlags) {}
 
 CHyperLink::~CHyperLink() {
@@ -135,6 +140,10 @@ bool CHyperLink::SubclassDlgItem(int id, wxWindow* dialog) {
     }
     // GTK learns from this call, not from AcceptsFocus, that the link can hold the focus.
     SetCanFocus(true);
+    // The paint handler stands where the reflected colour message stood: it makes the colour
+    // choice each time the link is about to draw. The generic static text binds its own paint
+    // handler when created; one bound later runs first.
+    Bind(wxEVT_PAINT, &CHyperLink::OnPaint, this);
     SetFont(plain->GetFont());
     MoveAfterInTabOrder(plain);
     if (wxSizer* sizer = plain->GetContainingSizer()) {

@@ -6,7 +6,12 @@
 
 #include <functional>
 
+class wxApp;
+
 namespace quaverly::testing {
+
+// The application object of the test program; each GUI test program defines it.
+wxApp* CreateGuiTestApp();
 
 // Lets the toolkit run until `done` holds, or gives up after a few seconds and returns false.
 // The deadline only keeps a broken test from hanging; no test depends on how long this takes.

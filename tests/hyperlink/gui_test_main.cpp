@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
+#include <wx/dialog.h>
 #include <wx/evtloop.h>
 #include <wx/init.h>
 #include <wx/log.h>
+#include <wx/modalhook.h>
 
 #include <chrono>
 #include <cstdio>
@@ -16,9 +18,16 @@
 
 namespace {
 
-class GuiTestApp final : public wxApp {
-public:
-    bool OnInit() override { return true; }
+// Stands behind wxTEST_DIALOG: a modal dialog that no test expected fails the test and is
+// closed at once, instead of waiting under Xvfb for a click that never comes.
+class UnexpectedDialogs final : public wxModalDialogHook {
+protected:
+    int Enter(wxDialog* dialog) override {
+        ADD_FAILURE() << "unexpected modal dialog: " << dialog->GetTitle().utf8_string() << " ("
+                      << wxString(dialog->GetClassInfo()->GetClassName()).utf8_string() << ")";
+        return wxID_CANCEL;
+    }
+    void Exit(wxDialog*) override {}
 };
 
 void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
@@ -63,14 +72,17 @@ wxPoint ScreenCentre(const wxWindow& window) {
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     wxSetAssertHandler(FailOnAssert);
-    wxApp::SetInstance(new GuiTestApp);
+    wxApp::SetInstance(quaverly::testing::CreateGuiTestApp());
     if (!wxEntryStart(argc, argv)) {
         std::fputs("GUI tests need a display: run them under xvfb-run\n", stderr);
         return 2;
     }
     delete wxLog::SetActiveTarget(new wxLogStderr);
     wxTheApp->CallOnInit();
+    UnexpectedDialogs unexpected;
+    unexpected.Register();
     const int result = RUN_ALL_TESTS();
+    unexpected.Unregister();
     wxTheApp->OnExit();
     wxEntryCleanup();
     return result;

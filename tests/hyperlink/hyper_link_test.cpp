@@ -4,18 +4,27 @@
 
 #include <gtest/gtest.h>
 
+#include <wx/app.h>
 #include <wx/button.h>
+#include <wx/dcmemory.h>
+#include <wx/dcscreen.h>
 #include <wx/dialog.h>
 #include <wx/settings.h>
 #include <wx/stattext.h>
 #include <wx/uiaction.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace quaverly {
+
+wxApp* testing::CreateGuiTestApp() {
+    return new wxApp;
+}
+
 namespace {
 
 using testing::FlushEvents;
@@ -540,6 +549,33 @@ TEST_F(LinkTest, NoCursorLoadLeavesTheCursorToOtherLinks) {
     wxSetCursorEvent event(2, 2);
     Send(link, event);
     EXPECT_TRUE(event.HasCursor());
+}
+
+// The colours on screen where the window is. Pixels, but only to see that the link's own paint
+// handler draws, and with the colour of its state: the generic text's handler would not.
+std::set<ColorRef> ColoursOnScreen(const wxWindow& window) {
+    const wxRect area(window.GetScreenPosition(), window.GetSize());
+    wxBitmap picture(area.GetSize());
+    {
+        wxScreenDC screen;
+        wxMemoryDC memory(picture);
+        memory.Blit(0, 0, area.width, area.height, &screen, area.x, area.y);
+    }
+    const wxImage image = picture.ConvertToImage();
+    std::set<ColorRef> colours;
+    for (int y = 0; y < image.GetHeight(); ++y) {
+        for (int x = 0; x < image.GetWidth(); ++x) {
+            colours.insert(Rgb(image.GetRed(x, y), image.GetGreen(x, y), image.GetBlue(x, y)));
+        }
+    }
+    return colours;
+}
+
+TEST_F(LinkTest, TextIsDrawnInTheLinkColour) {
+    ProbedLink* link = Attach();
+    CHyperLink::SetLinkColours(Rgb(0, 0, 255), Rgb(0, 128, 0), Rgb(128, 0, 128), Rgb(255, 0, 0));
+    ShowDialog();
+    EXPECT_TRUE(RunUntil([&] { return ColoursOnScreen(*link).contains(Rgb(0, 0, 255)); }));
 }
 
 // --- Real input through GTK ------------------------------------------------------------------
