@@ -33,8 +33,12 @@ void FileView::Load(std::int64_t offset) {
     m_wordsEnd = offset;
     const auto wanted =
         static_cast<std::size_t>(std::min<std::int64_t>(m_size - offset, static_cast<std::int64_t>(m_blockSize)));
+    // A block that lies in a hole of a sparse file, as a download not yet finished leaves
+    // them, reads as the zeros it holds without copying them from the kernel.
+    const bool hole = m_file->DataFrom(static_cast<std::uint64_t>(offset)) >=
+                      static_cast<std::uint64_t>(offset) + wanted;
     const std::size_t got =
-        m_file->ReadAt(static_cast<std::uint64_t>(offset), m_window.data(), wanted);
+        hole ? 0 : m_file->ReadAt(static_cast<std::uint64_t>(offset), m_window.data(), wanted);
     std::memset(m_window.data() + got, 0, wanted - got + 3);
     m_length = static_cast<std::int64_t>(wanted);
     const bool reachesEnd = offset + m_length >= m_size;

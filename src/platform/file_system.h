@@ -43,6 +43,11 @@ public:
     // Reads up to `count` bytes at `offset` into `buffer` and returns how many it read: fewer at
     // the end of the file, 0 at or past it. Throws FileError when the read fails.
     virtual std::size_t ReadAt(std::uint64_t offset, unsigned char* buffer, std::size_t count) = 0;
+
+    // The first position from `offset` on that may hold data rather than a hole of a sparse
+    // file; a hole reads as zeros. UINT64_MAX when only a hole follows. Where holes are not
+    // known, `offset` itself.
+    virtual std::uint64_t DataFrom(std::uint64_t offset) { return offset; }
 };
 
 // A file open for writing. Every failure, including a write the device took only in part,

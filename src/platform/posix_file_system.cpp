@@ -61,6 +61,15 @@ public:
         return done;
     }
 
+    std::uint64_t DataFrom(std::uint64_t offset) override {
+        const off_t data = ::lseek(m_fd, static_cast<off_t>(offset), SEEK_DATA);
+        if (data >= 0) {
+            return static_cast<std::uint64_t>(data);
+        }
+        // ENXIO: nothing but a hole up to the end. Anything else: no knowledge of holes.
+        return errno == ENXIO ? UINT64_MAX : offset;
+    }
+
 private:
     int m_fd;
     std::string m_path;

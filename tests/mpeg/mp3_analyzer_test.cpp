@@ -633,6 +633,8 @@ TEST_F(FailingFileSystem, UnreadableStatusLeavesNothingToScan) {
     Analyse(m_analyzer, path);
     EXPECT_EQ(m_analyzer.m_nFrameOffset, -1);
     EXPECT_EQ(m_analyzer.m_dwHeader, 0x01020304U); // no word tested
+    ASSERT_TRUE(m_analyzer.OpenFailure());
+    EXPECT_EQ(m_analyzer.OpenFailure()->Cause(), FileErrorCause::AccessDenied);
 }
 
 TEST_F(FailingFileSystem, ReadErrorsLeaveTheScan) {

@@ -121,6 +121,7 @@ private:
             }
             return m_real->ReadAt(offset, buffer, count);
         }
+        std::uint64_t DataFrom(std::uint64_t offset) override { return m_real->DataFrom(offset); }
 
     private:
         FakeFileSystem& m_owner;
