@@ -1,0 +1,80 @@
+#pragma once
+
+#include "app/listing_progress.h"
+#include "app/wx_services.h"
+#include "hyperlink/hyper_link.h"
+#include "listing/listing_run.h"
+#include "platform/desktop/desktop.h"
+#include "platform/file_system.h"
+#include "platform/folder_chooser.h"
+
+#include <wx/dialog.h>
+#include <wx/iconbndl.h>
+#include <wx/menu.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace quaverly {
+
+// What the main dialog works with. Every member left empty means the real one: the system's
+// file system, desktop and steady clock, the process's listing session, and the directory
+// dialog as folder browser. Tests put fakes in their place.
+struct ListingDlgServices {
+    platform::FileSystem* fileSystem = nullptr;
+    listing::ListingSession* session = nullptr;
+    platform::FolderChooser* chooser = nullptr;
+    platform::Desktop* desktop = nullptr;
+    app::ListingProgress::Clock clock;
+};
+
+// Where the icon of a minimised window goes: centred in the client rectangle, the odd pixel to
+// the right and down, truncating toward zero when the icon is the larger.
+wxPoint CentreIconInClient(const wxRect& client, const wxSize& icon) noexcept;
+
+// The main dialog, from template 102: the button that makes a listing and the link to the home
+// page, with the About item in its context menu (GTK offers no system menu to extend).
+class CListingDlg : public wxDialog {
+public:
+    explicit CListingDlg(wxWindow* parent = nullptr, ListingDlgServices services = {});
+    ~CListingDlg() override;
+
+    // Binds control 1001 to the link; the first time it turns the static text into the link.
+    virtual void DoDataExchange();
+    // The About item, the window icons and the link's flags, colours and state.
+    virtual bool OnInitDialog();
+
+    // A system command: 0x0010 to 0x001F, in the low 16 bits, open the About box; the rest get
+    // default processing.
+    void OnSysCommand(std::uint32_t nID, long lParam);
+    // The dialog's icon where the platform drags one; GTK asks for none.
+    const wxIconBundle& OnQueryDragIcon() const noexcept { return m_hIcon; }
+
+    // Makes one listing and tells how it went.
+    void OnBrowse(wxCommandEvent& event);
+
+    CHyperLink& Link() noexcept { return m_link; }
+    // The items that a system menu would have; the context menu shows them.
+    wxMenu& SystemMenu() noexcept { return *m_sysMenu; }
+
+protected:
+    void OnPaint(wxPaintEvent& event);
+    void OnContextMenu(wxContextMenuEvent& event);
+    void OnSysCommandItem(wxCommandEvent& event);
+    void OnInitDialogEvent(wxInitDialogEvent& event);
+    // The part of the standard system commands that GTK lets a program carry out.
+    void DefaultSysCommand(std::uint32_t nID);
+
+private:
+    CHyperLink m_link;
+    wxIconBundle m_hIcon;
+
+    ListingDlgServices m_services;
+    app::AppMessageBox m_messageBox;
+    std::unique_ptr<wxMenu> m_sysMenu;
+
+    wxDECLARE_CLASS(CListingDlg);
+    wxDECLARE_EVENT_TABLE();
+};
+
+} // namespace quaverly

@@ -1,0 +1,20 @@
+// quaverly: the dialog application.
+
+#include "app/listing_app.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+wxIMPLEMENT_APP_NO_MAIN(quaverly::CListingApp);
+
+int main(int argc, char** argv) {
+    // GTK would only say that it cannot start; tell the user what works without a display.
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+        std::fputs("quaverly: no display to show the dialog on.\n"
+                   "To make a listing without one, use quaverly-list:\n"
+                   "  quaverly-list [-o FILE] FOLDER\n",
+                   stderr);
+        return 1;
+    }
+    return wxEntry(argc, argv);
+}

@@ -1,0 +1,57 @@
+#include "app/wx_services.h"
+
+#include <wx/app.h>
+#include <wx/dirdlg.h>
+#include <wx/msgdlg.h>
+
+namespace quaverly::app {
+
+namespace {
+
+wxString ApplicationName() {
+    return wxTheApp != nullptr ? wxTheApp->GetAppName() : wxString();
+}
+
+} // namespace
+
+long MessageIconStyle(platform::MessageIcon icon) {
+    switch (icon) {
+    case platform::MessageIcon::Information:
+        return wxICON_INFORMATION;
+    case platform::MessageIcon::Exclamation:
+        return wxICON_EXCLAMATION;
+    case platform::MessageIcon::Error:
+        return wxICON_ERROR;
+    case platform::MessageIcon::None:
+        break;
+    }
+    return wxICON_NONE;
+}
+
+void AppMessageBox::Show(const std::string& text, platform::MessageIcon icon) {
+    wxMessageDialog box(m_owner, wxString::FromUTF8(text), ApplicationName(),
+                        wxOK | MessageIconStyle(icon));
+    box.ShowModal();
+}
+
+std::optional<std::string> DirDialogChooser::ChooseFolder(const std::string& title) {
+    wxDirDialog browser(m_owner, wxString::FromUTF8(title), wxEmptyString,
+                        wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    if (browser.ShowModal() != wxID_OK) {
+        return std::nullopt;
+    }
+    const std::string path = browser.GetPath().utf8_string();
+    if (path.empty()) {
+        return std::nullopt;
+    }
+    return path;
+}
+
+void ShowCommandFailure(wxWindow* owner, const std::string& reason) {
+    wxMessageDialog box(owner,
+                        wxString::FromUTF8(std::string(kCommandFailureText) + "\n\n" + reason),
+                        ApplicationName(), wxOK | wxICON_ERROR);
+    box.ShowModal();
+}
+
+} // namespace quaverly::app

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/folder_chooser.h"
+#include "platform/message_box.h"
+
+#include <wx/window.h>
+
+#include <optional>
+#include <string>
+
+namespace quaverly::app {
+
+// The application's message box: modal over its owner, captioned with the application's name
+// (the executable's base name). wxGTK would leave the caption empty if not given one.
+class AppMessageBox final : public platform::MessageBoxService {
+public:
+    explicit AppMessageBox(wxWindow* owner = nullptr) : m_owner(owner) {}
+    void Show(const std::string& text, platform::MessageIcon icon) override;
+
+private:
+    wxWindow* m_owner;
+};
+
+// The folder browser: a directory dialog owned by the main dialog, so that the main dialog
+// cannot start a second run while the first one's browser is open.
+class DirDialogChooser final : public platform::FolderChooser {
+public:
+    explicit DirDialogChooser(wxWindow* owner) : m_owner(owner) {}
+    std::optional<std::string> ChooseFolder(const std::string& title) override;
+
+private:
+    wxWindow* m_owner;
+};
+
+// What the application shows for a failure that ended a command: a generic text, the reason,
+// and the application's name as caption.
+void ShowCommandFailure(wxWindow* owner, const std::string& reason);
+
+// The generic first line of that box.
+inline constexpr const char* kCommandFailureText = "The command could not be completed.";
+
+long MessageIconStyle(platform::MessageIcon icon);
+
+} // namespace quaverly::app

@@ -1,0 +1,570 @@
+#include "app/about_box.h"
+#include "app/listing_app.h"
+#include "app/listing_dlg.h"
+#include "app/resources.h"
+#include "app/run_messages.h"
+#include "app/wx_services.h"
+#include "resource.h"
+#include "version_info.h"
+
+#include "gui_test.h"
+#include "support/fake_file_system.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/button.h>
+#include <wx/dirdlg.h>
+#include <wx/msgdlg.h>
+#include <wx/progdlg.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/testing.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quaverly {
+
+wxApp* testing::CreateGuiTestApp() {
+    return new CListingApp;
+}
+
+namespace {
+
+using testing::FakeFileSystem;
+using testing::FlushEvents;
+using testing::ReadWholeFile;
+using testing::TempDir;
+
+const std::string kUrl = "https://quaverly.example/";
+const std::string kPageEnd = "</a></center>\r\n\r\n</body></html>";
+
+// Answers a modal dialog of type T in a test's own way.
+template <class T> class ExpectModal : public wxExpectModalBase<T, ExpectModal<T>> {
+public:
+    explicit ExpectModal(std::function<int(T*)> answer) : m_answer(std::move(answer)) {}
+
+protected:
+    int OnInvoked(T* dialog) const override { return m_answer(dialog); }
+
+private:
+    std::function<int(T*)> m_answer;
+};
+
+// A message box as the user would have seen it.
+struct SeenBox {
+    std::string text;
+    std::string caption;
+    long style = 0;
+};
+
+ExpectModal<wxMessageDialog> RecordBox(SeenBox& seen) {
+    return ExpectModal<wxMessageDialog>([&seen](wxMessageDialog* box) {
+        seen.text = box->GetMessage().utf8_string();
+        seen.caption = box->GetCaption().utf8_string();
+        seen.style = box->GetMessageDialogStyle();
+        return wxID_OK;
+    });
+}
+
+long IconOf(const SeenBox& box) {
+    return box.style & (wxICON_MASK | wxICON_NONE);
+}
+
+class ScriptedChooser final : public platform::FolderChooser {
+public:
+    std::vector<std::optional<std::string>> answers;
+    std::vector<std::string> titles;
+    std::optional<std::string> ChooseFolder(const std::string& title) override {
+        titles.push_back(title);
+        if (answers.empty()) {
+            return std::nullopt;
+        }
+        auto answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+};
+
+class FailingDesktop final : public platform::Desktop {
+public:
+    int OpenTarget(const std::string&, int) override {
+        return platform::launch_code::NoAssociation;
+    }
+    platform::ClassValue ReadClassDefault(const std::string&) override { return {2, {}}; }
+    int RunCommandLine(const std::string&, int) override { return 0; }
+};
+
+// Three MPEG-1 Layer III frames at 128 kbit/s.
+std::string Mp3Bytes() {
+    std::string frame(417, '\0');
+    frame[0] = '\xFF';
+    frame[1] = '\xFB';
+    frame[2] = '\x90';
+    return frame + frame + frame;
+}
+
+wxProgressDialog* OpenProgressDialog() {
+    for (wxWindow* window : wxTopLevelWindows) {
+        if (auto* progress = dynamic_cast<wxProgressDialog*>(window)) {
+            if (progress->IsShown()) {
+                return progress;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// The main dialog over a folder of our own, with the folder chooser, file system, session
+// and clock in the test's hands. Shown modeless, so that its handlers can be called directly.
+class MainDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_startDirectory = std::filesystem::current_path();
+        std::filesystem::current_path(m_start.Path());
+        m_services.fileSystem = &m_fileSystem;
+        m_services.session = &m_session;
+        m_services.chooser = &m_chooser;
+        m_services.clock = [this] { return m_now; };
+    }
+    void TearDown() override {
+        if (m_dialog != nullptr) {
+            m_dialog->Destroy();
+            FlushEvents();
+        }
+        std::filesystem::current_path(m_startDirectory);
+    }
+
+    CListingDlg& Dialog() {
+        if (m_dialog == nullptr) {
+            m_dialog = new CListingDlg(nullptr, m_services);
+            m_dialog->Show();
+            FlushEvents();
+        }
+        return *m_dialog;
+    }
+
+    void PressBrowse() {
+        wxCommandEvent press(wxEVT_BUTTON, resource::kBrowseButton);
+        press.SetEventObject(Dialog().FindWindow(resource::kBrowseButton));
+        Dialog().GetEventHandler()->ProcessEvent(press);
+    }
+
+    std::string MusicFolder(const TempDir& where, int files) {
+        for (int i = 0; i < files; ++i) {
+            where.Write("song" + std::to_string(100 + i) + ".mp3", Mp3Bytes());
+        }
+        return where.Path();
+    }
+
+    TempDir m_start;
+    std::filesystem::path m_startDirectory;
+    FakeFileSystem m_fileSystem;
+    listing::ListingSession m_session{m_fileSystem};
+    ScriptedChooser m_chooser;
+    std::chrono::steady_clock::time_point m_now{};
+    ListingDlgServices m_services;
+    CListingDlg* m_dialog = nullptr;
+};
+
+// --- The templates ---------------------------------------------------------------------------
+
+TEST_F(MainDialog, ControlsComeFromTemplate102) {
+    CListingDlg& dialog = Dialog();
+    EXPECT_EQ(dialog.GetTitle(), "Quaverly");
+    EXPECT_EQ(dialog.GetSize(), dialog.ConvertDialogToPixels(wxSize(320, 200)));
+    EXPECT_TRUE(dialog.HasFlag(wxMINIMIZE_BOX));
+    EXPECT_FALSE(dialog.HasFlag(wxMAXIMIZE_BOX));
+    EXPECT_FALSE(dialog.HasFlag(wxRESIZE_BORDER));
+
+    auto* browse = dynamic_cast<wxButton*>(dialog.FindWindow(1000));
+    ASSERT_NE(browse, nullptr);
+    EXPECT_EQ(browse->GetLabel(), "Browse to MP3 Directory");
+    EXPECT_EQ(browse->GetPosition(), dialog.ConvertDialogToPixels(wxPoint(107, 25)));
+    EXPECT_EQ(browse->GetSize(), dialog.ConvertDialogToPixels(wxSize(105, 14)));
+
+    auto* link = dynamic_cast<CHyperLink*>(dialog.FindWindow(1001));
+    ASSERT_EQ(link, &dialog.Link());
+    EXPECT_EQ(link->GetLabel(), kUrl);
+    EXPECT_EQ(link->GetTarget(), kUrl);
+    // Fitted to its text with its top-left corner kept.
+    EXPECT_EQ(link->GetPosition(), dialog.ConvertDialogToPixels(wxPoint(220, 170)));
+    EXPECT_EQ(dialog.GetChildren().GetCount(), 2U);
+}
+
+TEST_F(MainDialog, AboutBoxComesFromTemplate100) {
+    std::vector<std::string> texts;
+    wxString title;
+    wxSize size, expectedSize, bitmap;
+    wxString okLabel;
+    bool okIsDefault = false;
+    wxTEST_DIALOG(Dialog().OnSysCommand(0x0010, 0), ExpectModal<CAboutBox>([&](CAboutBox* box) {
+                      title = box->GetTitle();
+                      size = box->GetSize();
+                      expectedSize = box->ConvertDialogToPixels(wxSize(235, 55));
+                      for (wxWindow* child : box->GetChildren()) {
+                          if (auto* text = dynamic_cast<wxStaticText*>(child)) {
+                              texts.push_back(text->GetLabel().utf8_string());
+                          }
+                          if (auto* icon = dynamic_cast<wxStaticBitmap*>(child)) {
+                              bitmap = icon->GetBitmap().GetSize();
+                          }
+                      }
+                      if (auto* ok = dynamic_cast<wxButton*>(box->FindWindow(wxID_OK))) {
+                          okLabel = ok->GetLabel();
+                          okIsDefault = box->GetDefaultItem() == ok;
+                      }
+                      return wxID_OK;
+                  }));
+    EXPECT_EQ(title, "About Quaverly");
+    EXPECT_EQ(size, expectedSize);
+    ASSERT_EQ(texts.size(), 2U);
+    EXPECT_EQ(texts[0], "Quaverly Version 1.0");
+    EXPECT_FALSE(texts[1].empty());
+    EXPECT_EQ(bitmap, wxSize(32, 32));
+    EXPECT_EQ(okLabel, "OK");
+    EXPECT_TRUE(okIsDefault);
+}
+
+// --- Initialisation --------------------------------------------------------------------------
+
+TEST_F(MainDialog, LinkStartsUnvisitedBlueAndTurnsRedUnderThePointer) {
+    CHyperLink::SetLinkColours(1, 2, 3, 4);
+    CListingDlg& dialog = Dialog();
+    CHyperLink& link = dialog.Link();
+    EXPECT_EQ(link.GetStyleFlags(), 0x17U);
+    EXPECT_FALSE(link.IsVisited());
+    EXPECT_EQ(CHyperLink::LinkColour(), Rgb(0, 0, 255));
+    EXPECT_EQ(CHyperLink::FocusColour(), Rgb(0, 0, 255));
+    EXPECT_EQ(CHyperLink::VisitedColour(), Rgb(0, 0, 255));
+    EXPECT_EQ(CHyperLink::HoverColour(), Rgb(255, 0, 0));
+    EXPECT_EQ(link.CtlColor(), Rgb(0, 0, 255));
+
+    wxMouseEvent move(wxEVT_MOTION);
+    move.SetPosition(wxPoint(1, 1));
+    move.SetEventObject(&link);
+    link.GetEventHandler()->ProcessEvent(move);
+    EXPECT_EQ(link.CtlColor(), Rgb(255, 0, 0));
+    move.SetPosition(wxPoint(-3, -3));
+    link.GetEventHandler()->ProcessEvent(move);
+    EXPECT_EQ(link.CtlColor(), Rgb(0, 0, 255));
+}
+
+TEST_F(MainDialog, BothWindowIconsAreTheIconGroupsImages) {
+    const wxIconBundle& icons = Dialog().GetIcons();
+    ASSERT_EQ(icons.GetIconCount(), 2U);
+    const wxIconBundle group = app::LoadIconGroup();
+    for (const int side : {16, 32}) {
+        const wxIcon shown = icons.GetIcon(wxSize(side, side), wxIconBundle::FALLBACK_NONE);
+        const wxIcon loaded = group.GetIcon(wxSize(side, side), wxIconBundle::FALLBACK_NONE);
+        ASSERT_TRUE(shown.IsOk()) << side;
+        ASSERT_EQ(shown.GetSize(), wxSize(side, side));
+        const wxImage a = wxBitmap(shown).ConvertToImage();
+        const wxImage b = wxBitmap(loaded).ConvertToImage();
+        EXPECT_EQ(
+            0, std::memcmp(a.GetData(), b.GetData(),
+                           static_cast<std::size_t>(side) * static_cast<std::size_t>(side) * 3U));
+    }
+    EXPECT_EQ(&Dialog().OnQueryDragIcon(), &Dialog().OnQueryDragIcon());
+    EXPECT_EQ(Dialog().OnQueryDragIcon().GetIconCount(), 2U);
+}
+
+TEST(MinimisedIcon, CentredWithTruncationTowardZero) {
+    const wxSize icon(32, 32);
+    EXPECT_EQ(CentreIconInClient(wxRect(0, 0, 36, 36), icon), wxPoint(2, 2));
+    EXPECT_EQ(CentreIconInClient(wxRect(0, 0, 35, 36), icon), wxPoint(2, 2));
+    EXPECT_EQ(CentreIconInClient(wxRect(0, 0, 20, 36), icon).x, -5);
+}
+
+// --- The About command -----------------------------------------------------------------------
+
+TEST_F(MainDialog, ContextMenuHoldsASeparatorAndTheAboutItem) {
+    wxMenu& menu = Dialog().SystemMenu();
+    ASSERT_EQ(menu.GetMenuItemCount(), 2U);
+    EXPECT_TRUE(menu.FindItemByPosition(0)->IsSeparator());
+    const wxMenuItem* about = menu.FindItemByPosition(1);
+    EXPECT_EQ(about->GetId(), 0x0010);
+    EXPECT_EQ(about->GetItemLabel(), "&About Brindlewick...");
+
+    int shown = 0;
+    wxCommandEvent choose(wxEVT_MENU, about->GetId());
+    choose.SetEventObject(&Dialog());
+    wxTEST_DIALOG(Dialog().GetEventHandler()->ProcessEvent(choose),
+                  ExpectModal<CAboutBox>([&](CAboutBox*) {
+                      ++shown;
+                      return wxID_OK;
+                  }));
+    EXPECT_EQ(shown, 1);
+}
+
+TEST_F(MainDialog, AboutCommandsAreTheLow16BitsFrom0x10To0x1F) {
+    for (const std::uint32_t command : {0x0010U, 0x001FU, 0x0015U, 0xABCD0010U, 0xFFFF001FU}) {
+        int shown = 0;
+        wxTEST_DIALOG(Dialog().OnSysCommand(command, 0), ExpectModal<CAboutBox>([&](CAboutBox*) {
+                          ++shown;
+                          return wxID_OK;
+                      }));
+        EXPECT_EQ(shown, 1) << std::hex << command;
+    }
+    // Any other command goes to default processing; a modal box here would fail the test.
+    for (const std::uint32_t command : {0x000FU, 0x0020U, 0xABCD0020U}) {
+        Dialog().OnSysCommand(command, 0);
+    }
+    EXPECT_TRUE(Dialog().IsShown());
+}
+
+TEST_F(MainDialog, CloseCommandEndsTheDialog) {
+    Dialog().OnSysCommand(0xF060, 0);
+    EXPECT_FALSE(Dialog().IsShown());
+}
+
+// --- The button ------------------------------------------------------------------------------
+
+TEST_F(MainDialog, BrowseWritesThePageAndSaysSo) {
+    TempDir music;
+    m_chooser.answers = {MusicFolder(music, 2)};
+    SeenBox box;
+    wxTEST_DIALOG(PressBrowse(), RecordBox(box));
+
+    EXPECT_EQ(m_chooser.titles, std::vector<std::string>{"Select Folder"});
+    const std::string page = ReadWholeFile(m_start / "mp3_listing.html");
+    EXPECT_NE(page.find("<h3>Listing of " + music.Path() + "</h3>"), std::string::npos);
+    EXPECT_NE(page.find("song101.mp3"), std::string::npos);
+    EXPECT_TRUE(page.ends_with(kPageEnd));
+    EXPECT_EQ(box.text, "MP3 File list made");
+    EXPECT_EQ(box.caption, "Quaverly");
+    EXPECT_EQ(IconOf(box), wxICON_NONE);
+    EXPECT_EQ(std::filesystem::current_path(), music.Path());
+}
+
+TEST_F(MainDialog, CancelledBrowserShowsNothingAndWritesNothing) {
+    m_chooser.answers = {std::nullopt};
+    PressBrowse(); // a box would fail the test
+    EXPECT_EQ(m_chooser.titles.size(), 1U);
+    EXPECT_FALSE(std::filesystem::exists(m_start / "mp3_listing.html"));
+    EXPECT_EQ(m_fileSystem.createdFiles, 0);
+}
+
+TEST_F(MainDialog, TwoRunsLandWhereTheCurrentFolderWasAndCarryTheShading) {
+    TempDir first, second;
+    m_chooser.answers = {MusicFolder(first, 1), MusicFolder(second, 1)};
+    SeenBox box1, box2;
+    wxTEST_DIALOG(PressBrowse(), RecordBox(box1));
+    wxTEST_DIALOG(PressBrowse(), RecordBox(box2));
+
+    const std::string page1 = ReadWholeFile(m_start / "mp3_listing.html");
+    const std::string page2 = ReadWholeFile(first / "mp3_listing.html");
+    EXPECT_NE(page1.find("Listing of " + first.Path()), std::string::npos);
+    EXPECT_NE(page2.find("Listing of " + second.Path()), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(second / "mp3_listing.html"));
+    EXPECT_EQ(std::filesystem::current_path(), second.Path());
+    EXPECT_EQ(box2.text, "MP3 File list made");
+
+    // The first page's only file row opened the numbering; the second page's first file row is
+    // the shaded one that follows it.
+    EXPECT_NE(page1.find("\r\n\r\n<tr><td>\r\nsong100.mp3"), std::string::npos);
+    EXPECT_NE(page2.find("<tr><td bgcolor=\"#7AD3F8\">\r\nsong100.mp3"), std::string::npos);
+}
+
+TEST_F(MainDialog, UnreadableFoldersAreListedAfterTheMessage) {
+    TempDir music;
+    for (int i = 0; i < 12; ++i) {
+        music.MakeFolder("sub" + std::to_string(10 + i));
+    }
+    m_fileSystem.onFindFirst = [](const std::string& searchPath, platform::ErrorCode& error) {
+        if (searchPath.find("/sub") != std::string::npos) {
+            error = platform::kErrorAccessDenied;
+            return true;
+        }
+        return false;
+    };
+    m_chooser.answers = {music.Path()};
+    SeenBox box;
+    wxTEST_DIALOG(PressBrowse(), RecordBox(box));
+
+    const std::string start = "MP3 File list made\n\nSome folders or files could not be read:\n" +
+                              music.Path() + "/sub10: ";
+    EXPECT_TRUE(box.text.starts_with(start)) << box.text;
+    EXPECT_TRUE(box.text.ends_with("\n...and 2 more.")) << box.text;
+    EXPECT_EQ(std::count(box.text.begin(), box.text.end(), '\n'), 2 + 10 + 1);
+    EXPECT_EQ(box.caption, "Quaverly");
+    EXPECT_EQ(IconOf(box), wxICON_EXCLAMATION);
+    EXPECT_TRUE(ReadWholeFile(m_start / "mp3_listing.html").ends_with(kPageEnd));
+}
+
+TEST_F(MainDialog, WriteFailureIsReportedAndTheDialogGoesOn) {
+    TempDir music;
+    m_chooser.answers = {MusicFolder(music, 1)};
+    m_fileSystem.onWrite = [](const std::string& path, std::size_t) {
+        throw testing::ErrnoError(ENOSPC, "write", path);
+    };
+    SeenBox box;
+    wxTEST_DIALOG(PressBrowse(), RecordBox(box));
+    EXPECT_TRUE(box.text.starts_with(std::string(app::kCommandFailureText) + "\n\n")) << box.text;
+    EXPECT_NE(box.text.find("No space left on device"), std::string::npos) << box.text;
+    EXPECT_EQ(box.caption, wxTheApp->GetAppName().utf8_string());
+    EXPECT_EQ(IconOf(box), wxICON_ERROR);
+    EXPECT_TRUE(Dialog().IsShown());
+}
+
+TEST_F(MainDialog, OpenFailureShowsErrorThenTheFailure) {
+    TempDir music;
+    m_chooser.answers = {MusicFolder(music, 1)};
+    m_fileSystem.onCreate = [](const std::string& path) {
+        throw testing::ErrnoError(EACCES, "create", path);
+    };
+    SeenBox error, failure;
+    wxTEST_DIALOG(PressBrowse(), RecordBox(error), RecordBox(failure));
+    EXPECT_EQ(error.text, "error");
+    EXPECT_EQ(error.caption, wxTheApp->GetAppName().utf8_string());
+    EXPECT_EQ(IconOf(error), wxICON_EXCLAMATION);
+    EXPECT_TRUE(failure.text.starts_with(app::kCommandFailureText));
+    EXPECT_EQ(std::filesystem::current_path(), m_start.Path());
+}
+
+// --- Progress --------------------------------------------------------------------------------
+
+TEST_F(MainDialog, ShortRunShowsNoProgress) {
+    TempDir music;
+    m_chooser.answers = {MusicFolder(music, 5)};
+    bool progressSeen = false;
+    m_fileSystem.onOpenForReading = [&](const std::string&) {
+        m_now += std::chrono::milliseconds(150); // 5 files: 0.75 s
+        progressSeen = progressSeen || OpenProgressDialog() != nullptr;
+    };
+    SeenBox box;
+    wxTEST_DIALOG(PressBrowse(), RecordBox(box));
+    EXPECT_FALSE(progressSeen);
+    EXPECT_EQ(box.text, "MP3 File list made");
+}
+
+TEST_F(MainDialog, SlowRunShowsProgressAndCancelStopsIt) {
+    TempDir music;
+    m_chooser.answers = {MusicFolder(music, 20)};
+    std::string progressText;
+    bool cancelled = false;
+    m_fileSystem.onOpenForReading = [&](const std::string&) {
+        m_now += std::chrono::milliseconds(300);
+        if (!cancelled) {
+            wxProgressDialog* progress = OpenProgressDialog();
+            if (progress != nullptr) {
+                cancelled = true;
+                progressText = progress->GetMessage().utf8_string();
+                wxWindow* cancel = progress->FindWindow(wxID_CANCEL);
+                EXPECT_NE(cancel, nullptr);
+                if (cancel != nullptr) {
+                    wxCommandEvent press(wxEVT_BUTTON, wxID_CANCEL);
+                    press.SetEventObject(cancel);
+                    cancel->GetEventHandler()->ProcessEvent(press);
+                }
+            }
+        }
+    };
+    SeenBox box;
+    wxTEST_DIALOG(PressBrowse(), RecordBox(box));
+
+    EXPECT_TRUE(progressText.starts_with("Reading " + music.Path() + "\n")) << progressText;
+    EXPECT_TRUE(progressText.ends_with(" files so far")) << progressText;
+    EXPECT_EQ(box.text, "The listing was cancelled. The MP3 file list in\n" + m_start.Path() +
+                            "/mp3_listing.html\nis incomplete.");
+    EXPECT_EQ(IconOf(box), wxICON_EXCLAMATION);
+    const std::string page = ReadWholeFile(m_start / "mp3_listing.html");
+    EXPECT_TRUE(page.ends_with(kPageEnd));
+    EXPECT_NE(page.find("song103.mp3"), std::string::npos);
+    EXPECT_EQ(page.find("song119.mp3"), std::string::npos);
+    EXPECT_EQ(OpenProgressDialog(), nullptr);
+}
+
+TEST(ProgressText, NamesTheFolderAndCountsFiles) {
+    EXPECT_EQ(app::ListingProgress::ProgressText("/music/a", 1), "Reading /music/a\n1 file so far");
+    EXPECT_EQ(app::ListingProgress::ProgressText("/music", 0), "Reading /music\n0 files so far");
+}
+
+// --- Messages and services -------------------------------------------------------------------
+
+TEST(RunMessage, ExactlyTenFailuresNeedNoMoreLine) {
+    listing::RunResult result;
+    result.outcome = listing::RunOutcome::Incomplete;
+    for (int i = 0; i < 10; ++i) {
+        result.failures.push_back({"/m/" + std::to_string(i), 5, "Permission denied"});
+    }
+    result.failureCount = 10;
+    const auto message = app::MessageForRun(result);
+    ASSERT_TRUE(message);
+    EXPECT_TRUE(message->text.ends_with("\n/m/9: Permission denied"));
+    // The run kept more failures than it counted as shown: the count decides.
+    result.failureCount = 1500;
+    EXPECT_TRUE(app::MessageForRun(result)->text.ends_with("\n...and 1490 more."));
+}
+
+TEST(RunMessage, NothingAfterNoChoiceOrAFailure) {
+    listing::RunResult result;
+    result.outcome = listing::RunOutcome::FolderNotChosen;
+    EXPECT_FALSE(app::MessageForRun(result));
+    result.outcome = listing::RunOutcome::Failed;
+    EXPECT_FALSE(app::MessageForRun(result));
+}
+
+TEST_F(MainDialog, FolderBrowserIsADirectoryDialogOwnedByTheMainDialog) {
+    app::DirDialogChooser chooser(&Dialog());
+    wxString title;
+    wxWindow* owner = nullptr;
+    std::optional<std::string> chosen = "untouched";
+    wxTEST_DIALOG(chosen = chooser.ChooseFolder("Select Folder"),
+                  ExpectModal<wxDirDialog>([&](wxDirDialog* browser) {
+                      title = browser->GetMessage();
+                      owner = browser->GetParent();
+                      return wxID_CANCEL;
+                  }));
+    EXPECT_EQ(title, "Select Folder");
+    EXPECT_EQ(owner, &Dialog());
+    EXPECT_FALSE(chosen);
+}
+
+TEST_F(MainDialog, LinkFailureBoxIsCaptionedWithTheApplicationName) {
+    FailingDesktop desktop;
+    m_services.desktop = &desktop;
+    SeenBox box;
+    wxTEST_DIALOG(Dialog().Link().FollowLink(), RecordBox(box));
+    EXPECT_TRUE(box.text.starts_with("Can't open link:\n\n"));
+    EXPECT_EQ(box.caption, wxTheApp->GetAppName().utf8_string());
+    EXPECT_FALSE(Dialog().Link().IsVisited());
+}
+
+// --- The application -------------------------------------------------------------------------
+
+TEST(ListingApp, RunsTheMainDialogModallyAndEndsWithIt) {
+    auto& app = static_cast<CListingApp&>(*wxTheApp);
+    wxWindow* topDuringRun = nullptr;
+    bool result = true;
+    wxTEST_DIALOG(result = app.InitInstance(), ExpectModal<CListingDlg>([&](CListingDlg* dlg) {
+                      topDuringRun = dlg;
+                      EXPECT_EQ(wxTheApp->GetTopWindow(), dlg);
+                      return wxID_CANCEL;
+                  }));
+    EXPECT_FALSE(result);
+    EXPECT_NE(topDuringRun, nullptr);
+    FlushEvents();
+    EXPECT_TRUE(wxTopLevelWindows.IsEmpty());
+}
+
+TEST(ListingApp, NameIsTheExecutablesBaseName) {
+    EXPECT_EQ(wxTheApp->GetAppName(), "app_tests");
+}
+
+TEST(VersionData, MatchesTheProjectVersion) {
+    const auto& v = version_info::kFileVersionNumber;
+    EXPECT_EQ(std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." +
+                  std::to_string(v[3]),
+              QUAVERLY_PROJECT_VERSION);
+    EXPECT_EQ(version_info::kFileVersionNumber, version_info::kProductVersionNumber);
+}
+
+} // namespace
+} // namespace quaverly
