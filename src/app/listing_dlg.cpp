@@ -5,6 +5,7 @@
 #include "app/run_messages.h"
 #include "resource.h"
 
+#include <wx/button.h>
 #include <wx/dcclient.h>
 #include <wx/msgdlg.h>
 
@@ -39,6 +40,7 @@ wxBEGIN_EVENT_TABLE(CListingDlg, wxDialog)
     EVT_PAINT(CListingDlg::OnPaint)
     EVT_BUTTON(resource::kBrowseButton, CListingDlg::OnBrowse)
     EVT_INIT_DIALOG(CListingDlg::OnInitDialogEvent)
+    EVT_CHAR_HOOK(CListingDlg::OnCharHook)
 wxEND_EVENT_TABLE()
     // clang-format on
 
@@ -112,6 +114,24 @@ void CListingDlg::DefaultSysCommand(std::uint32_t nID) {
 
 void CListingDlg::OnSysCommandItem(wxCommandEvent& event) {
     OnSysCommand(static_cast<std::uint32_t>(event.GetId()), 0);
+}
+
+void CListingDlg::OnCharHook(wxKeyEvent& event) {
+    switch (event.GetKeyCode()) {
+    case WXK_ESCAPE:
+        EndDialog(wxID_CANCEL);
+        return;
+    case WXK_RETURN:
+    case WXK_NUMPAD_ENTER:
+        if (dynamic_cast<wxButton*>(FindFocus()) == nullptr) {
+            EndDialog(wxID_OK);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    event.Skip();
 }
 
 void CListingDlg::OnContextMenu(wxContextMenuEvent&) {

@@ -62,6 +62,9 @@ protected:
     void OnContextMenu(wxContextMenuEvent& event);
     void OnSysCommandItem(wxCommandEvent& event);
     void OnInitDialogEvent(wxInitDialogEvent& event);
+    // Esc cancels the dialog, and Enter away from a button ends it as OK would: a wx dialog does
+    // that only through Cancel and OK buttons, and this one has neither.
+    void OnCharHook(wxKeyEvent& event);
     // The part of the standard system commands that GTK lets a program carry out.
     void DefaultSysCommand(std::uint32_t nID);
 

@@ -15,11 +15,13 @@
 
 #include <wx/button.h>
 #include <wx/dirdlg.h>
+#include <wx/frame.h>
 #include <wx/msgdlg.h>
 #include <wx/progdlg.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 #include <wx/testing.h>
+#include <wx/uiaction.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -28,6 +30,11 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace quaverly {
 
@@ -324,6 +331,31 @@ TEST_F(MainDialog, CloseCommandEndsTheDialog) {
     EXPECT_FALSE(Dialog().IsShown());
 }
 
+bool PressKey(CListingDlg& dialog, int key) {
+    wxKeyEvent press(wxEVT_CHAR_HOOK);
+    press.m_keyCode = key;
+    press.SetEventObject(&dialog);
+    dialog.GetEventHandler()->ProcessEvent(press);
+    return press.GetSkipped();
+}
+
+TEST_F(MainDialog, EscapeEndsTheDialog) {
+    PressKey(Dialog(), WXK_ESCAPE);
+    EXPECT_FALSE(Dialog().IsShown());
+}
+
+TEST_F(MainDialog, EnterEndsTheDialogOnlyAwayFromTheButton) {
+    Dialog().FindWindow(resource::kBrowseButton)->SetFocus();
+    if (wxWindow::FindFocus() == Dialog().FindWindow(resource::kBrowseButton)) {
+        EXPECT_TRUE(PressKey(Dialog(), WXK_RETURN)); // the button takes it
+        EXPECT_TRUE(Dialog().IsShown());
+    }
+    Dialog().Link().SetFocus();
+    ASSERT_TRUE(testing::RunUntil([&] { return wxWindow::FindFocus() == &Dialog().Link(); }));
+    EXPECT_FALSE(PressKey(Dialog(), WXK_RETURN));
+    EXPECT_FALSE(Dialog().IsShown());
+}
+
 // --- The button ------------------------------------------------------------------------------
 
 TEST_F(MainDialog, BrowseWritesThePageAndSaysSo) {
@@ -552,6 +584,37 @@ TEST(ListingApp, RunsTheMainDialogModallyAndEndsWithIt) {
     EXPECT_NE(topDuringRun, nullptr);
     FlushEvents();
     EXPECT_TRUE(wxTopLevelWindows.IsEmpty());
+}
+
+// The real program on the tests' display: it runs until its dialog closes, then exits with 0.
+// Without a window manager the keyboard follows the pointer, so Escape goes to the window
+// under it: a point that lies inside the dialog wherever GTK puts it on a 1280 x 1024 screen.
+TEST(QuaverlyProgram, EndsWithStatusZeroWhenTheDialogCloses) {
+    char program[] = QUAVERLY_PATH;
+    char* arguments[] = {program, nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, program, nullptr, nullptr, arguments, environ), 0);
+    // The simulator needs a window of this process to work out the screen's scale.
+    auto* corner = new wxFrame(nullptr, wxID_ANY, "corner", wxPoint(1200, 980), wxSize(20, 20));
+    corner->Show();
+    wxUIActionSimulator input;
+    int status = -1;
+    const bool ended = testing::RunUntil([&] {
+        input.MouseMove(500, 350);
+        input.Char(WXK_ESCAPE);
+        wxMilliSleep(100);
+        return ::waitpid(pid, &status, WNOHANG) == pid;
+    });
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        corner->Destroy();
+        FAIL() << "quaverly did not end on Escape";
+    }
+    corner->Destroy();
+    FlushEvents();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(ListingApp, NameIsTheExecutablesBaseName) {
