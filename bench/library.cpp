@@ -121,7 +121,7 @@ std::size_t MakeLibrary(const std::string& root, const LibraryShape& shape) {
             const std::string tag = Id3v2Tag(number, picture ? shape.pictureBytes : 0, random);
             const bool variable = number % 2 == 0;
             WriteBytes(album / ("Track " + std::to_string(file) + ".mp3"),
-                      tag + (variable ? vbr : cbr));
+                       tag + (variable ? vbr : cbr));
         }
     }
     return written;

@@ -18,8 +18,8 @@
 #include <filesystem>
 #include <string>
 #include <sys/resource.h>
-#include <thread>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -27,20 +27,6 @@ namespace {
 
 using namespace quaverly;
 using Clock = std::chrono::steady_clock;
-
-class GivenFolder final : public platform::FolderChooser {
-public:
-    explicit GivenFolder(std::string folder) : m_folder(std::move(folder)) {}
-    std::optional<std::string> ChooseFolder(const std::string&) override { return m_folder; }
-
-private:
-    std::string m_folder;
-};
-
-class NoMessages final : public platform::MessageBoxService {
-public:
-    void Show(const std::string&, platform::MessageIcon) override {}
-};
 
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -61,8 +47,8 @@ std::unique_ptr<mpeg::TagWorkerPool> Pool(int workers) {
 listing::RunResult ListOnce(const std::string& folder, const std::string& output,
                             int workers = kInProcess) {
     platform::FileSystem& fileSystem = platform::SystemFileSystem();
-    GivenFolder chooser(folder);
-    NoMessages messages;
+    platform::GivenFolder chooser(folder);
+    platform::SilentMessageBox messages;
     listing::ListingSession session(fileSystem, Pool(workers));
     listing::ListingServices services{fileSystem, chooser, messages};
     services.listingFileName = output;
@@ -174,7 +160,8 @@ void MemoryRun(const std::string& scratch, std::size_t files) {
         const long before = PeakKilobytes();
         const listing::RunResult result = ListOnce(root, scratch + "/memory.html");
         std::printf("memory: %zu files in %zu folders: peak RSS %.1f MB (%.1f MB before the run)\n",
-                    result.fileCount, result.folderCount, static_cast<double>(PeakKilobytes()) / 1024.0,
+                    result.fileCount, result.folderCount,
+                    static_cast<double>(PeakKilobytes()) / 1024.0,
                     static_cast<double>(before) / 1024.0);
         std::fflush(stdout);
         ::_exit(0);
@@ -230,24 +217,22 @@ int main(int argc, char** argv) {
             result = ListOnce(library, scratch + "/listing.html", workers);
             best = std::min(best, SecondsSince(start));
         }
-        const std::string label = workers == kInProcess ? std::string("tags in process")
-                                  : workers == 0
-                                      ? "default (" + std::to_string(cores) + ") helpers"
-                                      : std::to_string(workers) + " helper" +
-                                            (workers == 1 ? "" : "s");
+        const std::string label =
+            workers == kInProcess ? std::string("tags in process")
+            : workers == 0        ? "default (" + std::to_string(cores) + ") helpers"
+                                  : std::to_string(workers) + " helper" + (workers == 1 ? "" : "s");
         if (workers == 1) {
             oneWorker = best;
         }
-        std::printf("listing, %-20s %zu files in %.3f s: %6.0f files/s (%5.1f us per file)%s%s\n",
-                    (label + ":").c_str(), result.fileCount, best,
-                    static_cast<double>(result.fileCount) / best,
-                    best * 1e6 / static_cast<double>(result.fileCount),
-                    result.outcome == listing::RunOutcome::Complete ? "" : ", NOT complete",
-                    workers > 1 || (workers == 0 && oneWorker > 0)
-                        ? (", " + std::to_string(oneWorker / best).substr(0, 4) +
-                           "x one helper")
-                              .c_str()
-                        : "");
+        std::printf(
+            "listing, %-20s %zu files in %.3f s: %6.0f files/s (%5.1f us per file)%s%s\n",
+            (label + ":").c_str(), result.fileCount, best,
+            static_cast<double>(result.fileCount) / best,
+            best * 1e6 / static_cast<double>(result.fileCount),
+            result.outcome == listing::RunOutcome::Complete ? "" : ", NOT complete",
+            workers > 1 || (workers == 0 && oneWorker > 0)
+                ? (", " + std::to_string(oneWorker / best).substr(0, 4) + "x one helper").c_str()
+                : "");
     }
 
     double floorBest = 1e9;

@@ -28,7 +28,9 @@ constexpr int kExitInterrupted = 130;
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void OnInterrupt(int) { g_interrupted = 1; }
+void OnInterrupt(int) {
+    g_interrupted = 1;
+}
 
 void PrintUsage(std::ostream& out) {
     out << "Usage: " << kProgram << " [-o FILE] [-j N] FOLDER\n"
@@ -65,21 +67,6 @@ std::string NormalFolder(const std::string& argument) {
     }
     return normal;
 }
-
-class GivenFolder final : public platform::FolderChooser {
-public:
-    explicit GivenFolder(std::string folder) : m_folder(std::move(folder)) {}
-    std::optional<std::string> ChooseFolder(const std::string&) override { return m_folder; }
-
-private:
-    std::string m_folder;
-};
-
-// The run's own message box has nothing to add on a terminal: the result says it all.
-class SilentMessageBox final : public platform::MessageBoxService {
-public:
-    void Show(const std::string&, platform::MessageIcon) override {}
-};
 
 // Reports failures as they come, and progress while stderr is a terminal.
 class TerminalObserver final : public listing::RunObserver {
@@ -220,8 +207,8 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    GivenFolder chooser(NormalFolder(*folder));
-    SilentMessageBox messageBox;
+    platform::GivenFolder chooser(NormalFolder(*folder));
+    platform::SilentMessageBox messageBox;
     TerminalObserver observer;
     std::unique_ptr<mpeg::TagWorkerPool> workers;
     if (jobs.value_or(1) > 0) {

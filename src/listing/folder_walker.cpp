@@ -19,7 +19,9 @@ bool ComposePath(const std::string& folder, std::string_view name, std::string& 
     return out.size() < platform::kMaxPath;
 }
 
-bool IsDots(const std::string& name) { return name == "." || name == ".."; }
+bool IsDots(const std::string& name) {
+    return name == "." || name == "..";
+}
 
 // The part of one WalkFolder call that runs under its guard.
 class FolderWalk {
@@ -29,6 +31,10 @@ public:
 
     // False when the folder cannot be listed at all; it then gets no rows of its own.
     bool WalkSubFolders();
+    // Starts a search of the folder for `pattern`. Null when it found nothing, or when it
+    // failed: then the failure is recorded and `failed` set.
+    std::unique_ptr<platform::DirectorySearch>
+    StartSearch(std::string_view pattern, platform::DirectoryEntry& first, bool& failed);
     void WriteHeaderRow();
     void WriteFileRows();
 
@@ -82,22 +88,32 @@ void FolderWalk::Leave() {
     }
 }
 
-bool FolderWalk::WalkSubFolders() {
+std::unique_ptr<platform::DirectorySearch>
+FolderWalk::StartSearch(std::string_view pattern, platform::DirectoryEntry& first, bool& failed) {
+    failed = false;
     std::string search;
-    if (!ComposePath(m_folder, "*", search)) {
+    if (!ComposePath(m_folder, pattern, search)) {
         Fail(search, platform::kErrorBufferOverflow);
-        return false;
+        failed = true;
+        return nullptr;
     }
-    platform::DirectoryEntry entry;
     ErrorCode code = platform::kErrorSuccess;
-    auto handle = m_context.fileSystem.FindFirst(search, entry, code);
-    if (!handle) {
-        if (code != platform::kErrorFileNotFound) {
-            Fail(m_folder, code);
-            return false;
-        }
-        return true;
+    auto handle = m_context.fileSystem.FindFirst(search, first, code);
+    if (!handle && code != platform::kErrorFileNotFound) {
+        Fail(m_folder, code);
+        failed = true;
     }
+    return handle;
+}
+
+bool FolderWalk::WalkSubFolders() {
+    platform::DirectoryEntry entry;
+    bool failed = false;
+    auto handle = StartSearch("*", entry, failed);
+    if (!handle) {
+        return !failed;
+    }
+    ErrorCode code = platform::kErrorSuccess;
     std::string subFolder;
     do {
         if (!entry.isDirectory || IsDots(entry.name)) {
@@ -128,20 +144,13 @@ void FolderWalk::WriteHeaderRow() {
 }
 
 void FolderWalk::WriteFileRows() {
-    std::string search;
-    if (!ComposePath(m_folder, m_pattern, search)) {
-        Fail(search, platform::kErrorBufferOverflow);
-        return;
-    }
     platform::DirectoryEntry entry;
-    ErrorCode code = platform::kErrorSuccess;
-    auto handle = m_context.fileSystem.FindFirst(search, entry, code);
+    bool failed = false;
+    auto handle = StartSearch(m_pattern, entry, failed);
     if (!handle) {
-        if (code != platform::kErrorFileNotFound) {
-            Fail(m_folder, code);
-        }
         return;
     }
+    ErrorCode code = platform::kErrorSuccess;
     // The folder's files first, so that their tags can be read ahead while rows are written.
     std::vector<std::string> files;
     std::vector<std::string> mp3Files;
@@ -166,8 +175,7 @@ void FolderWalk::WriteFileRows() {
             Fail(path, platform::kErrorBufferOverflow);
             continue;
         }
-        WriteFileRow(path, m_context.page, m_context.analyzer, m_context.shading,
-                     m_context.report);
+        WriteFileRow(path, m_context.page, m_context.analyzer, m_context.shading, m_context.report);
         if (m_context.report.CancelRequested()) {
             return;
         }

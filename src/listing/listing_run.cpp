@@ -75,8 +75,8 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
         page.Write(kHeadingEnd);
         page.Write(kTableStart);
 
-        WalkContext context{services.fileSystem, page, session.analyzer, session.shading,
-                            report, session.tagWorkers.get()};
+        WalkContext context{services.fileSystem, page,   session.analyzer,
+                            session.shading,     report, session.tagWorkers.get()};
         WalkFolder(result.folder, "*.*", true, context);
         if (session.tagWorkers && session.tagWorkers->StartFailure()) {
             report.RecordFailure(session.tagWorkers->Program(), platform::kErrorInternal,

@@ -31,8 +31,8 @@ void FileView::Load(std::int64_t offset) {
     m_base = offset;
     m_length = 0;
     m_wordsEnd = offset;
-    const auto wanted =
-        static_cast<std::size_t>(std::min<std::int64_t>(m_size - offset, static_cast<std::int64_t>(m_blockSize)));
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(m_size - offset, static_cast<std::int64_t>(m_blockSize)));
     // A block that lies in a hole of a sparse file, as a download not yet finished leaves
     // them, reads as the zeros it holds without copying them from the kernel.
     const bool hole = m_file->DataFrom(static_cast<std::uint64_t>(offset)) >=

@@ -22,7 +22,9 @@ constexpr const char* kLibraryFailed = "the ID3 tag library failed on this file"
 // that crashed on a file.
 constexpr char kReady = 'R';
 
-bool Exists(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
+bool Exists(const std::string& path) {
+    return ::access(path.c_str(), X_OK) == 0;
+}
 
 } // namespace
 
@@ -74,8 +76,8 @@ std::vector<pid_t> TagWorkerPool::WorkerPids() const {
 
 std::unique_ptr<platform::WorkerProcess> TagWorkerPool::StartOne() {
     int error = 0;
-    auto process = platform::WorkerProcess::Start(
-        {m_options.program, std::to_string(::getpid())}, error);
+    auto process =
+        platform::WorkerProcess::Start({m_options.program, std::to_string(::getpid())}, error);
     if (!process) {
         m_lastStartError = std::strerror(error);
     }
@@ -205,8 +207,7 @@ void TagWorkerPool::WaitForAnswers() {
         }
     }
     const auto milliseconds = std::max<long>(
-        0, static_cast<long>(
-               std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
+        0, static_cast<long>(std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
     const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(milliseconds));
     if (ready < 0 && errno != EINTR) {
         return;

@@ -17,9 +17,9 @@ struct TagRequestHeader {
 inline constexpr std::uint32_t kMaxRequestPath = 1U << 20;
 
 enum class TagAnswerStatus : std::int32_t {
-    Measured = 0,     // bytes is the library's answer
-    NotOpened = 1,    // the file could not be opened: no tag, as the library says too
-    ReadFailed = 2,   // a read of the file failed with systemError
+    Measured = 0,   // bytes is the library's answer
+    NotOpened = 1,  // the file could not be opened: no tag, as the library says too
+    ReadFailed = 2, // a read of the file failed with systemError
 };
 
 struct TagAnswer {

@@ -39,8 +39,7 @@ std::string Compose(FileErrorCause cause, int systemError, const std::string& op
 
 } // namespace
 
-FileError::FileError(FileErrorCause cause, int systemError, std::string operation,
-                     std::string path)
+FileError::FileError(FileErrorCause cause, int systemError, std::string operation, std::string path)
     : std::runtime_error(Compose(cause, systemError, operation, path)), m_cause(cause),
       m_systemError(systemError), m_operation(std::move(operation)), m_path(std::move(path)) {}
 
@@ -49,7 +48,9 @@ FileError FileError::FromErrno(int systemError, std::string operation, std::stri
                      std::move(path));
 }
 
-std::string FileError::Reason() const { return Describe(m_cause, m_systemError); }
+std::string FileError::Reason() const {
+    return Describe(m_cause, m_systemError);
+}
 
 FileErrorCause CauseFromErrno(int systemError) noexcept {
     switch (systemError) {

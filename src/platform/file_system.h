@@ -101,8 +101,7 @@ public:
     // the reason in `error`: kErrorFileNotFound when nothing matches (an empty result, not a
     // failure), kErrorPathNotFound when there is no such folder, or the failure's code.
     virtual std::unique_ptr<DirectorySearch> FindFirst(const std::string& searchPath,
-                                                       DirectoryEntry& first,
-                                                       ErrorCode& error) = 0;
+                                                       DirectoryEntry& first, ErrorCode& error) = 0;
 
     // The directory that relative names are resolved against. Throws FileError.
     virtual std::string CurrentDirectory() = 0;

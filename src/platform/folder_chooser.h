@@ -16,4 +16,17 @@ public:
     virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
 };
 
+// The choice made beforehand: a command line's folder argument.
+class GivenFolder final : public FolderChooser {
+public:
+    explicit GivenFolder(std::optional<std::string> folder) : m_folder(std::move(folder)) {}
+
+    std::optional<std::string> ChooseFolder(const std::string& /*title*/) override {
+        return m_folder;
+    }
+
+private:
+    std::optional<std::string> m_folder;
+};
+
 } // namespace quaverly::platform

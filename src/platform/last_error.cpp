@@ -34,9 +34,13 @@ constexpr std::array kErrnoMappings{
 
 } // namespace
 
-void SetLastErrorCode(ErrorCode code) noexcept { t_lastError = code; }
+void SetLastErrorCode(ErrorCode code) noexcept {
+    t_lastError = code;
+}
 
-ErrorCode GetLastErrorCode() noexcept { return t_lastError; }
+ErrorCode GetLastErrorCode() noexcept {
+    return t_lastError;
+}
 
 ErrorCode ErrorCodeFromErrno(int systemError) noexcept {
     for (const ErrnoMapping& mapping : kErrnoMappings) {

@@ -20,4 +20,10 @@ public:
     virtual void Show(const std::string& text, MessageIcon icon) = 0;
 };
 
+// For front ends that report a run's outcome themselves, as a command line does.
+class SilentMessageBox final : public MessageBoxService {
+public:
+    void Show(const std::string& /*text*/, MessageIcon /*icon*/) override {}
+};
+
 } // namespace quaverly::platform

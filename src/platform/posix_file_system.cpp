@@ -8,9 +8,9 @@
 #include <fnmatch.h>
 #include <limits.h>
 #include <string_view>
-#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace quaverly::platform {
 
@@ -45,8 +45,8 @@ public:
     std::size_t ReadAt(std::uint64_t offset, unsigned char* buffer, std::size_t count) override {
         std::size_t done = 0;
         while (done < count) {
-            const ssize_t got = ::pread(m_fd, buffer + done, count - done,
-                                        static_cast<off_t>(offset + done));
+            const ssize_t got =
+                ::pread(m_fd, buffer + done, count - done, static_cast<off_t>(offset + done));
             if (got < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -136,22 +136,21 @@ bool NameBefore(const DirectoryEntry& left, const DirectoryEntry& right) {
     if (dotsA != dotsB) {
         return dotsA;
     }
-    const auto folded = std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(),
-        [](char x, char y) { return FoldedByte(x) < FoldedByte(y); });
+    const auto folded =
+        std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                     [](char x, char y) { return FoldedByte(x) < FoldedByte(y); });
     if (folded) {
         return true;
     }
-    const auto foldedAfter = std::lexicographical_compare(
-        b.begin(), b.end(), a.begin(), a.end(),
-        [](char x, char y) { return FoldedByte(x) < FoldedByte(y); });
+    const auto foldedAfter =
+        std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(),
+                                     [](char x, char y) { return FoldedByte(x) < FoldedByte(y); });
     if (foldedAfter) {
         return false;
     }
-    return std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-        });
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    });
 }
 
 bool MatchesPattern(const std::string& pattern, const std::string& name) {
@@ -223,13 +222,12 @@ public:
         return std::make_unique<PosixOutputFile>(fd, path);
     }
 
-    std::unique_ptr<DirectorySearch> FindFirst(const std::string& searchPath,
-                                               DirectoryEntry& first,
+    std::unique_ptr<DirectorySearch> FindFirst(const std::string& searchPath, DirectoryEntry& first,
                                                ErrorCode& error) override {
         const std::size_t slash = searchPath.rfind('/');
         const std::string folder = slash == std::string::npos ? std::string(".")
-                                   : slash == 0 ? std::string("/")
-                                                : searchPath.substr(0, slash);
+                                   : slash == 0               ? std::string("/")
+                                                              : searchPath.substr(0, slash);
         const std::string pattern =
             slash == std::string::npos ? searchPath : searchPath.substr(slash + 1);
         // The root has no parent, so it lists neither "." nor "..".
@@ -261,8 +259,8 @@ public:
             if (item->d_type == DT_LNK || item->d_type == DT_UNKNOWN) {
                 // A link to a folder is walked as a folder; a dangling link is a file.
                 struct stat info {};
-                isDirectory = ::fstatat(::dirfd(dir), item->d_name, &info, 0) == 0 &&
-                              S_ISDIR(info.st_mode);
+                isDirectory =
+                    ::fstatat(::dirfd(dir), item->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
             }
             entries.push_back({std::move(name), isDirectory});
         }

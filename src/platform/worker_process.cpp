@@ -91,7 +91,9 @@ std::unique_ptr<WorkerProcess> WorkerProcess::Start(const std::vector<std::strin
     return std::unique_ptr<WorkerProcess>(new WorkerProcess(pid, requests[1], answers[0]));
 }
 
-WorkerProcess::~WorkerProcess() { Kill(); }
+WorkerProcess::~WorkerProcess() {
+    Kill();
+}
 
 bool WorkerProcess::Send(const void* data, std::size_t size) {
     if (m_requests < 0) {

@@ -1,3 +1,4 @@
+#include "support/mp3_bytes.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -48,17 +49,9 @@ Outcome RunTool(const std::string& directory, const std::vector<std::string>& ar
             ReadWholeFile(errPath)};
 }
 
-std::string Mp3() {
-    std::string frame(417, '\0');
-    frame[0] = '\xFF';
-    frame[1] = '\xFB';
-    frame[2] = '\x90';
-    return frame + frame;
-}
-
 TEST(QuaverlyList, WritesTheListingOfAFolderGivenAsARelativePath) {
     TempDir root;
-    root.Write("music/a/song.mp3", Mp3());
+    root.Write("music/a/song.mp3", quaverly::testing::CbrFrames(2));
 
     const Outcome outcome = RunTool(root.Path(), {"music/a/../"});
 
@@ -86,8 +79,8 @@ TEST(QuaverlyList, OutputOptionChoosesTheFile) {
 TEST(QuaverlyList, BadUsageSaysWhyAndCreatesNothing) {
     TempDir root;
     root.Write("file.txt", "");
-    const std::vector<std::vector<std::string>> cases{
-        {}, {"--bogus", "."}, {"a", "b"}, {"-o"}, {"missing"}, {"file.txt"}};
+    const std::vector<std::vector<std::string>> cases{{},     {"--bogus", "."}, {"a", "b"},
+                                                      {"-o"}, {"missing"},      {"file.txt"}};
     for (const auto& arguments : cases) {
         const Outcome outcome = RunTool(root.Path(), arguments);
         EXPECT_EQ(outcome.status, 2);
@@ -163,7 +156,7 @@ TEST(QuaverlyList, NoTagHelperOutlivesTheProgram) {
     ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     TempDir root;
     for (int i = 0; i < 2000; ++i) {
-        root.Write("music/" + std::to_string(i) + ".mp3", Mp3());
+        root.Write("music/" + std::to_string(i) + ".mp3", quaverly::testing::CbrFrames(2));
     }
     for (const int signal : {0, SIGTERM, SIGKILL}) {
         const pid_t pid = ::fork();

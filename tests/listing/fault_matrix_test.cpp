@@ -14,8 +14,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <map>
-#include <vector>
 #include <tuple>
+#include <vector>
 
 namespace quaverly::listing {
 namespace {
@@ -94,20 +94,6 @@ int FailingCall(Service service, bool later) {
     }
 }
 
-class ClosedChooser final : public platform::FolderChooser {
-public:
-    explicit ClosedChooser(std::string folder) : m_folder(std::move(folder)) {}
-    std::optional<std::string> ChooseFolder(const std::string&) override { return m_folder; }
-
-private:
-    std::string m_folder;
-};
-
-class Boxes final : public platform::MessageBoxService {
-public:
-    void Show(const std::string&, platform::MessageIcon) override {}
-};
-
 // Path, size and modification time of everything below a folder.
 std::map<std::string, std::pair<std::uintmax_t, std::filesystem::file_time_type>>
 Snapshot(const std::string& root) {
@@ -138,8 +124,8 @@ protected:
     // Lists the tree twice in one session, each time into a folder of its own.
     std::vector<std::pair<RunResult, std::string>> List(FakeFileSystem& fileSystem) {
         ListingSession session(fileSystem);
-        ClosedChooser chooser(m_tree / "tree");
-        Boxes boxes;
+        platform::GivenFolder chooser(m_tree / "tree");
+        platform::SilentMessageBox boxes;
         std::vector<std::pair<RunResult, std::string>> runs;
         for (const TempDir* out : {&m_firstOut, &m_secondOut}) {
             std::filesystem::current_path(out->Path());
@@ -189,8 +175,8 @@ TEST_P(FaultMatrix, PageIsWholeOrTheRunSaysWhy) {
             throw failure("read", path);
         }
     };
-    const auto code = error == ENOENT ? platform::kErrorPathNotFound
-                                      : platform::ErrorCodeFromErrno(error);
+    const auto code =
+        error == ENOENT ? platform::kErrorPathNotFound : platform::ErrorCodeFromErrno(error);
     fake.onFindFirst = [&](const std::string&, platform::ErrorCode& out) {
         if (hit(Service::FindFirst)) {
             out = code;
@@ -286,8 +272,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::Values(Service::Status, Service::Open, Service::Read,
                                          Service::Seek, Service::FindFirst, Service::FindNext,
                                          Service::Create, Service::Write, Service::Close,
-                                         Service::SetCurrentDirectory,
-                                         Service::CurrentDirectory),
+                                         Service::SetCurrentDirectory, Service::CurrentDirectory),
                        ::testing::ValuesIn(kErrors), ::testing::Bool()),
     CellName);
 

@@ -19,20 +19,6 @@ using testing::CbrFrames;
 using testing::ReadWholeFile;
 using testing::TempDir;
 
-class GivenFolder final : public platform::FolderChooser {
-public:
-    explicit GivenFolder(std::string folder) : m_folder(std::move(folder)) {}
-    std::optional<std::string> ChooseFolder(const std::string&) override { return m_folder; }
-
-private:
-    std::string m_folder;
-};
-
-class NoMessages final : public platform::MessageBoxService {
-public:
-    void Show(const std::string&, platform::MessageIcon) override {}
-};
-
 std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t count = 0;
     for (std::size_t at = text.find(what); at != std::string::npos;
@@ -48,8 +34,8 @@ protected:
 
     RunResult List(const std::string& folder, RunObserver* observer = nullptr,
                    std::unique_ptr<mpeg::TagWorkerPool> workers = nullptr) {
-        GivenFolder chooser(folder);
-        NoMessages messages;
+        platform::GivenFolder chooser(folder);
+        platform::SilentMessageBox messages;
         platform::FileSystem& fileSystem = platform::SystemFileSystem();
         ListingSession session(fileSystem, std::move(workers));
         ListingServices services{fileSystem, chooser, messages, observer};

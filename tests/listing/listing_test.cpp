@@ -4,6 +4,7 @@
 #include "platform/last_error.h"
 
 #include "support/fake_file_system.h"
+#include "support/mp3_bytes.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 namespace quaverly::listing {
 namespace {
 
+using testing::CbrFrames;
 using testing::FakeFileSystem;
 using testing::ReadWholeFile;
 using testing::TempDir;
@@ -34,22 +36,11 @@ const std::string kR2 = "\r\n</td></tr>\r\n\r\n<tr><td bgcolor=\"#7AD3F8\">\r\n"
 std::string FolderRow(const std::string& path) {
     return "<tr><td bgcolor=red>\r\n\r\n" + path + "</td><td>Bitrate</td></tr><br>\r\n";
 }
-std::string Cell(int kbps) { return "</td><td> " + std::to_string(kbps) + " Kbs"; }
+std::string Cell(int kbps) {
+    return "</td><td> " + std::to_string(kbps) + " Kbs";
+}
 std::string Page(const std::string& folder, const std::string& rows) {
     return kHead + folder + kHeadEnd + rows + kTail;
-}
-
-// Three MPEG-1 Layer III frames at 128 kbit/s, 44.1 kHz: 417 bytes each.
-std::string CbrMp3() {
-    std::string frame(417, '\0');
-    frame[0] = '\xFF';
-    frame[1] = '\xFB';
-    frame[2] = '\x90';
-    std::string bytes;
-    for (int i = 0; i < 3; ++i) {
-        bytes += frame;
-    }
-    return bytes;
 }
 
 class ScriptedChooser final : public platform::FolderChooser {
@@ -96,8 +87,8 @@ private:
 TEST_F(ListingRun, TwoLevelTreeGivesSubFolderRowsBeforeItsParentsHeader) {
     const std::string start = root.MakeFolder("start");
     const std::string p = root.MakeFolder("P");
-    root.Write("P/S/a.mp3", CbrMp3());
-    root.Write("P/b.mp3", CbrMp3());
+    root.Write("P/S/a.mp3", CbrFrames(3));
+    root.Write("P/b.mp3", CbrFrames(3));
     root.Write("P/c.txt", "notes");
     std::filesystem::current_path(start);
 
@@ -119,8 +110,8 @@ TEST_F(ListingRun, SecondRunLandsInTheFirstFolderAndCarriesTheShading) {
     const std::string start = root.MakeFolder("start");
     const std::string first = root.MakeFolder("first");
     const std::string second = root.MakeFolder("second");
-    root.Write("first/one.mp3", CbrMp3());
-    root.Write("second/two.mp3", CbrMp3());
+    root.Write("first/one.mp3", CbrFrames(3));
+    root.Write("second/two.mp3", CbrFrames(3));
     std::filesystem::current_path(start);
 
     Run(first);
@@ -172,9 +163,9 @@ TEST_F(ListingRun, FoldersWithoutFilesGetHeaderRowsOnly) {
 
 TEST_F(ListingRun, TextFromTheFileSystemIsEscapedAndHiddenFilesAreListed) {
     const std::string odd = root.MakeFolder("a&b<c>\"d\"");
-    root.Write("a&b<c>\"d\"/.hidden.mp3", CbrMp3());
-    root.Write("a&b<c>\"d\"/R&B <live>.MP3", CbrMp3());
-    root.Write("a&b<c>\"d\"/\xE9t\xE9.mp3", CbrMp3());
+    root.Write("a&b<c>\"d\"/.hidden.mp3", CbrFrames(3));
+    root.Write("a&b<c>\"d\"/R&B <live>.MP3", CbrFrames(3));
+    root.Write("a&b<c>\"d\"/\xE9t\xE9.mp3", CbrFrames(3));
     std::filesystem::current_path(root.Path());
 
     Run(odd);
@@ -182,8 +173,8 @@ TEST_F(ListingRun, TextFromTheFileSystemIsEscapedAndHiddenFilesAreListed) {
     const std::string escaped = root.Path() + "/a&amp;b&lt;c&gt;&quot;d&quot;";
     EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"),
               Page(escaped, FolderRow(escaped) + kR0 + ".hidden.mp3" + Cell(128) + kR2 +
-                                "R&amp;B &lt;live&gt;.MP3" + Cell(128) + kR1 +
-                                "\xE9t\xE9.mp3" + Cell(128)));
+                                "R&amp;B &lt;live&gt;.MP3" + Cell(128) + kR1 + "\xE9t\xE9.mp3" +
+                                Cell(128)));
 }
 
 TEST_F(ListingRun, RootFolderShowsOneSeparatorInTheHeadingAndTwoInComposedPaths) {
@@ -207,10 +198,10 @@ TEST_F(ListingRun, RootFolderShowsOneSeparatorInTheHeadingAndTwoInComposedPaths)
 
 TEST_F(ListingRun, UnreadableFolderIsReportedAndEverythingElseIsListed) {
     const std::string p = root.MakeFolder("P");
-    root.Write("P/a/one.mp3", CbrMp3());
+    root.Write("P/a/one.mp3", CbrFrames(3));
     root.MakeFolder("P/locked");
-    root.Write("P/z/two.mp3", CbrMp3());
-    root.Write("P/three.mp3", CbrMp3());
+    root.Write("P/z/two.mp3", CbrFrames(3));
+    root.Write("P/three.mp3", CbrFrames(3));
     fileSystem.onFindFirst = [&](const std::string& search, platform::ErrorCode& error) {
         if (search.rfind(p + "/locked/", 0) == 0) {
             error = platform::kErrorAccessDenied;
@@ -292,9 +283,9 @@ TEST_F(ListingRun, SymbolicLinkLoopIsReportedNotFollowed) {
     EXPECT_EQ(result.failures[0].path, p + "/elsewhere/back");
     EXPECT_EQ(result.failures[1].path, p + "/sub/back");
     EXPECT_EQ(result.failures[1].code, platform::kErrorCantResolveFilename);
-    EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"),
-              Page(p, FolderRow(p + "/elsewhere") + kR0 + FolderRow(p + "/sub") + kR2 +
-                          FolderRow(p)));
+    EXPECT_EQ(
+        ReadWholeFile(root / "mp3_listing.html"),
+        Page(p, FolderRow(p + "/elsewhere") + kR0 + FolderRow(p + "/sub") + kR2 + FolderRow(p)));
 }
 
 TEST_F(ListingRun, SpecialFilesNamedMp3AreRowsThatNeverBlock) {
@@ -316,14 +307,13 @@ TEST_F(ListingRun, SpecialFilesNamedMp3AreRowsThatNeverBlock) {
     ASSERT_EQ(result.failureCount, 2U);
     EXPECT_EQ(result.failures[0].reason, "Not a regular file");
     EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"),
-              Page(p, FolderRow(p) + kR0 + "pipe.mp3" + Cell(0) + kR2 + "socket.mp3" +
-                          Cell(0)));
+              Page(p, FolderRow(p) + kR0 + "pipe.mp3" + Cell(0) + kR2 + "socket.mp3" + Cell(0)));
 }
 
 TEST_F(ListingRun, FileThatFailsToReadShowsZeroAndTheNextFileIsRead) {
     const std::string p = root.MakeFolder("P");
-    root.Write("P/a.mp3", CbrMp3());
-    root.Write("P/b.mp3", CbrMp3());
+    root.Write("P/a.mp3", CbrFrames(3));
+    root.Write("P/b.mp3", CbrFrames(3));
     fileSystem.onRead = [&](const std::string& path, std::uint64_t, std::size_t&) {
         if (path == p + "/a.mp3") {
             throw testing::ErrnoError(EIO, "read", path);
@@ -343,7 +333,7 @@ TEST_F(ListingRun, FileThatFailsToReadShowsZeroAndTheNextFileIsRead) {
 
 TEST_F(ListingRun, FileTruncatedWhileTheWalkRunsIsListedWithoutFrames) {
     const std::string p = root.MakeFolder("P");
-    const std::string song = root.Write("P/song.mp3", CbrMp3());
+    const std::string song = root.Write("P/song.mp3", CbrFrames(3));
     fileSystem.onOpenForReading = [&](const std::string& path) {
         if (path == song) {
             std::filesystem::resize_file(song, 0);
@@ -443,9 +433,9 @@ TEST_F(ListingRun, CancelStopsAfterTheCurrentFileAndEndsThePage) {
 
 TEST(RowWriter, RowsAlternateFromAnUnshadedFirstRowWhateverTheFile) {
     TempDir root;
-    const std::string song = root.Write("Song.Mp3", CbrMp3());
-    const std::string other = root.Write("song.mp3.bak", CbrMp3());
-    const std::string bare = root.Write(".mp3", CbrMp3());
+    const std::string song = root.Write("Song.Mp3", CbrFrames(3));
+    const std::string other = root.Write("song.mp3.bak", CbrFrames(3));
+    const std::string bare = root.Write(".mp3", CbrFrames(3));
     const std::string output = root / "page";
     {
         PageWriter page(platform::SystemFileSystem().CreateOrTruncate(output));
@@ -490,10 +480,10 @@ TEST(DirectorySearch, ListsDotsFirstThenNamesFoldedToUpperCase) {
 
     EXPECT_EQ(error, platform::kErrorNoMoreFiles);
     // '_' (0x5F) sorts after the letters once they are folded to upper case.
-    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a", "B", "b", "sub", "Zed", "_x",
-                                               "\xC3\xA9"}));
-    EXPECT_EQ(folders, (std::vector<bool>{true, true, false, false, false, true, false, false,
-                                          false}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{".", "..", "a", "B", "b", "sub", "Zed", "_x", "\xC3\xA9"}));
+    EXPECT_EQ(folders,
+              (std::vector<bool>{true, true, false, false, false, true, false, false, false}));
 }
 
 TEST(DirectorySearch, TellsAnEmptyResultFromAMissingFolder) {

@@ -46,8 +46,8 @@ Scan Analyse(CMp3Analyzer& analyzer, const std::string& path) {
 
 TEST(TagWorkers, TagsThatCrashTheLibraryFallBackToTheirStatedSize) {
     TempDir root;
-    const std::string compressed = root.Write(
-        "compressed.mp3", Id3v23Tag(CompressedTitleFrame(true), 64) + CbrFrames(3));
+    const std::string compressed =
+        root.Write("compressed.mp3", Id3v23Tag(CompressedTitleFrame(true), 64) + CbrFrames(3));
     const std::string corrupt =
         root.Write("corrupt.mp3", Id3v23Tag(CompressedTitleFrame(false), 64) + CbrFrames(3));
     const std::string plain =
@@ -62,9 +62,10 @@ TEST(TagWorkers, TagsThatCrashTheLibraryFallBackToTheirStatedSize) {
     for (const std::string& path : {compressed, corrupt}) {
         const Scan scan = Analyse(analyzer, path);
         EXPECT_EQ(scan.tagFailure, kLibraryFailed) << path;
-        EXPECT_EQ(scan.offset, std::stoll(path == compressed
-                                              ? stated
-                                              : std::to_string(10 + CompressedTitleFrame(false).size() + 64)));
+        EXPECT_EQ(scan.offset,
+                  std::stoll(path == compressed
+                                 ? stated
+                                 : std::to_string(10 + CompressedTitleFrame(false).size() + 64)));
         EXPECT_EQ(scan.bitrate, 128);
     }
     const Scan scan = Analyse(analyzer, plain);
@@ -75,8 +76,8 @@ TEST(TagWorkers, TagsThatCrashTheLibraryFallBackToTheirStatedSize) {
 
 TEST(TagWorkers, KilledHelperIsReplacedAndAskedAgain) {
     TempDir root;
-    const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song"), 16) +
-                                                         CbrFrames(3));
+    const std::string song =
+        root.Write("song.mp3", Id3v23Tag(TitleFrame("Song"), 16) + CbrFrames(3));
     mpeg::TagWorkerPool pool(Workers(1));
     CMp3Analyzer analyzer;
     analyzer.SetTagSizeSource(&pool);
@@ -98,8 +99,7 @@ TEST(TagWorkers, HelperThatHangsIsKilledAtTheTimeLimit) {
     TempDir root;
     const std::string hang = root.Write("hang.sh", "#!/bin/sh\nprintf R\nexec sleep 1000\n");
     ::chmod(hang.c_str(), 0755);
-    const std::string song =
-        root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
+    const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
     mpeg::TagWorkerPool::Options options = Workers(1, hang);
     options.timeLimit = std::chrono::milliseconds(100);
     mpeg::TagWorkerPool pool(options);
@@ -121,8 +121,7 @@ TEST(TagWorkers, HelperThatCannotStartLeavesTheLibraryInTheProgram) {
     TempDir root;
     const std::string quitter = root.Write("quit.sh", "#!/bin/sh\nexit 3\n");
     ::chmod(quitter.c_str(), 0755);
-    const std::string song =
-        root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
+    const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
 
     for (const std::string& program : {root / "missing", quitter}) {
         mpeg::TagWorkerPool pool(Workers(2, program));
@@ -140,24 +139,10 @@ TEST(TagWorkers, HelperThatCannotStartLeavesTheLibraryInTheProgram) {
     }
 }
 
-class GivenFolder final : public platform::FolderChooser {
-public:
-    explicit GivenFolder(std::string folder) : m_folder(std::move(folder)) {}
-    std::optional<std::string> ChooseFolder(const std::string&) override { return m_folder; }
-
-private:
-    std::string m_folder;
-};
-
-class NoMessages final : public platform::MessageBoxService {
-public:
-    void Show(const std::string&, platform::MessageIcon) override {}
-};
-
 listing::RunResult ListWith(std::unique_ptr<mpeg::TagWorkerPool> pool, const std::string& folder,
                             const std::string& output) {
-    GivenFolder chooser(folder);
-    NoMessages messages;
+    platform::GivenFolder chooser(folder);
+    platform::SilentMessageBox messages;
     platform::FileSystem& fileSystem = platform::SystemFileSystem();
     listing::ListingSession session(fileSystem, std::move(pool));
     listing::ListingServices services{fileSystem, chooser, messages};
@@ -174,19 +159,18 @@ TEST(TagWorkers, PagesAreTheSameWithOneFourOrNoHelpers) {
     std::filesystem::copy(QUAVERLY_TEST_DATA_DIR, corpus, std::filesystem::copy_options::recursive);
 
     const auto none = ListWith(nullptr, corpus, root / "none.html");
-    const auto two = ListWith(std::make_unique<mpeg::TagWorkerPool>(Workers(2)), corpus,
-                              root / "two.html");
+    const auto two =
+        ListWith(std::make_unique<mpeg::TagWorkerPool>(Workers(2)), corpus, root / "two.html");
     EXPECT_EQ(none.outcome, listing::RunOutcome::Complete);
     EXPECT_EQ(two.outcome, listing::RunOutcome::Complete);
     EXPECT_EQ(ReadWholeFile(root / "none.html"), ReadWholeFile(root / "two.html"));
 
     // A file the library cannot survive costs only its own tag size.
-    root.Write("corpus/more/compressed.mp3",
-               Id3v23Tag(CompressedTitleFrame(true)) + CbrFrames(3));
-    const auto one = ListWith(std::make_unique<mpeg::TagWorkerPool>(Workers(1)), corpus,
-                              root / "one.html");
-    const auto four = ListWith(std::make_unique<mpeg::TagWorkerPool>(Workers(4)), corpus,
-                               root / "four.html");
+    root.Write("corpus/more/compressed.mp3", Id3v23Tag(CompressedTitleFrame(true)) + CbrFrames(3));
+    const auto one =
+        ListWith(std::make_unique<mpeg::TagWorkerPool>(Workers(1)), corpus, root / "one.html");
+    const auto four =
+        ListWith(std::make_unique<mpeg::TagWorkerPool>(Workers(4)), corpus, root / "four.html");
     ASSERT_EQ(one.failureCount, 1U);
     EXPECT_EQ(one.failures[0].reason, kLibraryFailed);
     EXPECT_EQ(four.failureCount, 1U);

@@ -22,8 +22,7 @@ public:
     std::function<std::optional<platform::StatusResult>(const std::string& path)> onStatus;
     std::function<void(const std::string& path)> onOpenForReading;
     // Runs before every read of a file opened through this file system; `count` may be cut.
-    std::function<void(const std::string& path, std::uint64_t offset, std::size_t& count)>
-        onRead;
+    std::function<void(const std::string& path, std::uint64_t offset, std::size_t& count)> onRead;
     std::function<void(const std::string& path)> onCreate;
     // Runs before every write to, and the close of, a file created through this file system.
     std::function<void(const std::string& path, std::size_t size)> onWrite;

@@ -35,8 +35,8 @@ public:
     std::string Write(std::string_view name, std::string_view bytes) const {
         const std::string path = *this / name;
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        std::ofstream(path, std::ios::binary).write(bytes.data(),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return path;
     }
     std::string MakeFolder(std::string_view name) const {
