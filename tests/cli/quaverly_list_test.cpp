@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <pty.h>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -130,6 +131,34 @@ TEST(QuaverlyList, FullDiskIsAFailureNotAListing) {
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.err, "quaverly-list: the listing could not be written: "
                            "write /dev/full: No space left on device\n");
+}
+
+TEST(QuaverlyList, ShowsProgressOnlyOnATerminal) {
+    TempDir root;
+    root.Write("music/a/song.mp3", quaverly::testing::CbrFrames(2));
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        if (::chdir(root.Path().c_str()) != 0 || !std::freopen("/dev/null", "w", stdout)) {
+            ::_exit(127);
+        }
+        ::execl(QUAVERLY_LIST_PATH, QUAVERLY_LIST_PATH, "music", nullptr);
+        ::_exit(127);
+    }
+    std::string shown;
+    char buffer[256];
+    for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;) {
+        shown.append(buffer, static_cast<std::size_t>(got));
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(terminal);
+
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(shown.find("folders, "), std::string::npos) << shown;
+    // The progress line is cleared at the end, and nothing else is said.
+    EXPECT_TRUE(shown.ends_with("\r\033[K")) << shown;
+    EXPECT_EQ(RunTool(root.Path(), {"music"}).err, "");
 }
 
 std::string ChildrenOf(pid_t pid) {
