@@ -514,11 +514,6 @@ TEST_F(MainDialog, SlowRunShowsProgressAndCancelStopsIt) {
     EXPECT_EQ(OpenProgressDialog(), nullptr);
 }
 
-TEST(ProgressText, NamesTheFolderAndCountsFiles) {
-    EXPECT_EQ(app::ListingProgress::ProgressText("/music/a", 1), "Reading /music/a\n1 file so far");
-    EXPECT_EQ(app::ListingProgress::ProgressText("/music", 0), "Reading /music\n0 files so far");
-}
-
 // --- Messages and services -------------------------------------------------------------------
 
 TEST(RunMessage, ExactlyTenFailuresNeedNoMoreLine) {
@@ -534,14 +529,6 @@ TEST(RunMessage, ExactlyTenFailuresNeedNoMoreLine) {
     // The run kept more failures than it counted as shown: the count decides.
     result.failureCount = 1500;
     EXPECT_TRUE(app::MessageForRun(result)->text.ends_with("\n...and 1490 more."));
-}
-
-TEST(RunMessage, NothingAfterNoChoiceOrAFailure) {
-    listing::RunResult result;
-    result.outcome = listing::RunOutcome::FolderNotChosen;
-    EXPECT_FALSE(app::MessageForRun(result));
-    result.outcome = listing::RunOutcome::Failed;
-    EXPECT_FALSE(app::MessageForRun(result));
 }
 
 TEST_F(MainDialog, FolderBrowserIsADirectoryDialogOwnedByTheMainDialog) {
@@ -633,10 +620,6 @@ TEST(QuaverlyProgram, EndsWithStatusZeroWhenTheDialogCloses) {
     FlushEvents();
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-}
-
-TEST(ListingApp, NameIsTheExecutablesBaseName) {
-    EXPECT_EQ(wxTheApp->GetAppName(), "app_tests");
 }
 
 TEST(VersionData, MatchesTheProjectVersion) {

@@ -174,14 +174,6 @@ TEST_F(LinkTest, TargetSetBeforeAttachingFillsAnEmptyText) {
     EXPECT_EQ(link->GetToolTipText(), "file:///tmp/list.html");
 }
 
-TEST_F(LinkTest, TargetSetBeforeAttachingKeepsTheTemplateText) {
-    auto* link = new ProbedLink;
-    link->SetTarget("https://elsewhere.example/");
-    Attach(link);
-    EXPECT_EQ(link->GetLabel(), kUrl);
-    EXPECT_EQ(link->GetTarget(), "https://elsewhere.example/");
-}
-
 TEST_F(LinkTest, LinkFontIsTheTemplateFontUnderlined) {
     const wxFont templateFont = m_plain->GetFont();
     ProbedLink* link = Attach();
@@ -241,12 +233,6 @@ TEST_P(AlignedFit, ControlEndsTheSizeOfItsTextAtTheKeptEdge) {
 INSTANTIATE_TEST_SUITE_P(LinkTest, AlignedFit,
                          ::testing::Values(wxALIGN_LEFT, wxALIGN_CENTRE_HORIZONTAL, wxALIGN_RIGHT));
 
-TEST_F(LinkTest, LeftAlignedLinkKeepsItsTopLeftCorner) {
-    ProbedLink* link = Attach();
-    EXPECT_EQ(link->GetPosition(), wxPoint(20, 80));
-    EXPECT_LT(link->GetSize().x, 300);
-}
-
 // --- Style changes ---------------------------------------------------------------------------
 
 TEST_F(LinkTest, OverlappingMasksChangeNothing) {
@@ -267,12 +253,6 @@ TEST_F(LinkTest, AddingHoverColourOnlySetsTheFlag) {
     EXPECT_TRUE(link->GetLinkFont().GetUnderlined());
 }
 
-TEST_F(LinkTest, UnmeaningBitsAreStoredLikeTheOthers) {
-    ProbedLink* link = Attach();
-    EXPECT_TRUE(link->ChangeStyleFlags(0, 0x80000100U, true));
-    EXPECT_EQ(link->GetStyleFlags(), 0x80000115U);
-}
-
 TEST_F(LinkTest, RemovingUnderlineWithApplyChangesTheFontAndShowsTheLink) {
     ProbedLink* link = Attach();
     link->Hide();
@@ -280,13 +260,6 @@ TEST_F(LinkTest, RemovingUnderlineWithApplyChangesTheFontAndShowsTheLink) {
     EXPECT_FALSE(link->GetLinkFont().GetUnderlined());
     EXPECT_FALSE(link->GetFont().GetUnderlined());
     EXPECT_TRUE(link->IsShown());
-}
-
-TEST_F(LinkTest, RemovingUnderlineWithoutApplyLeavesTheFont) {
-    ProbedLink* link = Attach();
-    EXPECT_TRUE(link->ChangeStyleFlags(CHyperLink::LinkUnderline, 0, false));
-    EXPECT_EQ(link->GetStyleFlags(), 0x14U);
-    EXPECT_TRUE(link->GetLinkFont().GetUnderlined());
 }
 
 TEST_F(LinkTest, FittingFollowsTheFitFlag) {
@@ -359,12 +332,6 @@ TEST_F(LinkTest, HoverMinusOneStoresTheHighlightColourOfThatMoment) {
     // Only the hover argument has this meaning.
     CHyperLink::SetLinkColours(0xFFFFFFFFU, 0, 0, 0);
     EXPECT_EQ(CHyperLink::LinkColour(), 0xFFFFFFFFU);
-}
-
-TEST_F(LinkTest, ColourConversionKeepsRedInTheLowByte) {
-    EXPECT_EQ(Rgb(255, 0, 0), 0x0000FFU);
-    EXPECT_EQ(ToColorRef(*wxBLUE), 0xFF0000U);
-    EXPECT_EQ(ToColour(Rgb(0, 128, 128)), wxColour(0, 128, 128));
 }
 
 // --- Mouse and keyboard ----------------------------------------------------------------------
@@ -479,14 +446,6 @@ TEST_F(LinkTest, FailedOpenBeepsReportsAndKeepsVisited) {
     link->FollowLink();
     EXPECT_TRUE(link->IsVisited());
     EXPECT_EQ(m_boxes.shown.size(), 2U);
-}
-
-TEST_F(LinkTest, MarkVisitedStoresEitherValue) {
-    ProbedLink* link = Attach();
-    link->FollowLink();
-    EXPECT_TRUE(link->IsVisited());
-    link->MarkVisited(false);
-    EXPECT_FALSE(link->IsVisited());
 }
 
 // --- Hover and cursor ------------------------------------------------------------------------
