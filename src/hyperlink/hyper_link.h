@@ -7,12 +7,12 @@
 #include <wx/cursor.h>
 #include <wx/font.h>
 #include <wx/gdicmn.h>
-// The port's static text first: the generic header keeps it out otherwise.
-#include <wx/stattext.h>
-// clang-format off
-#include <wx/generic/stattextg.h>
-// clang-format on
 #include <wx/tooltip.h>
+
+// The port's static text before the generic one, which would keep it out otherwise.
+#include <wx/stattext.h>
+
+#include <wx/generic/stattextg.h>
 
 #include <cstdint>
 #include <string>
