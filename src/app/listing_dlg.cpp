@@ -3,6 +3,7 @@
 #include "app/about_box.h"
 #include "app/resources.h"
 #include "app/run_messages.h"
+#include "mpeg/tag_worker_pool.h"
 #include "resource.h"
 
 #include <wx/button.h>
@@ -18,8 +19,11 @@ constexpr std::uint32_t kScMinimize = 0xF020;
 constexpr std::uint32_t kScClose = 0xF060;
 
 listing::ListingSession& ProcessListingSession() {
-    // Lives as long as the process: the analyser and the row shading carry over from run to run.
-    static listing::ListingSession session;
+    // Lives as long as the process: the analyser and the row shading carry over from run to
+    // run, and the tag helpers stay up between runs. They are started by the first run, on
+    // this thread, which lives as long as they may.
+    static listing::ListingSession session(platform::SystemFileSystem(),
+                                           std::make_unique<mpeg::TagWorkerPool>());
     return session;
 }
 
