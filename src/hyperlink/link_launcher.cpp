@@ -45,8 +45,8 @@ std::string LaunchErrorMessage(int code) {
     return std::string(kMessagePrefix) + "Unknown Error (" + std::to_string(code) + ") occurred.";
 }
 
-// The registered command up to its placeholder: the quoted one goes with its quotes, what
-// follows the placeholder goes too. Without a placeholder the whole command stays.
+} // namespace
+
 std::string CommandBeforePlaceholder(const std::string& command) {
     // The quoted form is looked for first, or a cut at its bare %1 would leave a quote behind.
     // Byte searches are safe in UTF-8: no byte of a multibyte character is an ASCII one.
@@ -56,8 +56,6 @@ std::string CommandBeforePlaceholder(const std::string& command) {
     }
     return cut == std::string::npos ? command : command.substr(0, cut);
 }
-
-} // namespace
 
 int OpenLinkTarget(const std::string& target, int showCommand, platform::Desktop& desktop) {
     const int shellResult = desktop.OpenTarget(target, showCommand);

@@ -15,6 +15,10 @@ namespace quaverly {
 int OpenLinkTarget(const std::string& target, int showCommand, platform::Desktop& desktop);
 int OpenLinkTarget(const std::string& target, int showCommand);
 
+// The registered open command up to its placeholder: a quoted "%1" goes with its quotes, and
+// whatever follows the placeholder goes too. Without a placeholder the whole command stays.
+std::string CommandBeforePlaceholder(const std::string& command);
+
 // Reads the default value of a key under the class root into `value` and returns 0; or returns
 // the error number of opening the key and leaves `value` alone. `value` may be `subKey` itself.
 long ReadRegistryDefault(const std::string& subKey, std::string& value, platform::Desktop& desktop);
