@@ -1,0 +1,143 @@
+// The analyser over arbitrary bytes: header decoding, the frame scan, the "Xing" probe and the
+// bitrate, with the ID3v2 tag size chosen by the input so that the scan may start anywhere.
+//
+// Input layout:
+//   byte 0     bit 0: the tag size is the one the file's own ID3v2 header states (as when the
+//              tag helper fails), else bytes 1-2; bits 1-2: 0 the file's size is its length,
+//              1 the size is more than the bytes (the file shrank after it was measured),
+//              2 the size is less (the file grew)
+//   bytes 1-2  the tag size, little-endian
+//   byte 3     how far the size is off, for bits 1-2
+//   bytes 4-   the file
+
+#include "fuzz_check.h"
+#include "mpeg/frame_header.h"
+#include "mpeg/mp3_analyzer.h"
+#include "mpeg/tag_size_source.h"
+#include "support/memory_file_system.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace {
+
+using quaverly::CMp3Analyzer;
+using quaverly::mpeg::FileView;
+using quaverly::mpeg::TagSize;
+
+constexpr std::size_t kPrefix = 4;
+constexpr const char* kPath = "/fuzz/input.mp3";
+
+class InputTagSizes final : public quaverly::mpeg::TagSizeSource {
+public:
+    bool fromHeader = false;
+    std::int64_t bytes = 0;
+
+    TagSize PrependedBytes(const std::string& /*path*/, FileView& view) override {
+        if (fromHeader) {
+            return {quaverly::mpeg::StatedTagSize(view), "the tag library is not asked"};
+        }
+        return {bytes, std::nullopt};
+    }
+};
+
+// The byte the analyser sees at `offset`: the file's own where it has one, zero elsewhere.
+unsigned char SeenByte(std::span<const unsigned char> file, std::uint64_t size,
+                       std::int64_t offset) {
+    const auto at = static_cast<std::uint64_t>(offset);
+    return at < size && at < file.size() ? file[at] : 0;
+}
+
+std::uint32_t SeenWord(std::span<const unsigned char> file, std::uint64_t size,
+                       std::int64_t offset) {
+    std::uint32_t word = 0;
+    for (std::int64_t i = 0; i < 4; ++i) {
+        word = (word << 8) | SeenByte(file, size, offset + i);
+    }
+    return word;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < kPrefix) {
+        return 0;
+    }
+    // One file system and one analyser for the whole run, as the program keeps them: the
+    // analyser's window is allocated once.
+    static quaverly::testing::MemoryFileSystem files;
+    static CMp3Analyzer analyzer(files);
+    static InputTagSizes tagSizes;
+    analyzer.SetTagSizeSource(&tagSizes);
+
+    const std::span<const unsigned char> file(data + kPrefix, size - kPrefix);
+    tagSizes.fromHeader = (data[0] & 1) != 0;
+    tagSizes.bytes = data[1] | (data[2] << 8);
+    std::uint64_t statedSize = file.size();
+    switch ((data[0] >> 1) & 3) {
+    case 1:
+        statedSize += std::uint64_t{data[3]} * 17;
+        break;
+    case 2:
+        statedSize -= std::min<std::uint64_t>(statedSize, data[3]);
+        break;
+    default:
+        break;
+    }
+    files.Serve(kPath, file, statedSize);
+
+    analyzer.m_strPath = kPath;
+    analyzer.m_bVbr = 0;
+    analyzer.FindFirstFrame(analyzer.m_strPath);
+    FUZZ_CHECK(!analyzer.OpenFailure());
+
+    const std::int64_t offset = analyzer.m_nFrameOffset;
+    const std::int32_t bitrate = analyzer.GetBitrate();
+    if (offset < 0) {
+        FUZZ_CHECK(offset == -1);
+        FUZZ_CHECK(bitrate == 0);
+        return 0;
+    }
+
+    // A frame: inside the file, behind the tag, and confirmed by a valid follower or by the end
+    // of the file.
+    const auto stated = static_cast<std::int64_t>(statedSize);
+    FUZZ_CHECK(offset < stated);
+    if (!tagSizes.fromHeader) {
+        FUZZ_CHECK(offset >= tagSizes.bytes);
+    }
+    const std::uint32_t word = analyzer.m_dwHeader;
+    FUZZ_CHECK(quaverly::mpeg::IsValidHeaderWord(word));
+    FUZZ_CHECK(word == SeenWord(file, statedSize, offset));
+    const std::int32_t length = analyzer.GetFrameLength();
+    FUZZ_CHECK(length > 0);
+    FUZZ_CHECK(offset + length < stated);
+    FUZZ_CHECK(quaverly::mpeg::IsValidHeaderWord(SeenWord(file, statedSize, offset + length)));
+
+    FUZZ_CHECK(analyzer.GetSampleRate() > 0);
+    FUZZ_CHECK(analyzer.GetHeaderBitrate() > 0);
+    const float version = analyzer.GetMpegVersion();
+    FUZZ_CHECK(version == 1.0F || version == 2.0F || version == 2.5F);
+
+    // The "Xing" probe: the flag says whether the tag is there, and only then is the count the
+    // one it holds.
+    const std::int64_t probe = offset + quaverly::mpeg::XingProbeOffset(word);
+    const bool xing = SeenByte(file, statedSize, probe) == 'X' &&
+                      SeenByte(file, statedSize, probe + 1) == 'i' &&
+                      SeenByte(file, statedSize, probe + 2) == 'n' &&
+                      SeenByte(file, statedSize, probe + 3) == 'g';
+    FUZZ_CHECK(analyzer.m_bVbr == (xing ? 1 : 0));
+    if (xing) {
+        FUZZ_CHECK(analyzer.GetFrameCount() ==
+                   static_cast<std::int32_t>(SeenWord(file, statedSize, probe + 8)));
+    } else {
+        FUZZ_CHECK(analyzer.GetFrameCount() == -1);
+    }
+    FUZZ_CHECK(bitrate >= 0);
+    if (!xing || analyzer.GetFrameCount() <= 0) {
+        FUZZ_CHECK(bitrate == analyzer.GetHeaderBitrate());
+    }
+    return 0;
+}
