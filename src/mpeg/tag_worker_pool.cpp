@@ -149,8 +149,8 @@ TagSize TagWorkerPool::PrependedBytes(const std::string& path, FileView& view) {
             });
         if (!waiting) {
             if (queued) {
-                // Asked for and lost: a helper that could not take it any more.
-                return InProcess(path, view);
+                // Asked for and lost: never risk the library in this process for it.
+                return {StatedTagSize(view), kLibraryFailed};
             }
             m_queue.push_front(path);
             queued = true;
@@ -233,18 +233,26 @@ void TagWorkerPool::ReadAnswers(Worker& worker) {
         if (got < 0) {
             break;
         }
-        if (got == 0) {
-            // A helper only ends when it crashed or was killed.
-            Replace(worker, false);
-            return;
+        if (got > 0) {
+            worker.received.append(buffer, static_cast<std::size_t>(got));
+            // Seen before an end that may follow in the same read: a helper that came up and
+            // then crashed on a file is told apart from one that never came up.
+            if (!worker.up && worker.received.front() == kReady) {
+                worker.up = true;
+                worker.received.erase(0, 1);
+            }
+            continue;
         }
-        worker.received.append(buffer, static_cast<std::size_t>(got));
+        // A helper only ends when it crashed or was killed. What it answered before counts.
+        TakeAnswers(worker);
+        Replace(worker, false);
+        return;
     }
+    TakeAnswers(worker);
+}
+
+void TagWorkerPool::TakeAnswers(Worker& worker) {
     std::size_t used = 0;
-    if (!worker.up && !worker.received.empty() && worker.received.front() == kReady) {
-        worker.up = true;
-        used = 1;
-    }
     while (worker.received.size() - used >= sizeof(TagAnswer) && !worker.inFlight.empty()) {
         TagAnswer answer;
         std::memcpy(&answer, worker.received.data() + used, sizeof answer);

@@ -73,6 +73,8 @@ private:
     void Dispatch();
     void WaitForAnswers();
     void ReadAnswers(Worker& worker);
+    // Moves the whole answers received so far to the results.
+    void TakeAnswers(Worker& worker);
     // The helper ended, or was killed at the time limit (`timedOut`). Its first request fails
     // if it timed out or had ended a helper before; the others go back in the queue.
     void Replace(Worker& worker, bool timedOut);

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -79,6 +80,10 @@ int main(int argc, char** argv) {
     if (argc >= 2 && !platform::DieWithParent(static_cast<pid_t>(std::atol(argv[1])))) {
         return 1;
     }
+    // Crashes here are expected and handled; none may leave a core file in the folder that
+    // is being listed, which is this process's current directory.
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
     const char ready = 'R';
     if (!WriteAll(STDOUT_FILENO, &ready, 1)) {
         return 1;
