@@ -117,6 +117,26 @@ TEST(TagWorkers, HelperThatHangsIsKilledAtTheTimeLimit) {
     EXPECT_EQ(pool.WorkerPids().size(), 1U);
 }
 
+TEST(TagWorkers, HelperThatCrashesOnEveryRequestNeverSendsTheFileToTheProgram) {
+    TempDir root;
+    // Up, then dead at the first request: its ready byte and its end come together.
+    const std::string crasher =
+        root.Write("crash.sh", "#!/bin/sh\nprintf R\nhead -c 4 >/dev/null\nkill -SEGV $$\n");
+    ::chmod(crasher.c_str(), 0755);
+    const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
+    mpeg::TagWorkerPool pool(Workers(1, crasher));
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+    pool.Prefetch({song});
+    ::usleep(100'000); // lets the helper take the request and end before the pool looks
+
+    const Scan scan = Analyse(analyzer, song);
+
+    EXPECT_EQ(scan.tagFailure, kLibraryFailed);
+    EXPECT_FALSE(pool.StartFailure());
+    EXPECT_EQ(pool.WorkerPids().size(), 1U);
+}
+
 TEST(TagWorkers, HelperThatCannotStartLeavesTheLibraryInTheProgram) {
     TempDir root;
     const std::string quitter = root.Write("quit.sh", "#!/bin/sh\nexit 3\n");
