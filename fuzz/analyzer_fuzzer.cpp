@@ -5,7 +5,9 @@
 //   byte 0     bit 0: the tag size is the one the file's own ID3v2 header states (as when the
 //              tag helper fails), else bytes 1-2; bits 1-2: 0 the file's size is its length,
 //              1 the size is more than the bytes (the file shrank after it was measured),
-//              2 the size is less (the file grew)
+//              2 the size is less (the file grew); bits 3-5: the block size of a second view
+//              of the file, 16 << n bytes
+
 //   bytes 1-2  the tag size, little-endian
 //   byte 3     how far the size is off, for bits 1-2
 //   bytes 4-   the file
@@ -19,7 +21,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
+#include <vector>
 
 namespace {
 
@@ -59,6 +63,43 @@ std::uint32_t SeenWord(std::span<const unsigned char> file, std::uint64_t size,
     return word;
 }
 
+// The analyser's view reads 256 KiB blocks, more than any input holds, so its block edges are
+// walked here with a view of small blocks: every word of a span, words read backwards across
+// the edges, and copies that start anywhere and run over several blocks.
+void CheckFileView(quaverly::platform::InputFile& input, std::span<const unsigned char> file,
+                   std::uint64_t size, std::size_t blockSize) {
+    // The bytes as the view must show them, with room for a word at the last position and a
+    // copy that runs past the end. Compared with memcmp: a byte loop here would have every
+    // comparison traced by the fuzzer.
+    const auto end = static_cast<std::int64_t>(size);
+    std::vector<unsigned char> copy(3 * blockSize + 5);
+    std::vector<unsigned char> seen(static_cast<std::size_t>(end) + copy.size() + 8, 0);
+    std::memcpy(seen.data(), file.data(), std::min<std::size_t>(file.size(), seen.size()));
+    std::fill(seen.begin() + end, seen.end(), 0);
+
+    FileView view(blockSize);
+    view.Attach(input, end);
+    for (std::int64_t position = 0; position < end;) {
+        const FileView::Span span = view.WordsFrom(position);
+        FUZZ_CHECK(span.count > 0 && position + span.count <= end);
+        FUZZ_CHECK(std::memcmp(span.data, seen.data() + position,
+                               static_cast<std::size_t>(span.count) + 3) == 0);
+        position += span.count;
+    }
+    FUZZ_CHECK(view.WordsFrom(end).count == 0);
+    const auto stride = static_cast<std::int64_t>(blockSize / 3 + 1);
+    for (std::int64_t position = end + 3; position >= 0; position -= stride) {
+        FUZZ_CHECK(view.WordAt(position) == SeenWord(file, size, position));
+    }
+    const std::int64_t step = static_cast<std::int64_t>(blockSize) - 1;
+    for (std::int64_t offset = 0; offset < end + 8; offset += step) {
+        const std::size_t count = static_cast<std::size_t>(offset) % copy.size() + 1;
+        view.Copy(offset, copy.data(), count);
+        FUZZ_CHECK(std::memcmp(copy.data(), seen.data() + offset, count) == 0);
+    }
+    view.Detach();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -92,6 +133,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     analyzer.m_bVbr = 0;
     analyzer.FindFirstFrame(analyzer.m_strPath);
     FUZZ_CHECK(!analyzer.OpenFailure());
+    {
+        const auto input = files.OpenForReading(kPath);
+        CheckFileView(*input, file, statedSize, std::size_t{16} << ((data[0] >> 3) & 7));
+    }
 
     const std::int64_t offset = analyzer.m_nFrameOffset;
     const std::int32_t bitrate = analyzer.GetBitrate();
