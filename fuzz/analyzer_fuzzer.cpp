@@ -1,5 +1,6 @@
-// The analyser over arbitrary bytes: header decoding, the frame scan, the "Xing" probe and the
-// bitrate, with the ID3v2 tag size chosen by the input so that the scan may start anywhere.
+// The analyser over arbitrary bytes, through the listing's per-file entry: header decoding, the
+// frame scan, the "Xing" probe, the bitrate and its cell, with the ID3v2 tag size chosen by the
+// input so that the scan may start anywhere.
 //
 // Input layout:
 //   byte 0     bit 0: the tag size is the one the file's own ID3v2 header states (as when the
@@ -13,6 +14,8 @@
 //   bytes 4-   the file
 
 #include "fuzz_check.h"
+#include "listing/page_writer.h"
+#include "listing/run_report.h"
 #include "mpeg/frame_header.h"
 #include "mpeg/mp3_analyzer.h"
 #include "mpeg/tag_size_source.h"
@@ -22,7 +25,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace {
@@ -129,9 +134,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     files.Serve(kPath, file, statedSize);
 
-    analyzer.m_strPath = kPath;
-    analyzer.m_bVbr = 0;
-    analyzer.FindFirstFrame(analyzer.m_strPath);
+    // The row's two cells, as the listing writes them for every MP3 file.
+    std::string page;
+    {
+        quaverly::listing::PageWriter writer(
+            std::make_unique<quaverly::testing::MemoryOutputFile>(page));
+        quaverly::listing::RunReport report;
+        analyzer.ListFile(kPath, writer, report);
+        writer.Close();
+        // Only the tag size taken from the header is reported, as the tag helper's failure.
+        FUZZ_CHECK(report.Failures().size() == (tagSizes.fromHeader ? 1U : 0U));
+    }
     FUZZ_CHECK(!analyzer.OpenFailure());
     {
         const auto input = files.OpenForReading(kPath);
@@ -140,6 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::int64_t offset = analyzer.m_nFrameOffset;
     const std::int32_t bitrate = analyzer.GetBitrate();
+    FUZZ_CHECK(page == "input.mp3</td><td> " + std::to_string(bitrate) + " Kbs");
     if (offset < 0) {
         FUZZ_CHECK(offset == -1);
         FUZZ_CHECK(bitrate == 0);

@@ -3,7 +3,7 @@
 set(QUAVERLY_FUZZ_TARGETS analyzer xdg_text page_writer)
 
 function(quaverly_fuzz_target_setup executable target)
-    set(libraries_analyzer quaverly_mpeg)
+    set(libraries_analyzer quaverly_listing)
     set(libraries_xdg_text quaverly_launcher)
     set(libraries_page_writer quaverly_listing)
     target_include_directories(${executable} PRIVATE
