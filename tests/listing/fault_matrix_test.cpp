@@ -148,15 +148,16 @@ private:
 };
 
 TEST_P(FaultMatrix, PageIsWholeOrTheRunSaysWhy) {
-    const auto [service, error, later] = GetParam();
-    const int failingCall = FailingCall(service, later);
+    const Service service = std::get<0>(GetParam());
+    const int error = std::get<1>(GetParam());
+    const int failingCall = FailingCall(service, std::get<2>(GetParam()));
     FakeFileSystem fake;
     std::map<Service, int> calls;
     // Counts a call of `which`; true when it is the one to fail.
-    auto hit = [&, service = service, failingCall = failingCall](Service which) {
+    auto hit = [&](Service which) {
         return which == service && ++calls[which] == failingCall;
     };
-    auto failure = [error = error](const char* operation, const std::string& path) {
+    auto failure = [error](const char* operation, const std::string& path) {
         return platform::FileError::FromErrno(error, operation, path);
     };
     fake.onStatus = [&](const std::string&) -> std::optional<platform::StatusResult> {
