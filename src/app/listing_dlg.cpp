@@ -178,7 +178,7 @@ void CListingDlg::OnBrowse(wxCommandEvent&) {
     }
     if (const auto message = app::MessageForRun(result)) {
         wxMessageDialog box(this, wxString::FromUTF8(message->text), app::kRunCaption,
-                            wxOK | app::MessageIconStyle(message->icon));
+                            wxOK | MessageIconStyle(message->icon));
         box.ShowModal();
     }
 }

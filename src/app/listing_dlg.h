@@ -73,7 +73,7 @@ private:
     wxIconBundle m_hIcon;
 
     ListingDlgServices m_services;
-    app::AppMessageBox m_messageBox;
+    AppMessageBox m_messageBox;
     std::unique_ptr<wxMenu> m_sysMenu;
 
     wxDECLARE_CLASS(CListingDlg);

@@ -6,34 +6,6 @@
 
 namespace quaverly::app {
 
-namespace {
-
-wxString ApplicationName() {
-    return wxTheApp != nullptr ? wxTheApp->GetAppName() : wxString();
-}
-
-} // namespace
-
-long MessageIconStyle(platform::MessageIcon icon) {
-    switch (icon) {
-    case platform::MessageIcon::Information:
-        return wxICON_INFORMATION;
-    case platform::MessageIcon::Exclamation:
-        return wxICON_EXCLAMATION;
-    case platform::MessageIcon::Error:
-        return wxICON_ERROR;
-    case platform::MessageIcon::None:
-        break;
-    }
-    return wxICON_NONE;
-}
-
-void AppMessageBox::Show(const std::string& text, platform::MessageIcon icon) {
-    wxMessageDialog box(m_owner, wxString::FromUTF8(text), ApplicationName(),
-                        wxOK | MessageIconStyle(icon));
-    box.ShowModal();
-}
-
 std::optional<std::string> DirDialogChooser::ChooseFolder(const std::string& title) {
     wxDirDialog browser(m_owner, wxString::FromUTF8(title), wxEmptyString,
                         wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hyperlink/app_message_box.h"
 #include "platform/folder_chooser.h"
 #include "platform/message_box.h"
 
@@ -9,17 +10,6 @@
 #include <string>
 
 namespace quaverly::app {
-
-// The application's message box: modal over its owner, captioned with the application's name
-// (the executable's base name). wxGTK would leave the caption empty if not given one.
-class AppMessageBox final : public platform::MessageBoxService {
-public:
-    explicit AppMessageBox(wxWindow* owner = nullptr) : m_owner(owner) {}
-    void Show(const std::string& text, platform::MessageIcon icon) override;
-
-private:
-    wxWindow* m_owner;
-};
 
 // The folder browser: a directory dialog owned by the main dialog, so that the main dialog
 // cannot start a second run while the first one's browser is open.
@@ -38,7 +28,5 @@ void ShowCommandFailure(wxWindow* owner, const std::string& reason);
 
 // The generic first line of that box.
 inline constexpr const char* kCommandFailureText = "The command could not be completed.";
-
-long MessageIconStyle(platform::MessageIcon icon);
 
 } // namespace quaverly::app

@@ -1,5 +1,6 @@
 #include "hyperlink/hyper_link.h"
 
+#include "hyperlink/app_message_box.h"
 #include "hyperlink/link_launcher.h"
 
 #include <wx/app.h>
@@ -21,37 +22,6 @@ namespace {
 constexpr long kCentreHorizontal = wxALIGN_CENTRE_HORIZONTAL;
 constexpr long kAlignRight = wxALIGN_RIGHT;
 constexpr long kCentreVertical = wxALIGN_CENTRE_VERTICAL;
-
-long MessageIconStyle(platform::MessageIcon icon) {
-    switch (icon) {
-    case platform::MessageIcon::Information:
-        return wxICON_INFORMATION;
-    case platform::MessageIcon::Exclamation:
-        return wxICON_EXCLAMATION;
-    case platform::MessageIcon::Error:
-        return wxICON_ERROR;
-    case platform::MessageIcon::None:
-        break;
-    }
-    return wxICON_NONE;
-}
-
-// The box a link shows when nobody gave it one: the application's, captioned with its name
-// (wxGTK would leave the caption empty otherwise).
-class ApplicationMessageBox final : public platform::MessageBoxService {
-public:
-    explicit ApplicationMessageBox(wxWindow* owner) : m_owner(owner) {}
-
-    void Show(const std::string& text, platform::MessageIcon icon) override {
-        const wxString caption = wxTheApp != nullptr ? wxTheApp->GetAppName() : wxString();
-        wxMessageDialog box(m_owner, wxString::FromUTF8(text), caption,
-                            wxOK | MessageIconStyle(icon));
-        box.ShowModal();
-    }
-
-private:
-    wxWindow* m_owner;
-};
 
 } // namespace
 
@@ -272,7 +242,8 @@ void CHyperLink::FollowLink() {
         if (m_boxes != nullptr) {
             ReportLaunchError(result, *m_boxes);
         } else {
-            ApplicationMessageBox boxes(wxGetTopLevelParent(this));
+            // Nobody gave the link a box: the application's, captioned with its name.
+            AppMessageBox boxes(wxGetTopLevelParent(this));
             ReportLaunchError(result, boxes);
         }
         return;
