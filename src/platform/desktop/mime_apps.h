@@ -18,7 +18,7 @@ struct MimeAssociations {
 // MIME types compare without regard to letter case.
 MimeAssociations ParseMimeAppsList(std::string_view text, std::string_view mimeType);
 
-// The base directories of the XDG Base Directory specification, already resolved: every path
+// The XDG base directories, already resolved: every path
 // absolute, defaults filled in. `desktops` are the names of $XDG_CURRENT_DESKTOP, lower case.
 struct XdgDirectories {
     std::string configHome;
