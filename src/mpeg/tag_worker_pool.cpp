@@ -21,6 +21,8 @@ constexpr const char* kLibraryFailed = "the ID3 tag library failed on this file"
 // The helper writes this once it is up, so that one that cannot start is told apart from one
 // that crashed on a file.
 constexpr char kReady = 'R';
+// How long a helper may take to come up.
+constexpr std::chrono::milliseconds kStartLimit{10'000};
 
 bool Exists(const std::string& path) {
     return ::access(path.c_str(), X_OK) == 0;
@@ -196,6 +198,12 @@ void TagWorkerPool::Dispatch() {
     DropEndedWorkers();
 }
 
+Clock::duration TagWorkerPool::LimitFor(const Worker& worker) const {
+    // A helper still starting on a busy machine is not yet on the clock of a file.
+    return worker.up ? Clock::duration(m_options.timeLimit)
+                     : Clock::duration(std::max(m_options.timeLimit, kStartLimit));
+}
+
 void TagWorkerPool::WaitForAnswers() {
     std::vector<pollfd> fds;
     Clock::duration wait = m_options.timeLimit;
@@ -203,7 +211,7 @@ void TagWorkerPool::WaitForAnswers() {
     for (const Worker& worker : m_workers) {
         fds.push_back({worker.process->AnswerDescriptor(), POLLIN, 0});
         if (!worker.inFlight.empty()) {
-            wait = std::min(wait, worker.since + m_options.timeLimit - now);
+            wait = std::min(wait, worker.since + LimitFor(worker) - now);
         }
     }
     const auto milliseconds = std::max<long>(
@@ -219,7 +227,7 @@ void TagWorkerPool::WaitForAnswers() {
             ReadAnswers(worker);
         }
         if (worker.process && !worker.inFlight.empty() &&
-            after - worker.since >= m_options.timeLimit) {
+            after - worker.since >= LimitFor(worker)) {
             Replace(worker, true);
         }
     }
@@ -240,6 +248,8 @@ void TagWorkerPool::ReadAnswers(Worker& worker) {
             if (!worker.up && worker.received.front() == kReady) {
                 worker.up = true;
                 worker.received.erase(0, 1);
+                // The first file's time starts now that the helper can work on it.
+                worker.since = Clock::now();
             }
             continue;
         }

@@ -72,6 +72,8 @@ private:
     std::unique_ptr<platform::WorkerProcess> StartOne();
     void Dispatch();
     void WaitForAnswers();
+    // How long the helper's first request in flight may take.
+    std::chrono::steady_clock::duration LimitFor(const Worker& worker) const;
     void ReadAnswers(Worker& worker);
     // Moves the whole answers received so far to the results.
     void TakeAnswers(Worker& worker);

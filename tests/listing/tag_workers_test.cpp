@@ -137,6 +137,25 @@ TEST(TagWorkers, HelperThatCrashesOnEveryRequestNeverSendsTheFileToTheProgram) {
     EXPECT_EQ(pool.WorkerPids().size(), 1U);
 }
 
+TEST(TagWorkers, HelperSlowToStartIsWaitedForBeyondTheFileLimit) {
+    TempDir root;
+    const std::string slow = root.Write("slow.sh", std::string("#!/bin/sh\nsleep 0.3\nexec ") +
+                                                       QUAVERLY_TAG_WORKER + " \"$@\"\n");
+    ::chmod(slow.c_str(), 0755);
+    const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
+    mpeg::TagWorkerPool::Options options = Workers(1, slow);
+    options.timeLimit = std::chrono::milliseconds(100);
+    mpeg::TagWorkerPool pool(options);
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+
+    const Scan scan = Analyse(analyzer, song);
+
+    EXPECT_FALSE(scan.tagFailure);
+    EXPECT_FALSE(pool.StartFailure());
+    EXPECT_EQ(pool.WorkerPids().size(), 1U);
+}
+
 TEST(TagWorkers, HelperThatCannotStartLeavesTheLibraryInTheProgram) {
     TempDir root;
     const std::string quitter = root.Write("quit.sh", "#!/bin/sh\nexit 3\n");
