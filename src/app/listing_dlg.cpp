@@ -177,7 +177,7 @@ void CListingDlg::OnBrowse(wxCommandEvent&) {
         return;
     }
     if (const auto message = app::MessageForRun(result)) {
-        wxMessageDialog box(this, wxString::FromUTF8(message->text), app::kRunCaption,
+        wxMessageDialog box(this, DisplayString(message->text), app::kRunCaption,
                             wxOK | MessageIconStyle(message->icon));
         box.ShowModal();
     }

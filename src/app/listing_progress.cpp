@@ -1,6 +1,7 @@
 #include "app/listing_progress.h"
 
 #include "app/run_messages.h"
+#include "hyperlink/app_message_box.h"
 
 namespace quaverly::app {
 
@@ -31,7 +32,7 @@ void ListingProgress::Update() {
         return;
     }
     const auto now = m_clock();
-    const wxString text = wxString::FromUTF8(ProgressText(m_folder, m_files));
+    const wxString text = DisplayString(ProgressText(m_folder, m_files));
     if (!m_dialog) {
         if (now - m_start < kShowAfter) {
             return;

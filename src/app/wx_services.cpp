@@ -12,7 +12,8 @@ std::optional<std::string> DirDialogChooser::ChooseFolder(const std::string& tit
     if (browser.ShowModal() != wxID_OK) {
         return std::nullopt;
     }
-    const std::string path = browser.GetPath().utf8_string();
+    // The path's own bytes, in the file system's encoding, whatever it is.
+    const std::string path(browser.GetPath().fn_str());
     if (path.empty()) {
         return std::nullopt;
     }
@@ -20,8 +21,7 @@ std::optional<std::string> DirDialogChooser::ChooseFolder(const std::string& tit
 }
 
 void ShowCommandFailure(wxWindow* owner, const std::string& reason) {
-    wxMessageDialog box(owner,
-                        wxString::FromUTF8(std::string(kCommandFailureText) + "\n\n" + reason),
+    wxMessageDialog box(owner, DisplayString(std::string(kCommandFailureText) + "\n\n" + reason),
                         ApplicationName(), wxOK | wxICON_ERROR);
     box.ShowModal();
 }

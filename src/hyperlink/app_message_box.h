@@ -6,6 +6,7 @@
 #include <wx/window.h>
 
 #include <string>
+#include <string_view>
 
 namespace quaverly {
 
@@ -19,6 +20,13 @@ public:
 private:
     wxWindow* m_owner;
 };
+
+// Text for a window, from bytes that the file system may have given in any encoding: valid
+// UTF-8 as it stands, each byte that is not part of a valid sequence as U+FFFD. (wx turns a
+// string with one invalid byte into an empty one.)
+wxString DisplayString(std::string_view bytes);
+// The same, as UTF-8 bytes.
+std::string ValidUtf8(std::string_view bytes);
 
 // The caption of every box the application shows.
 wxString ApplicationName();

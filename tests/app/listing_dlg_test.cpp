@@ -631,4 +631,20 @@ TEST(VersionData, MatchesTheProjectVersion) {
 }
 
 } // namespace
+TEST(DisplayText, KeepsValidUtf8AndMarksEveryOtherByte) {
+    EXPECT_EQ(ValidUtf8("plain \xC3\xA9t\xC3\xA9 \xF0\x9F\x8E\xB5"),
+              "plain \xC3\xA9t\xC3\xA9 \xF0\x9F\x8E\xB5");
+    // Latin-1 "été", a lone continuation byte, an overlong '/', a surrogate, a cut sequence.
+    EXPECT_EQ(ValidUtf8("\xE9t\xE9"), "\xEF\xBF\xBDt\xEF\xBF\xBD");
+    EXPECT_EQ(ValidUtf8("a\x80"
+                        "b"),
+              "a\xEF\xBF\xBD"
+              "b");
+    EXPECT_EQ(ValidUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(ValidUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(ValidUtf8("x\xE2\x82"), "x\xEF\xBF\xBD\xEF\xBF\xBD");
+    // A name in an old code page still shows, instead of an empty box.
+    EXPECT_FALSE(DisplayString("/music/\xE9t\xE9.mp3: Permission denied").empty());
+}
+
 } // namespace quaverly
