@@ -31,6 +31,13 @@ mpeg::TagWorkerPool::Options Workers(std::size_t count, std::string program = QU
     return options;
 }
 
+// A stand-in for the tag helper: a shell script that misbehaves as told.
+std::string WriteScript(const TempDir& root, const std::string& name, const std::string& body) {
+    const std::string path = root.Write(name, "#!/bin/sh\n" + body);
+    ::chmod(path.c_str(), 0755);
+    return path;
+}
+
 struct Scan {
     std::int64_t offset = 0;
     std::int32_t bitrate = 0;
@@ -97,15 +104,13 @@ TEST(TagWorkers, KilledHelperIsReplacedAndAskedAgain) {
 
 TEST(TagWorkers, HelperThatHangsIsKilledAtTheTimeLimit) {
     TempDir root;
-    const std::string hang = root.Write("hang.sh", "#!/bin/sh\nprintf R\nexec sleep 1000\n");
-    ::chmod(hang.c_str(), 0755);
+    const std::string hang = WriteScript(root, "hang.sh", "printf R\nexec sleep 1000\n");
     const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
     mpeg::TagWorkerPool::Options options = Workers(1, hang);
     options.timeLimit = std::chrono::milliseconds(100);
     mpeg::TagWorkerPool pool(options);
     CMp3Analyzer analyzer;
     analyzer.SetTagSizeSource(&pool);
-    analyzer.m_strPath = song;
     pool.Prefetch({song});
     const pid_t first = pool.WorkerPids().at(0);
 
@@ -121,8 +126,7 @@ TEST(TagWorkers, HelperThatCrashesOnEveryRequestNeverSendsTheFileToTheProgram) {
     TempDir root;
     // Up, then dead at the first request: its ready byte and its end come together.
     const std::string crasher =
-        root.Write("crash.sh", "#!/bin/sh\nprintf R\nhead -c 4 >/dev/null\nkill -SEGV $$\n");
-    ::chmod(crasher.c_str(), 0755);
+        WriteScript(root, "crash.sh", "printf R\nhead -c 4 >/dev/null\nkill -SEGV $$\n");
     const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
     mpeg::TagWorkerPool pool(Workers(1, crasher));
     CMp3Analyzer analyzer;
@@ -139,9 +143,8 @@ TEST(TagWorkers, HelperThatCrashesOnEveryRequestNeverSendsTheFileToTheProgram) {
 
 TEST(TagWorkers, HelperSlowToStartIsWaitedForBeyondTheFileLimit) {
     TempDir root;
-    const std::string slow = root.Write("slow.sh", std::string("#!/bin/sh\nsleep 0.3\nexec ") +
-                                                       QUAVERLY_TAG_WORKER + " \"$@\"\n");
-    ::chmod(slow.c_str(), 0755);
+    const std::string slow = WriteScript(
+        root, "slow.sh", std::string("sleep 0.3\nexec ") + QUAVERLY_TAG_WORKER + " \"$@\"\n");
     const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
     mpeg::TagWorkerPool::Options options = Workers(1, slow);
     options.timeLimit = std::chrono::milliseconds(100);
@@ -158,8 +161,7 @@ TEST(TagWorkers, HelperSlowToStartIsWaitedForBeyondTheFileLimit) {
 
 TEST(TagWorkers, HelperThatCannotStartLeavesTheLibraryInTheProgram) {
     TempDir root;
-    const std::string quitter = root.Write("quit.sh", "#!/bin/sh\nexit 3\n");
-    ::chmod(quitter.c_str(), 0755);
+    const std::string quitter = WriteScript(root, "quit.sh", "exit 3\n");
     const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
 
     for (const std::string& program : {root / "missing", quitter}) {
