@@ -15,7 +15,7 @@ using platform::ErrorCode;
 bool ComposePath(const std::string& folder, std::string_view name, std::string& out) {
     out.clear();
     out.reserve(folder.size() + 1 + name.size());
-    out.append(folder).append(1, '/').append(name);
+    out.append(folder).append(1, platform::kPathSeparator).append(name);
     return out.size() < platform::kMaxPath;
 }
 

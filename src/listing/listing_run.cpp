@@ -11,13 +11,13 @@ namespace quaverly::listing {
 namespace {
 
 std::string FullPath(platform::FileSystem& fileSystem, const std::string& name) {
-    if (!name.empty() && name.front() == '/') {
+    if (platform::IsAbsolutePath(name)) {
         return name;
     }
     try {
         std::string path = fileSystem.CurrentDirectory();
-        if (path.empty() || path.back() != '/') {
-            path += '/';
+        if (path.empty() || path.back() != platform::kPathSeparator) {
+            path += platform::kPathSeparator;
         }
         return path + name;
     } catch (const platform::FileError&) {

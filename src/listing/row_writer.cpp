@@ -1,6 +1,7 @@
 #include "listing/row_writer.h"
 
 #include "listing/html_page.h"
+#include "platform/file_system.h"
 
 #include <algorithm>
 #include <array>
@@ -40,7 +41,7 @@ void WriteFileRow(const std::string& path, PageWriter& page, CMp3Analyzer& analy
 }
 
 std::string_view FileNameFromPath(std::string_view path) {
-    const std::size_t separator = path.rfind('/');
+    const std::size_t separator = path.rfind(platform::kPathSeparator);
     return separator == std::string_view::npos ? path : path.substr(separator + 1);
 }
 

@@ -40,7 +40,7 @@ bool RunReport::CancelRequested() {
 
 platform::ErrorCode ErrorCodeOf(const platform::FileError& error) noexcept {
     if (error.SystemError() != 0) {
-        return platform::ErrorCodeFromErrno(error.SystemError());
+        return platform::ErrorCodeFromSystemError(error.SystemError());
     }
     switch (error.Cause()) {
     case platform::FileErrorCause::NotFound:

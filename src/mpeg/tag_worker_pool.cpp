@@ -2,14 +2,12 @@
 
 #include "mpeg/id3_tag_size.h"
 #include "platform/file_error.h"
+#include "platform/file_system.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
-#include <poll.h>
 #include <thread>
-#include <unistd.h>
 
 namespace quaverly::mpeg {
 
@@ -23,10 +21,6 @@ constexpr const char* kLibraryFailed = "the ID3 tag library failed on this file"
 constexpr char kReady = 'R';
 // How long a helper may take to come up.
 constexpr std::chrono::milliseconds kStartLimit{10'000};
-
-bool Exists(const std::string& path) {
-    return ::access(path.c_str(), X_OK) == 0;
-}
 
 } // namespace
 
@@ -46,12 +40,13 @@ std::int64_t StatedTagSize(FileView& view) {
 
 std::string TagWorkerPool::DefaultProgram() {
     const std::string folder = platform::ExecutableFolder();
-    const std::string beside = folder + "/" + kTagWorkerProgram;
-    if (Exists(beside)) {
+    const std::string program = std::string(kTagWorkerProgram) + platform::kProgramSuffix;
+    const std::string beside = folder + platform::kPathSeparator + program;
+    if (platform::IsProgramFile(beside)) {
         return beside;
     }
-    // Installed: bin/quaverly and libexec/quaverly/quaverly-tag-worker.
-    return folder + "/../libexec/quaverly/" + kTagWorkerProgram;
+    // Installed on Linux: bin/quaverly and libexec/quaverly/quaverly-tag-worker.
+    return folder + "/../libexec/quaverly/" + program;
 }
 
 TagWorkerPool::TagWorkerPool() : TagWorkerPool(Options{}) {}
@@ -68,8 +63,8 @@ TagWorkerPool::TagWorkerPool(Options options) : m_options(std::move(options)) {
 
 TagWorkerPool::~TagWorkerPool() = default;
 
-std::vector<pid_t> TagWorkerPool::WorkerPids() const {
-    std::vector<pid_t> pids;
+std::vector<platform::ProcessId> TagWorkerPool::WorkerPids() const {
+    std::vector<platform::ProcessId> pids;
     for (const Worker& worker : m_workers) {
         pids.push_back(worker.process->Pid());
     }
@@ -77,11 +72,11 @@ std::vector<pid_t> TagWorkerPool::WorkerPids() const {
 }
 
 std::unique_ptr<platform::WorkerProcess> TagWorkerPool::StartOne() {
-    int error = 0;
-    auto process =
-        platform::WorkerProcess::Start({m_options.program, std::to_string(::getpid())}, error);
+    std::string error;
+    auto process = platform::WorkerProcess::Start(
+        {m_options.program, std::to_string(platform::CurrentProcessId())}, error);
     if (!process) {
-        m_lastStartError = std::strerror(error);
+        m_lastStartError = error;
     }
     return process;
 }
@@ -205,25 +200,22 @@ Clock::duration TagWorkerPool::LimitFor(const Worker& worker) const {
 }
 
 void TagWorkerPool::WaitForAnswers() {
-    std::vector<pollfd> fds;
+    std::vector<platform::WorkerProcess*> processes;
     Clock::duration wait = m_options.timeLimit;
     const Clock::time_point now = Clock::now();
     for (const Worker& worker : m_workers) {
-        fds.push_back({worker.process->AnswerDescriptor(), POLLIN, 0});
+        processes.push_back(worker.process.get());
         if (!worker.inFlight.empty()) {
             wait = std::min(wait, worker.since + LimitFor(worker) - now);
         }
     }
-    const auto milliseconds = std::max<long>(
-        0, static_cast<long>(std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
-    const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(milliseconds));
-    if (ready < 0 && errno != EINTR) {
-        return;
-    }
+    const std::vector<bool> ready = platform::WaitForAnswers(
+        processes,
+        std::max(std::chrono::milliseconds(0), std::chrono::ceil<std::chrono::milliseconds>(wait)));
     const Clock::time_point after = Clock::now();
     for (std::size_t i = 0; i < m_workers.size(); ++i) {
         Worker& worker = m_workers[i];
-        if (fds[i].revents != 0) {
+        if (ready[i]) {
             ReadAnswers(worker);
         }
         if (worker.process && !worker.inFlight.empty() &&

@@ -48,7 +48,7 @@ public:
     const std::optional<std::string>& StartFailure() const noexcept { return m_startFailure; }
     const std::string& Program() const noexcept { return m_options.program; }
     // The helpers running now.
-    std::vector<pid_t> WorkerPids() const;
+    std::vector<platform::ProcessId> WorkerPids() const;
 
     static std::string DefaultProgram();
 

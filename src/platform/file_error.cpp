@@ -1,7 +1,6 @@
 #include "platform/file_error.h"
 
-#include <cerrno>
-#include <cstring>
+#include "platform/last_error.h"
 
 namespace quaverly::platform {
 
@@ -9,7 +8,7 @@ namespace {
 
 std::string Describe(FileErrorCause cause, int systemError) {
     if (systemError != 0) {
-        return std::strerror(systemError);
+        return DescribeSystemError(systemError);
     }
     switch (cause) {
     case FileErrorCause::NotFound:
@@ -50,28 +49,6 @@ FileError FileError::FromErrno(int systemError, std::string operation, std::stri
 
 std::string FileError::Reason() const {
     return Describe(m_cause, m_systemError);
-}
-
-FileErrorCause CauseFromErrno(int systemError) noexcept {
-    switch (systemError) {
-    case ENOENT:
-    case ENOTDIR:
-        return FileErrorCause::NotFound;
-    case EACCES:
-    case EPERM:
-        return FileErrorCause::AccessDenied;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        return FileErrorCause::DiskFull;
-    case EIO:
-        return FileErrorCause::InputOutput;
-    case EMFILE:
-    case ENFILE:
-        return FileErrorCause::TooManyOpenFiles;
-    default:
-        return FileErrorCause::Generic;
-    }
 }
 
 } // namespace quaverly::platform

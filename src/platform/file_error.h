@@ -27,7 +27,8 @@ public:
     static FileError FromErrno(int systemError, std::string operation, std::string path);
 
     FileErrorCause Cause() const noexcept { return m_cause; }
-    // The errno value behind the failure, or 0 when there is none.
+    // The system's error number behind the failure (errno here, the Win32 error number on
+    // Windows), or 0 when there is none.
     int SystemError() const noexcept { return m_systemError; }
     const std::string& Operation() const noexcept { return m_operation; }
     const std::string& Path() const noexcept { return m_path; }

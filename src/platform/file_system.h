@@ -10,8 +10,19 @@
 
 namespace quaverly::platform {
 
-// The longest path the system takes, terminator included.
+#ifdef _WIN32
+// The longest path the system takes, terminator included (MAX_PATH), and what joins a folder
+// and a name.
+inline constexpr std::size_t kMaxPath = 260;
+inline constexpr char kPathSeparator = '\\';
+#else
 inline constexpr std::size_t kMaxPath = PATH_MAX;
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Whether a path names its file without the current directory: /a here; C:\a or \\server\share
+// on Windows.
+bool IsAbsolutePath(const std::string& path) noexcept;
 
 enum class FileKind {
     Regular,

@@ -8,8 +8,6 @@ namespace quaverly::platform {
 
 namespace {
 
-thread_local ErrorCode t_lastError = kErrorSuccess;
-
 struct ErrnoMapping {
     int systemError;
     ErrorCode code;
@@ -33,14 +31,6 @@ constexpr std::array kErrnoMappings{
 };
 
 } // namespace
-
-void SetLastErrorCode(ErrorCode code) noexcept {
-    t_lastError = code;
-}
-
-ErrorCode GetLastErrorCode() noexcept {
-    return t_lastError;
-}
 
 ErrorCode ErrorCodeFromErrno(int systemError) noexcept {
     for (const ErrnoMapping& mapping : kErrnoMappings) {
@@ -78,7 +68,7 @@ std::string DescribeErrorCode(ErrorCode code) {
     if ((code & kErrnoCodeBase) != 0) {
         return std::strerror(static_cast<int>(code & ~kErrnoCodeBase));
     }
-    return "Error " + std::to_string(code);
+    return DescribeOtherErrorCode(code);
 }
 
 } // namespace quaverly::platform

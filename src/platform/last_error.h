@@ -35,6 +35,13 @@ void SetLastErrorCode(ErrorCode code) noexcept;
 ErrorCode GetLastErrorCode() noexcept;
 
 ErrorCode ErrorCodeFromErrno(int systemError) noexcept;
+// The code of a system error number as FileError carries it: an errno value here, a Win32
+// error number (the code itself) on Windows.
+ErrorCode ErrorCodeFromSystemError(int systemError) noexcept;
+// The system's own text for an error number of that kind.
+std::string DescribeSystemError(int systemError);
+// The reason for a code that DescribeErrorCode has no text of its own for.
+std::string DescribeOtherErrorCode(ErrorCode code);
 // A short reason for a code, as a person reads it: "Permission denied".
 std::string DescribeErrorCode(ErrorCode code);
 

@@ -292,6 +292,10 @@ public:
 
 } // namespace
 
+bool IsAbsolutePath(const std::string& path) noexcept {
+    return !path.empty() && path.front() == '/';
+}
+
 FileSystem& SystemFileSystem() {
     static PosixFileSystem fileSystem;
     return fileSystem;

@@ -11,47 +11,12 @@
 #include "platform/file_system.h"
 #include "platform/worker_process.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <string>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
 using namespace quaverly;
-
-bool ReadAll(int fd, void* data, std::size_t size) {
-    auto* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t got = ::read(fd, bytes, size);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        bytes += got;
-        size -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t put = ::write(fd, bytes, size);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        bytes += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return true;
-}
 
 // The same call, over the same kind of view, as the program makes when it reads tags itself.
 mpeg::TagAnswer Measure(platform::FileSystem& fileSystem, const std::string& path,
@@ -77,15 +42,13 @@ mpeg::TagAnswer Measure(platform::FileSystem& fileSystem, const std::string& pat
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && !platform::DieWithParent(static_cast<pid_t>(std::atol(argv[1])))) {
+    if (argc >= 2 && !platform::DieWithParent(
+                         static_cast<platform::ProcessId>(std::strtoul(argv[1], nullptr, 10)))) {
         return 1;
     }
-    // Crashes here are expected and handled; none may leave a core file in the folder that
-    // is being listed, which is this process's current directory.
-    const rlimit noCore{0, 0};
-    ::setrlimit(RLIMIT_CORE, &noCore);
+    platform::QuietCrashes();
     const char ready = 'R';
-    if (!WriteAll(STDOUT_FILENO, &ready, 1)) {
+    if (!platform::WriteAnswer(&ready, 1)) {
         return 1;
     }
     platform::FileSystem& fileSystem = platform::SystemFileSystem();
@@ -93,16 +56,16 @@ int main(int argc, char** argv) {
     mpeg::FileView view(32 * 1024);
     for (;;) {
         mpeg::TagRequestHeader header;
-        if (!ReadAll(STDIN_FILENO, &header, sizeof header) ||
+        if (!platform::ReadRequest(&header, sizeof header) ||
             header.pathLength > mpeg::kMaxRequestPath) {
             return 0;
         }
         std::string path(header.pathLength, '\0');
-        if (!ReadAll(STDIN_FILENO, path.data(), path.size())) {
+        if (!platform::ReadRequest(path.data(), path.size())) {
             return 0;
         }
         const mpeg::TagAnswer answer = Measure(fileSystem, path, view);
-        if (!WriteAll(STDOUT_FILENO, &answer, sizeof answer)) {
+        if (!platform::WriteAnswer(&answer, sizeof answer)) {
             return 0;
         }
     }

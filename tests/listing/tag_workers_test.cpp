@@ -89,7 +89,7 @@ TEST(TagWorkers, KilledHelperIsReplacedAndAskedAgain) {
     CMp3Analyzer analyzer;
     analyzer.SetTagSizeSource(&pool);
     EXPECT_EQ(Analyse(analyzer, song).bitrate, 128);
-    const pid_t first = pool.WorkerPids().at(0);
+    const auto first = pool.WorkerPids().at(0);
 
     ASSERT_EQ(::kill(first, SIGKILL), 0);
     const Scan scan = Analyse(analyzer, song);
@@ -112,7 +112,7 @@ TEST(TagWorkers, HelperThatHangsIsKilledAtTheTimeLimit) {
     CMp3Analyzer analyzer;
     analyzer.SetTagSizeSource(&pool);
     pool.Prefetch({song});
-    const pid_t first = pool.WorkerPids().at(0);
+    const auto first = pool.WorkerPids().at(0);
 
     const Scan scan = Analyse(analyzer, song);
 

@@ -1,12 +1,16 @@
 #include "platform/worker_process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,14 +59,68 @@ private:
     bool m_blocked = false;
 };
 
+class PosixWorkerProcess final : public WorkerProcess {
+public:
+    PosixWorkerProcess(pid_t pid, int requests, int answers)
+        : m_pid(pid), m_requests(requests), m_answers(answers) {}
+    ~PosixWorkerProcess() override { Kill(); }
+    PosixWorkerProcess(const PosixWorkerProcess&) = delete;
+    PosixWorkerProcess& operator=(const PosixWorkerProcess&) = delete;
+
+    ProcessId Pid() const noexcept override { return m_pid; }
+    // The end to poll for answers.
+    int AnswerDescriptor() const noexcept { return m_answers; }
+
+    bool Send(const void* data, std::size_t size) override;
+    long Receive(void* data, std::size_t size) override;
+    void Kill() noexcept override;
+
+private:
+    pid_t m_pid;
+    int m_requests;
+    int m_answers;
+};
+
+bool ReadAll(int fd, void* data, std::size_t size) {
+    auto* bytes = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t got = ::read(fd, bytes, size);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        bytes += got;
+        size -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t put = ::write(fd, bytes, size);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        bytes += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
 } // namespace
 
 std::unique_ptr<WorkerProcess> WorkerProcess::Start(const std::vector<std::string>& arguments,
-                                                    int& error) {
+                                                    std::string& error) {
     int requests[2] = {-1, -1};
     int answers[2] = {-1, -1};
     if (::pipe2(requests, O_CLOEXEC) != 0 || ::pipe2(answers, O_CLOEXEC) != 0) {
-        error = errno;
+        error = std::strerror(errno);
         CloseQuietly(requests[0]);
         CloseQuietly(requests[1]);
         return nullptr;
@@ -78,24 +136,21 @@ std::unique_ptr<WorkerProcess> WorkerProcess::Start(const std::vector<std::strin
     }
     argv.push_back(nullptr);
     pid_t pid = -1;
-    error = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int failure = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(requests[0]);
     ::close(answers[1]);
-    if (error != 0) {
+    if (failure != 0) {
+        error = std::strerror(failure);
         ::close(requests[1]);
         ::close(answers[0]);
         return nullptr;
     }
     ::fcntl(answers[0], F_SETFL, ::fcntl(answers[0], F_GETFL) | O_NONBLOCK);
-    return std::unique_ptr<WorkerProcess>(new WorkerProcess(pid, requests[1], answers[0]));
+    return std::make_unique<PosixWorkerProcess>(pid, requests[1], answers[0]);
 }
 
-WorkerProcess::~WorkerProcess() {
-    Kill();
-}
-
-bool WorkerProcess::Send(const void* data, std::size_t size) {
+bool PosixWorkerProcess::Send(const void* data, std::size_t size) {
     if (m_requests < 0) {
         return false;
     }
@@ -115,7 +170,7 @@ bool WorkerProcess::Send(const void* data, std::size_t size) {
     return true;
 }
 
-long WorkerProcess::Receive(void* data, std::size_t size) {
+long PosixWorkerProcess::Receive(void* data, std::size_t size) {
     for (;;) {
         const ssize_t got = ::read(m_answers, data, size);
         if (got >= 0) {
@@ -129,7 +184,7 @@ long WorkerProcess::Receive(void* data, std::size_t size) {
     }
 }
 
-void WorkerProcess::Kill() noexcept {
+void PosixWorkerProcess::Kill() noexcept {
     CloseQuietly(m_requests);
     CloseQuietly(m_answers);
     m_requests = -1;
@@ -142,12 +197,51 @@ void WorkerProcess::Kill() noexcept {
     }
 }
 
-bool DieWithParent(pid_t parent) noexcept {
+std::vector<bool> WaitForAnswers(const std::vector<WorkerProcess*>& workers,
+                                 std::chrono::milliseconds limit) {
+    std::vector<pollfd> fds;
+    for (WorkerProcess* worker : workers) {
+        fds.push_back({static_cast<PosixWorkerProcess*>(worker)->AnswerDescriptor(), POLLIN, 0});
+    }
+    const auto milliseconds = std::max<long>(0, static_cast<long>(limit.count()));
+    std::vector<bool> ready(workers.size(), false);
+    if (::poll(fds.data(), fds.size(), static_cast<int>(milliseconds)) > 0) {
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            ready[i] = fds[i].revents != 0;
+        }
+    }
+    return ready;
+}
+
+ProcessId CurrentProcessId() noexcept {
+    return ::getpid();
+}
+
+bool IsProgramFile(const std::string& path) noexcept {
+    return ::access(path.c_str(), X_OK) == 0;
+}
+
+void QuietCrashes() noexcept {
+    // Crashes of a helper are expected and handled; none may leave a core file in the folder
+    // that is being listed, which is the helper's current directory.
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+}
+
+bool DieWithParent(ProcessId parent) noexcept {
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) {
         return false;
     }
     // The parent may have ended before the request took effect.
     return ::getppid() == parent;
+}
+
+bool ReadRequest(void* data, std::size_t size) {
+    return ReadAll(STDIN_FILENO, data, size);
+}
+
+bool WriteAnswer(const void* data, std::size_t size) {
+    return WriteAll(STDOUT_FILENO, data, size);
 }
 
 std::string ExecutableFolder() {
