@@ -2,6 +2,8 @@
 #include "platform/file_system.h"
 
 #include <windows.h>
+// The seam's own name, not the ANSI form's macro.
+#undef SetCurrentDirectory
 
 #include <algorithm>
 

@@ -3,6 +3,8 @@
 #include "mpeg/file_view.h"
 #include "mpeg/frame_header.h"
 #include "support/fake_file_system.h"
+#include "support/system_errors.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <id3/tag.h>
@@ -38,13 +40,7 @@ const fs::path kDataDir = QUAVERLY_TEST_DATA_DIR;
 // A directory of its own for each test, removed afterwards.
 class ScratchDir {
 public:
-    ScratchDir() {
-        std::string pattern = (fs::temp_directory_path() / "quaverly-mpeg-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        m_path = pattern;
-    }
+    ScratchDir() : m_path(testing::MakeUniqueFolder("quaverly-mpeg")) {}
     ~ScratchDir() {
         std::error_code ignored;
         fs::remove_all(m_path, ignored);
@@ -541,16 +537,19 @@ TEST(LargeFiles, FrameBeyond2GiBIsFound) {
 
 TEST(Unopenable, FifoDirectoryAndMissingFileHaveNoFrameAndSayWhy) {
     const ScratchDir dir;
-    const std::string fifo = (dir.Path() / "pipe.mp3").string();
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string folder = (dir.Path() / "folder.mp3").string();
     fs::create_directory(folder);
     const std::string missing = (dir.Path() / "missing.mp3").string();
+    std::vector<std::pair<std::string, FileErrorCause>> cases{
+        {folder, FileErrorCause::NotRegularFile}, {missing, FileErrorCause::NotFound}};
+#ifndef _WIN32
+    const std::string fifo = (dir.Path() / "pipe.mp3").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    cases.emplace_back(fifo, FileErrorCause::NotRegularFile);
+#endif
 
     CMp3Analyzer analyzer;
-    for (const auto& [path, cause] : {std::pair{fifo, FileErrorCause::NotRegularFile},
-                                      std::pair{folder, FileErrorCause::NotRegularFile},
-                                      std::pair{missing, FileErrorCause::NotFound}}) {
+    for (const auto& [path, cause] : cases) {
         SCOPED_TRACE(path);
         Analyse(analyzer, (kDataDir / "cbr_64k_44100_mono.mp3").string());
         Analyse(analyzer, path);
@@ -628,7 +627,7 @@ TEST_F(FailingFileSystem, UnreadableStatusLeavesNothingToScan) {
     const std::string path = WriteFramesAt(0, 2000);
     m_analyzer.IsValidHeader(std::array<unsigned char, 4>{1, 2, 3, 4}.data());
     m_fileSystem.onStatus = [](const std::string&) {
-        return std::optional<platform::StatusResult>({EACCES, {}});
+        return std::optional<platform::StatusResult>({testing::kAccessDenied, {}});
     };
     Analyse(m_analyzer, path);
     EXPECT_EQ(m_analyzer.m_nFrameOffset, -1);

@@ -6,6 +6,7 @@
 
 #include "platform/file_error.h"
 #include "platform/file_system.h"
+#include "support/system_errors.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -47,14 +48,14 @@ public:
 
     platform::StatusResult Status(const std::string& path) override {
         if (path != m_path) {
-            return {ENOENT, {}};
+            return {testing::kNotFound, {}};
         }
         return {0, {m_statedSize, platform::FileKind::Regular, 1, 1}};
     }
 
     std::unique_ptr<platform::InputFile> OpenForReading(const std::string& path) override {
         if (path != m_path) {
-            throw platform::FileError::FromErrno(ENOENT, "open", path);
+            throw platform::FileError::FromErrno(testing::kNotFound, "open", path);
         }
         return std::make_unique<Input>(m_contents);
     }
@@ -73,7 +74,7 @@ public:
     }
 
     std::string CurrentDirectory() override { return "/"; }
-    int SetCurrentDirectory(const std::string& /*path*/) override { return ENOENT; }
+    int SetCurrentDirectory(const std::string& /*path*/) override { return testing::kNotFound; }
 
     // What the last file created here holds.
     const std::string& Written() const noexcept { return m_written; }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -12,15 +13,23 @@
 
 namespace quaverly::testing {
 
+// Makes a folder of a name nobody else has below the system's temporary folder.
+inline std::string MakeUniqueFolder(std::string_view prefix) {
+    static std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto path = std::filesystem::temp_directory_path() /
+                          (std::string(prefix) + "-" + std::to_string(random() % 1000000000U));
+        std::error_code error;
+        if (std::filesystem::create_directory(path, error)) {
+            return path.string();
+        }
+    }
+    throw std::runtime_error("no temporary folder could be made");
+}
+
 class TempDir {
 public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quaverly-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        m_path = pattern;
-    }
+    TempDir() : m_path(MakeUniqueFolder("quaverly")) {}
     ~TempDir() {
         std::error_code ignored;
         std::filesystem::remove_all(m_path, ignored);
@@ -29,7 +38,9 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return m_path; }
-    std::string operator/(std::string_view name) const { return m_path + "/" + std::string(name); }
+    std::string operator/(std::string_view name) const {
+        return m_path + kSeparator + std::string(name);
+    }
 
     // Writes a file below the folder, making the folders on its way.
     std::string Write(std::string_view name, std::string_view bytes) const {
@@ -46,6 +57,7 @@ public:
     }
 
 private:
+    static constexpr char kSeparator = std::filesystem::path::preferred_separator;
     std::string m_path;
 };
 
