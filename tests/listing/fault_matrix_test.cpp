@@ -7,6 +7,7 @@
 
 #include "support/fake_file_system.h"
 #include "support/mp3_bytes.h"
+#include "support/system_errors.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -70,7 +71,8 @@ const char* Name(Service service) {
 }
 
 // access denied, I/O error, no space, vanished, interrupted
-constexpr std::array kErrors{EACCES, EIO, ENOSPC, ENOENT, EINTR};
+constexpr std::array kErrors{testing::kAccessDenied, testing::kIoFailure, testing::kDiskFull,
+                             testing::kNotFound, testing::kInterrupted};
 
 // service, errno, and whether the first call fails or a later one. The page's own services are
 // asked once a run, so each cell runs two listings in one session and their later call is the
@@ -154,9 +156,7 @@ TEST_P(FaultMatrix, PageIsWholeOrTheRunSaysWhy) {
     FakeFileSystem fake;
     std::map<Service, int> calls;
     // Counts a call of `which`; true when it is the one to fail.
-    auto hit = [&](Service which) {
-        return which == service && ++calls[which] == failingCall;
-    };
+    auto hit = [&](Service which) { return which == service && ++calls[which] == failingCall; };
     auto failure = [error](const char* operation, const std::string& path) {
         return platform::FileError::FromErrno(error, operation, path);
     };
@@ -176,8 +176,8 @@ TEST_P(FaultMatrix, PageIsWholeOrTheRunSaysWhy) {
             throw failure("read", path);
         }
     };
-    const auto code =
-        error == ENOENT ? platform::kErrorPathNotFound : platform::ErrorCodeFromErrno(error);
+    const auto code = error == testing::kNotFound ? platform::kErrorPathNotFound
+                                                  : platform::ErrorCodeFromSystemError(error);
     fake.onFindFirst = [&](const std::string&, platform::ErrorCode& out) {
         if (hit(Service::FindFirst)) {
             out = code;
@@ -260,11 +260,11 @@ TEST_P(FaultMatrix, PageIsWholeOrTheRunSaysWhy) {
 
 std::string CellName(const ::testing::TestParamInfo<Cell>& info) {
     const auto [service, error, later] = info.param;
-    std::string errorName = error == EACCES   ? "AccessDenied"
-                            : error == EIO    ? "IoError"
-                            : error == ENOSPC ? "NoSpace"
-                            : error == ENOENT ? "Vanished"
-                                              : "Interrupted";
+    std::string errorName = error == testing::kAccessDenied ? "AccessDenied"
+                            : error == testing::kIoFailure  ? "IoError"
+                            : error == testing::kDiskFull   ? "NoSpace"
+                            : error == testing::kNotFound   ? "Vanished"
+                                                            : "Interrupted";
     return std::string(Name(service)) + "_" + errorName + (later ? "_Later" : "_First");
 }
 

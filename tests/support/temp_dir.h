@@ -2,6 +2,7 @@
 
 // A folder of its own for each test, removed with everything in it afterwards.
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -38,8 +39,11 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return m_path; }
+    // `name` may hold folders, separated by '/' on every platform.
     std::string operator/(std::string_view name) const {
-        return m_path + kSeparator + std::string(name);
+        std::string path = m_path + kSeparator + std::string(name);
+        std::replace(path.begin(), path.end(), '/', kSeparator);
+        return path;
     }
 
     // Writes a file below the folder, making the folders on its way.
