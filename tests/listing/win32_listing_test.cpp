@@ -1,1 +1,201 @@
+// The listing over the Win32 seam itself, under Wine: the system's search order and codes, a
+// drive root, and files that others hold or take away while the walk runs.
+
+#include "listing/listing_run.h"
+#include "platform/file_system.h"
+#include "platform/last_error.h"
+
+#include "support/fake_file_system.h"
+#include "support/mp3_bytes.h"
+#include "support/temp_dir.h"
+
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#undef SetCurrentDirectory
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace quaverly::listing {
+namespace {
+
+using testing::CbrFrames;
+using testing::ReadWholeFile;
+using testing::TempDir;
+
+class GivenMessages final : public platform::MessageBoxService {
+public:
+    void Show(const std::string& text, platform::MessageIcon) override { shown.push_back(text); }
+    std::vector<std::string> shown;
+};
+
+std::vector<platform::DirectoryEntry> SearchAll(const std::string& search,
+                                                platform::ErrorCode& end) {
+    std::vector<platform::DirectoryEntry> entries;
+    platform::DirectoryEntry entry;
+    auto handle = platform::SystemFileSystem().FindFirst(search, entry, end);
+    if (handle) {
+        do {
+            entries.push_back(entry);
+        } while (handle->Next(entry, end));
+    }
+    return entries;
+}
+
+TEST(Win32Search, GivesTheSystemsOwnOrderWithDotsAndItsCodes) {
+    TempDir root;
+    for (const char* name : {"b.mp3", "A.MP3", "_x.txt", "c"}) {
+        root.Write(name, "");
+    }
+    root.MakeFolder("sub");
+
+    platform::ErrorCode end = 0;
+    const auto entries = SearchAll(root / "*.*", end);
+    EXPECT_EQ(end, platform::kErrorNoMoreFiles);
+    // What FindFirstFileA itself gives, in its order.
+    std::vector<std::string> expected;
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = ::FindFirstFileA((root / "*.*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    do {
+        expected.emplace_back(found.cFileName);
+    } while (::FindNextFileA(search, &found) != 0);
+    ::FindClose(search);
+    std::vector<std::string> names;
+    for (const auto& entry : entries) {
+        names.push_back(entry.name);
+        EXPECT_EQ(entry.isDirectory, entry.name == "." || entry.name == ".." || entry.name == "sub")
+            << entry.name;
+    }
+    EXPECT_EQ(names, expected);
+    ASSERT_GE(names.size(), 2U);
+    EXPECT_EQ(names[0], ".");
+    EXPECT_EQ(names[1], "..");
+
+    SearchAll(root / "*.flac", end);
+    EXPECT_EQ(end, platform::kErrorFileNotFound);
+    SearchAll(root / "missing\\*", end);
+    EXPECT_EQ(end, platform::kErrorPathNotFound);
+}
+
+class Win32Listing : public ::testing::Test {
+protected:
+    void SetUp() override { m_start = std::filesystem::current_path(); }
+    void TearDown() override { std::filesystem::current_path(m_start); }
+
+    RunResult Run(platform::FileSystem& fileSystem, const std::string& folder) {
+        platform::GivenFolder chooser(folder);
+        ListingSession session(fileSystem);
+        ListingServices services{fileSystem, chooser, messages};
+        std::filesystem::current_path(out.Path());
+        return MakeListing(session, services);
+    }
+
+    TempDir out;
+    GivenMessages messages;
+
+private:
+    std::filesystem::path m_start;
+};
+
+TEST_F(Win32Listing, DriveRootHasOneBackslashInItsRowsAndTwoInComposedPaths) {
+    const std::string root = "C:\\";
+    const std::string song = root + "quaverly-root-test.mp3";
+    std::ofstream(song, std::ios::binary) << CbrFrames(3);
+    // The root's own searches are the system's; its folders are served empty, so that the
+    // test does not list the whole drive.
+    std::vector<std::string> searches;
+    testing::FakeFileSystem fileSystem;
+    fileSystem.onListFolder =
+        [&](const std::string& search) -> std::optional<std::vector<platform::DirectoryEntry>> {
+        searches.push_back(search);
+        if (search.rfind(root + "\\", 0) == 0 && search.find('\\', 3) == 3 &&
+            search.find('\\', 4) == std::string::npos) {
+            return std::nullopt;
+        }
+        return std::vector<platform::DirectoryEntry>{};
+    };
+
+    const RunResult result = Run(fileSystem, root);
+    ::DeleteFileA(song.c_str());
+
+    EXPECT_EQ(result.outcome, RunOutcome::Complete)
+        << (result.failures.empty() ? ""
+                                    : result.failures[0].path + ": " + result.failures[0].reason);
+    ASSERT_GE(searches.size(), 2U);
+    EXPECT_EQ(searches.front(), root + "\\*");
+    EXPECT_EQ(searches.back(), root + "\\*.*");
+    const std::string page = ReadWholeFile(out / "mp3_listing.html");
+    EXPECT_NE(page.find("<h3>Listing of " + root + "</h3>"), std::string::npos);
+    EXPECT_NE(page.find("<tr><td bgcolor=red>\r\n\r\n" + root + "</td>"), std::string::npos);
+    EXPECT_NE(page.find("\r\nquaverly-root-test.mp3</td><td> 128 Kbs"), std::string::npos);
+    // A root has neither "." nor "..": no folder row of a path ending in one.
+    EXPECT_EQ(page.find(root + "\\.</td>"), std::string::npos);
+}
+
+TEST_F(Win32Listing, PathOverMaxPathIsCode111AndTheRestIsListed) {
+    TempDir root;
+    const std::string folder = root.MakeFolder("P");
+    root.Write("P/ok.mp3", CbrFrames(3));
+    // Long enough that folder, separator and name pass 259 bytes; Windows itself takes such a
+    // name only through its long-path form.
+    const std::string longName(259 - folder.size(), 'n');
+    const std::wstring wide = L"\\\\?\\" + std::filesystem::path(folder).wstring() + L"\\" +
+                              std::wstring(longName.begin(), longName.end());
+    ::CloseHandle(::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+
+    const RunResult result = Run(platform::SystemFileSystem(), folder);
+
+    ASSERT_EQ(result.failureCount, 1U);
+    EXPECT_EQ(result.failures[0].code, platform::kErrorBufferOverflow);
+    EXPECT_NE(ReadWholeFile(out / "mp3_listing.html").find("ok.mp3</td><td> 128 Kbs"),
+              std::string::npos);
+    ::DeleteFileW(wide.c_str());
+}
+
+TEST_F(Win32Listing, LockedAndVanishedFilesAreRowsOfZeroWithTheirReasons) {
+    TempDir root;
+    const std::string folder = root.MakeFolder("P");
+    const std::string locked = root.Write("P/locked.mp3", CbrFrames(3));
+    const std::string gone = root.Write("P/gone.mp3", CbrFrames(3));
+    root.Write("P/kept.mp3", CbrFrames(3));
+    // Another program holds this one without sharing it.
+    const HANDLE held = ::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    // And this one goes between the search that found it and its row.
+    testing::FakeFileSystem fileSystem;
+    fileSystem.onStatus = [&](const std::string& path) -> std::optional<platform::StatusResult> {
+        if (path == gone) {
+            ::DeleteFileA(gone.c_str());
+        }
+        return std::nullopt;
+    };
+
+    const RunResult result = Run(fileSystem, folder);
+    ::CloseHandle(held);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Incomplete);
+    ASSERT_EQ(result.failureCount, 2U);
+    EXPECT_EQ(result.failures[0].path, gone);
+    EXPECT_EQ(result.failures[0].code, platform::kErrorFileNotFound);
+    EXPECT_EQ(result.failures[1].path, locked);
+    EXPECT_EQ(result.failures[1].code, platform::kErrorSharingViolation);
+    const std::string page = ReadWholeFile(out / "mp3_listing.html");
+    EXPECT_NE(page.find("gone.mp3</td><td> 0 Kbs"), std::string::npos);
+    EXPECT_NE(page.find("locked.mp3</td><td> 0 Kbs"), std::string::npos);
+    EXPECT_NE(page.find("kept.mp3</td><td> 128 Kbs"), std::string::npos);
+}
+
+TEST(Win32LastError, IsTheThreadsOwnValue) {
+    platform::SetLastErrorCode(platform::kErrorNoMoreFiles);
+    EXPECT_EQ(::GetLastError(), platform::kErrorNoMoreFiles);
+    ::SetLastError(platform::kErrorPathNotFound);
+    EXPECT_EQ(platform::GetLastErrorCode(), platform::kErrorPathNotFound);
+}
+
+} // namespace
+} // namespace quaverly::listing
