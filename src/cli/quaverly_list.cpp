@@ -125,9 +125,10 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
                 return UsageError("option '--jobs' needs a number");
             }
         default:
-            // A short option is named by its letter; a long one, or one given an argument it
-            // does not take, by the whole word, which getopt_long has stepped past.
-            if (::optopt > 0 && ::optopt < kLongHelp) {
+            // A short option is named by its letter (a byte: glibc hands one above 127 over as
+            // a negative char); a long one, or one given an argument it does not take, by the
+            // whole word, which getopt_long has stepped past.
+            if (::optopt != 0 && ::optopt < kLongHelp) {
                 return UsageError("unknown option '-" +
                                   std::string(1, static_cast<char>(::optopt)) + "'");
             }
