@@ -3,16 +3,19 @@
 #include "listing/listing_run.h"
 #include "platform/file_system.h"
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <getopt.h>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <variant>
 
 namespace {
 
@@ -40,7 +43,7 @@ void PrintUsage(std::ostream& out) {
         << "  -o, --output FILE  write the listing to FILE\n"
         << "  -j, --jobs N       read ID3 tags in N helper processes (default: one per core;\n"
         << "                     0 reads them in this process, where a damaged tag can crash it)\n"
-        << "      --help         show this help and exit\n"
+        << "  -h, --help         show this help and exit\n"
         << "      --version      show the version and exit\n"
         << "\n"
         << "Exit status: 0 when the listing is complete, 1 when it was written but some\n"
@@ -52,6 +55,97 @@ int UsageError(const std::string& message) {
     std::cerr << kProgram << ": " << message << "\n"
               << "Try '" << kProgram << " --help' for more information.\n";
     return kExitFailed;
+}
+
+// What the command line asks for.
+struct Arguments {
+    std::string folder;
+    std::optional<std::string> output;
+    std::optional<std::size_t> jobs;
+};
+
+// The long options return values of their own, so that a message names the form that was
+// typed: "-o" or "--output".
+enum LongOption : int {
+    kLongHelp = 256,
+    kLongVersion,
+    kLongOutput,
+    kLongJobs,
+};
+
+constexpr std::array<option, 5> kLongOptions{{
+    {"help", no_argument, nullptr, kLongHelp},
+    {"version", no_argument, nullptr, kLongVersion},
+    {"output", required_argument, nullptr, kLongOutput},
+    {"jobs", required_argument, nullptr, kLongJobs},
+    {nullptr, 0, nullptr, 0},
+}};
+
+// The arguments, or the exit status when there is nothing to list: after --help or
+// --version, or on bad usage. GNU syntax: options may follow the folder, "--" ends them.
+std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
+    Arguments arguments;
+    ::opterr = 0; // every message is ours
+    for (;;) {
+        const int found = ::getopt_long(argc, argv, ":ho:j:", kLongOptions.data(), nullptr);
+        if (found == -1) {
+            break;
+        }
+        switch (found) {
+        case 'h':
+        case kLongHelp:
+            PrintUsage(std::cout);
+            return kExitComplete;
+        case kLongVersion:
+            std::cout << kProgram << ' ' << kVersion << '\n';
+            return kExitComplete;
+        case 'o':
+        case kLongOutput:
+            arguments.output = ::optarg;
+            break;
+        case 'j':
+        case kLongJobs: {
+            const std::string count = ::optarg;
+            if (count.empty() || count.size() > 4 ||
+                count.find_first_not_of("0123456789") != std::string::npos) {
+                return UsageError("'" + count + "' is not a number of helper processes");
+            }
+            arguments.jobs = std::stoul(count);
+            break;
+        }
+        case ':':
+            switch (::optopt) {
+            case 'o':
+                return UsageError("option '-o' needs a file name");
+            case kLongOutput:
+                return UsageError("option '--output' needs a file name");
+            case 'j':
+                return UsageError("option '-j' needs a number");
+            default: // kLongJobs
+                return UsageError("option '--jobs' needs a number");
+            }
+        default:
+            // A short option is named by its letter (a byte: glibc hands one above 127 over as
+            // a negative char); a long one, or one given an argument it does not take, by the
+            // whole word, which getopt_long has stepped past.
+            if (::optopt != 0 && ::optopt < kLongHelp) {
+                return UsageError("unknown option '-" +
+                                  std::string(1, static_cast<char>(::optopt)) + "'");
+            }
+            return UsageError("unknown option '" + std::string(argv[::optind - 1]) + "'");
+        }
+    }
+    if (::optind == argc) {
+        return UsageError("no folder given");
+    }
+    if (argc - ::optind > 1) {
+        return UsageError("only one folder can be listed at a time");
+    }
+    arguments.folder = argv[::optind];
+    if (arguments.output && arguments.output->empty()) {
+        return UsageError("the output file name is empty");
+    }
+    return arguments;
 }
 
 // The folder as a folder chooser gives it: absolute, normal, no trailing separator but the
@@ -134,70 +228,21 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
-    std::optional<std::string> output;
-    std::optional<std::string> folder;
-    std::optional<std::size_t> jobs;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (!optionsEnded && (argument == "--help" || argument == "-h")) {
-            PrintUsage(std::cout);
-            return kExitComplete;
-        }
-        if (!optionsEnded && argument == "--version") {
-            std::cout << kProgram << ' ' << kVersion << '\n';
-            return kExitComplete;
-        }
-        if (!optionsEnded && (argument == "-o" || argument == "--output")) {
-            if (i + 1 >= argc) {
-                return UsageError("option '" + argument + "' needs a file name");
-            }
-            output = argv[++i];
-            continue;
-        }
-        if (!optionsEnded && (argument == "-j" || argument == "--jobs")) {
-            if (i + 1 >= argc) {
-                return UsageError("option '" + argument + "' needs a number");
-            }
-            const std::string count = argv[++i];
-            if (count.empty() || count.size() > 4 ||
-                count.find_first_not_of("0123456789") != std::string::npos) {
-                return UsageError("'" + count + "' is not a number of helper processes");
-            }
-            jobs = std::stoul(count);
-            continue;
-        }
-        if (!optionsEnded && argument.rfind("--output=", 0) == 0) {
-            output = argument.substr(std::strlen("--output="));
-            continue;
-        }
-        if (!optionsEnded && argument == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
-            return UsageError("unknown option '" + argument + "'");
-        }
-        if (folder) {
-            return UsageError("only one folder can be listed at a time");
-        }
-        folder = argument;
+    std::variant<Arguments, int> parsed = ParseArguments(argc, argv);
+    if (const int* exitStatus = std::get_if<int>(&parsed)) {
+        return *exitStatus;
     }
-    if (!folder) {
-        return UsageError("no folder given");
-    }
-    if (output && output->empty()) {
-        return UsageError("the output file name is empty");
-    }
+    const Arguments& arguments = std::get<Arguments>(parsed);
+    const std::string& folder = arguments.folder;
 
     platform::FileSystem& fileSystem = platform::SystemFileSystem();
-    const platform::StatusResult status = fileSystem.Status(*folder);
+    const platform::StatusResult status = fileSystem.Status(folder);
     if (!status.Ok()) {
-        std::cerr << kProgram << ": " << *folder << ": " << std::strerror(status.error) << '\n';
+        std::cerr << kProgram << ": " << folder << ": " << std::strerror(status.error) << '\n';
         return kExitFailed;
     }
     if (status.status.kind != platform::FileKind::Directory) {
-        std::cerr << kProgram << ": " << *folder << ": Not a folder\n";
+        std::cerr << kProgram << ": " << folder << ": Not a folder\n";
         return kExitFailed;
     }
 
@@ -207,19 +252,19 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    platform::GivenFolder chooser(NormalFolder(*folder));
+    platform::GivenFolder chooser(NormalFolder(folder));
     platform::SilentMessageBox messageBox;
     TerminalObserver observer;
     std::unique_ptr<mpeg::TagWorkerPool> workers;
-    if (jobs.value_or(1) > 0) {
+    if (arguments.jobs.value_or(1) > 0) {
         mpeg::TagWorkerPool::Options options;
-        options.workers = jobs.value_or(0);
+        options.workers = arguments.jobs.value_or(0);
         workers = std::make_unique<mpeg::TagWorkerPool>(options);
     }
     listing::ListingSession session(fileSystem, std::move(workers));
     listing::ListingServices services{fileSystem, chooser, messageBox, &observer};
-    if (output) {
-        services.listingFileName = *output;
+    if (arguments.output) {
+        services.listingFileName = *arguments.output;
     }
     const listing::RunResult result = listing::MakeListing(session, services);
     observer.ClearLine();

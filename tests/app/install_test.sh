@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a folder of its own and checks that the programs, the desktop entry,
-# the AppStream metadata and the icons are where a desktop looks for them, and valid.
+# the AppStream metadata, the icons and the manual pages are where a desktop and man look for
+# them, and valid.
 #   install_test.sh BUILD_DIR PREFIX
 set -euo pipefail
 build=$1
@@ -18,13 +19,25 @@ expect() {
 }
 expect bin/quaverly
 expect bin/quaverly-list
+expect libexec/quaverly/quaverly-tag-worker
 expect share/applications/$id.desktop
 expect share/metainfo/$id.metainfo.xml
 for size in 16 32 48; do
     expect share/icons/hicolor/${size}x${size}/apps/$id.png
 done
 expect share/icons/hicolor/scalable/apps/$id.svg
+expect share/man/man1/quaverly.1
+expect share/man/man1/quaverly-list.1
 
 desktop-file-validate "$prefix/share/applications/$id.desktop" || status=1
 appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" || status=1
+# man's own check, as a Debian package's pages get it: any warning from groff is a fault.
+for page in quaverly quaverly-list; do
+    warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
+        man --warnings -E UTF-8 -l -Tutf8 -Z "$prefix/share/man/man1/$page.1" 2>&1 >/dev/null)
+    if [[ -n "$warnings" ]]; then
+        echo "$page.1: $warnings" >&2
+        status=1
+    fi
+done
 exit "$status"

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -70,27 +71,65 @@ TEST(QuaverlyList, OutputOptionChoosesTheFile) {
     EXPECT_EQ(RunTool(root.Path(), {"-o", "out/page.html", "music"}).status, 2);
     root.MakeFolder("out");
     EXPECT_EQ(RunTool(root.Path(), {"-o", "out/page.html", "music"}).status, 0);
-    EXPECT_EQ(RunTool(root.Path(), {"--output=second.html", "music"}).status, 0);
 
     EXPECT_TRUE(std::filesystem::exists(root / "out/page.html"));
-    EXPECT_TRUE(std::filesystem::exists(root / "second.html"));
+    EXPECT_FALSE(std::filesystem::exists(root / "mp3_listing.html"));
+}
+
+TEST(QuaverlyList, OptionsTakeEveryGnuForm) {
+    TempDir root;
+    root.Write("music/song.mp3", quaverly::testing::CbrFrames(2));
+    root.MakeFolder("-j");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"-oa.html", "music"}, "a.html"},
+        {{"--output=b.html", "music"}, "b.html"},
+        {{"--output", "c.html", "music"}, "c.html"},
+        {{"music", "-o", "d.html", "-j0"}, "d.html"},
+        {{"-j", "2", "--jobs=1", "--jobs", "0", "-o", "e.html", "music"}, "e.html"},
+        {{"-of.html", "--", "-j"}, "f.html"},
+    };
+    for (const auto& [arguments, file] : cases) {
+        const Outcome outcome = RunTool(root.Path(), arguments);
+        EXPECT_EQ(outcome.status, 0) << file << ": " << outcome.err;
+        EXPECT_TRUE(std::filesystem::exists(root / file)) << file;
+    }
+    EXPECT_NE(ReadWholeFile(root / "d.html").find("song.mp3</td><td> 128 Kbs"), std::string::npos);
+    EXPECT_NE(ReadWholeFile(root / "f.html").find("/-j</h3>"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(root / "mp3_listing.html"));
 }
 
 TEST(QuaverlyList, BadUsageSaysWhyAndCreatesNothing) {
     TempDir root;
     root.Write("file.txt", "");
-    const std::vector<std::vector<std::string>> cases{{},     {"--bogus", "."}, {"a", "b"},
-                                                      {"-o"}, {"missing"},      {"file.txt"}};
-    for (const auto& arguments : cases) {
+    const std::string tryHelp = "Try 'quaverly-list --help' for more information.\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{}, "no folder given"},
+        {{"a", "b"}, "only one folder can be listed at a time"},
+        {{"a", "--", "-o"}, "only one folder can be listed at a time"},
+        {{"--bogus", "."}, "unknown option '--bogus'"},
+        {{"--help=x", "."}, "unknown option '--help=x'"},
+        {{"-xo", "page.html", "."}, "unknown option '-x'"},
+        {{".", "-o"}, "option '-o' needs a file name"},
+        {{".", "--output"}, "option '--output' needs a file name"},
+        {{".", "-j"}, "option '-j' needs a number"},
+        {{".", "--jobs"}, "option '--jobs' needs a number"},
+        {{"--jobs=x", "."}, "'x' is not a number of helper processes"},
+        {{"-j12345", "."}, "'12345' is not a number of helper processes"},
+        {{"--output=", "."}, "the output file name is empty"},
+    };
+    for (const auto& [arguments, message] : cases) {
         const Outcome outcome = RunTool(root.Path(), arguments);
-        EXPECT_EQ(outcome.status, 2);
-        EXPECT_EQ(outcome.err.rfind("quaverly-list: ", 0), 0U) << outcome.err;
+        EXPECT_EQ(outcome.status, 2) << message;
+        EXPECT_EQ(outcome.err, "quaverly-list: " + message + "\n" + tryHelp);
     }
-    EXPECT_EQ(RunTool(root.Path(), {"missing"}).err,
-              "quaverly-list: missing: No such file or directory\n");
-    EXPECT_EQ(RunTool(root.Path(), {"file.txt"}).err, "quaverly-list: file.txt: Not a folder\n");
+    const Outcome missing = RunTool(root.Path(), {"missing"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "quaverly-list: missing: No such file or directory\n");
+    const Outcome notAFolder = RunTool(root.Path(), {"file.txt"});
+    EXPECT_EQ(notAFolder.status, 2);
+    EXPECT_EQ(notAFolder.err, "quaverly-list: file.txt: Not a folder\n");
     EXPECT_FALSE(std::filesystem::exists(root / "mp3_listing.html"));
+    EXPECT_FALSE(std::filesystem::exists(root / "page.html"));
 }
 
 TEST(QuaverlyList, HelpAndVersionGoToStandardOutput) {
