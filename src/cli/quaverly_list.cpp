@@ -2,7 +2,10 @@
 
 #include "listing/listing_run.h"
 #include "platform/file_system.h"
+#include "platform/last_error.h"
+#include "platform/terminal.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -13,8 +16,6 @@
 #include <iostream>
 #include <optional>
 #include <string>
-#include <sys/ioctl.h>
-#include <unistd.h>
 #include <variant>
 
 namespace {
@@ -31,7 +32,7 @@ constexpr int kExitInterrupted = 130;
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void OnInterrupt(int) {
+void OnInterrupt() {
     g_interrupted = 1;
 }
 
@@ -156,7 +157,9 @@ std::string NormalFolder(const std::string& argument) {
         path = std::filesystem::current_path() / path;
     }
     std::string normal = path.lexically_normal().string();
-    while (normal.size() > 1 && normal.back() == '/') {
+    const std::size_t root = path.root_path().string().size();
+    while (normal.size() > std::max<std::size_t>(root, 1) &&
+           normal.back() == platform::kPathSeparator) {
         normal.pop_back();
     }
     return normal;
@@ -165,7 +168,7 @@ std::string NormalFolder(const std::string& argument) {
 // Reports failures as they come, and progress while stderr is a terminal.
 class TerminalObserver final : public listing::RunObserver {
 public:
-    TerminalObserver() : m_terminal(::isatty(STDERR_FILENO) == 1) {}
+    TerminalObserver() : m_terminal(platform::StandardErrorIsTerminal()) {}
 
     void FolderEntered(const std::string& folder) override {
         ++m_folders;
@@ -210,11 +213,8 @@ private:
     }
 
     static std::size_t TerminalWidth() {
-        winsize size{};
-        if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 10) {
-            return size.ws_col;
-        }
-        return 80;
+        const std::size_t columns = platform::TerminalColumns();
+        return columns > 10 ? columns : 80;
     }
 
     bool m_terminal;
@@ -238,7 +238,8 @@ int main(int argc, char** argv) {
     platform::FileSystem& fileSystem = platform::SystemFileSystem();
     const platform::StatusResult status = fileSystem.Status(folder);
     if (!status.Ok()) {
-        std::cerr << kProgram << ": " << folder << ": " << std::strerror(status.error) << '\n';
+        std::cerr << kProgram << ": " << folder << ": "
+                  << platform::DescribeSystemError(status.error) << '\n';
         return kExitFailed;
     }
     if (status.status.kind != platform::FileKind::Directory) {
@@ -246,11 +247,7 @@ int main(int argc, char** argv) {
         return kExitFailed;
     }
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    platform::OnInterruptRequest(OnInterrupt);
 
     platform::GivenFolder chooser(NormalFolder(folder));
     platform::SilentMessageBox messageBox;

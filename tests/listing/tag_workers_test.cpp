@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
+#ifndef _WIN32
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace quaverly {
 namespace {
@@ -31,26 +33,20 @@ mpeg::TagWorkerPool::Options Workers(std::size_t count, std::string program = QU
     return options;
 }
 
-// A stand-in for the tag helper: a shell script that misbehaves as told.
-std::string WriteScript(const TempDir& root, const std::string& name, const std::string& body) {
-    const std::string path = root.Write(name, "#!/bin/sh\n" + body);
-    ::chmod(path.c_str(), 0755);
-    return path;
-}
-
 struct Scan {
     std::int64_t offset = 0;
     std::int32_t bitrate = 0;
     std::optional<std::string> tagFailure;
 };
 
-Scan Analyse(CMp3Analyzer& analyzer, const std::string& path) {
+[[maybe_unused]] Scan Analyse(CMp3Analyzer& analyzer, const std::string& path) {
     analyzer.m_strPath = path;
     analyzer.m_bVbr = 0;
     analyzer.FindFirstFrame(path);
     return {analyzer.m_nFrameOffset, analyzer.GetBitrate(), analyzer.TagFailure()};
 }
 
+#ifndef _WIN32 // the Windows build of the library survives these frames
 TEST(TagWorkers, TagsThatCrashTheLibraryFallBackToTheirStatedSize) {
     TempDir root;
     const std::string compressed =
@@ -79,6 +75,15 @@ TEST(TagWorkers, TagsThatCrashTheLibraryFallBackToTheirStatedSize) {
     EXPECT_FALSE(scan.tagFailure);
     EXPECT_EQ(scan.offset, static_cast<std::int64_t>(10 + TitleFrame("Plain").size() + 64));
     EXPECT_EQ(pool.WorkerPids().size(), 1U);
+}
+#endif
+
+#ifndef _WIN32 // helpers that misbehave are shell scripts, and signals end them
+// A stand-in for the tag helper: a shell script that misbehaves as told.
+std::string WriteScript(const TempDir& root, const std::string& name, const std::string& body) {
+    const std::string path = root.Write(name, "#!/bin/sh\n" + body);
+    ::chmod(path.c_str(), 0755);
+    return path;
 }
 
 TEST(TagWorkers, KilledHelperIsReplacedAndAskedAgain) {
@@ -180,6 +185,8 @@ TEST(TagWorkers, HelperThatCannotStartLeavesTheLibraryInTheProgram) {
     }
 }
 
+#endif
+
 listing::RunResult ListWith(std::unique_ptr<mpeg::TagWorkerPool> pool, const std::string& folder,
                             const std::string& output) {
     platform::GivenFolder chooser(folder);
@@ -205,6 +212,7 @@ TEST(TagWorkers, PagesAreTheSameWithOneFourOrNoHelpers) {
     EXPECT_EQ(none.outcome, listing::RunOutcome::Complete);
     EXPECT_EQ(two.outcome, listing::RunOutcome::Complete);
     EXPECT_EQ(ReadWholeFile(root / "none.html"), ReadWholeFile(root / "two.html"));
+#ifndef _WIN32 // the Windows build of the library survives this frame
 
     // A file the library cannot survive costs only its own tag size.
     root.Write("corpus/more/compressed.mp3", Id3v23Tag(CompressedTitleFrame(true)) + CbrFrames(3));
@@ -218,6 +226,7 @@ TEST(TagWorkers, PagesAreTheSameWithOneFourOrNoHelpers) {
     EXPECT_EQ(ReadWholeFile(root / "one.html"), ReadWholeFile(root / "four.html"));
     EXPECT_NE(ReadWholeFile(root / "one.html").find("compressed.mp3</td><td> 128 Kbs"),
               std::string::npos);
+#endif
 }
 
 TEST(TagWorkers, RunSaysWhenTheHelperCannotStart) {

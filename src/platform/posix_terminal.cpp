@@ -1,0 +1,40 @@
+#include "platform/terminal.h"
+
+#include <csignal>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace quaverly::platform {
+
+namespace {
+
+void (*g_interruptHandler)() = nullptr;
+
+void OnSignal(int) {
+    g_interruptHandler();
+}
+
+} // namespace
+
+bool StandardErrorIsTerminal() noexcept {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+std::size_t TerminalColumns() noexcept {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0) {
+        return size.ws_col;
+    }
+    return 0;
+}
+
+void OnInterruptRequest(void (*handler)()) noexcept {
+    g_interruptHandler = handler;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+} // namespace quaverly::platform
