@@ -18,7 +18,7 @@ void PageWriter::Write(std::string_view bytes) {
 
 void PageWriter::WriteEscaped(std::string_view text) {
     ThrowIfFailed();
-    AppendEscaped(m_buffer, text);
+    AppendEscaped(m_buffer, platform::ShownPath(text));
     FlushIfFull();
 }
 

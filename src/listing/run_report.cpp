@@ -1,9 +1,11 @@
 #include "listing/run_report.h"
 
+#include "platform/file_system.h"
+
 namespace quaverly::listing {
 
 void RunReport::RecordFailure(std::string path, platform::ErrorCode code, std::string reason) {
-    Failure failure{std::move(path), code, std::move(reason)};
+    Failure failure{platform::ShownPath(path), code, std::move(reason)};
     if (m_observer != nullptr) {
         m_observer->FailureRecorded(failure);
     }
@@ -20,7 +22,7 @@ void RunReport::RecordFailure(std::string path, const platform::FileError& error
 void RunReport::FolderEntered(const std::string& folder) {
     ++m_folderCount;
     if (m_observer != nullptr) {
-        m_observer->FolderEntered(folder);
+        m_observer->FolderEntered(platform::ShownPath(folder));
     }
 }
 

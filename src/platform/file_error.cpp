@@ -1,5 +1,6 @@
 #include "platform/file_error.h"
 
+#include "platform/file_system.h"
 #include "platform/last_error.h"
 
 namespace quaverly::platform {
@@ -33,7 +34,7 @@ std::string Describe(FileErrorCause cause, int systemError) {
 
 std::string Compose(FileErrorCause cause, int systemError, const std::string& operation,
                     const std::string& path) {
-    return operation + " " + path + ": " + Describe(cause, systemError);
+    return operation + " " + ShownPath(path) + ": " + Describe(cause, systemError);
 }
 
 } // namespace

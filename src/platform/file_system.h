@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace quaverly::platform {
 
@@ -19,6 +20,11 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr std::size_t kMaxPath = PATH_MAX;
 inline constexpr char kPathSeparator = '/';
 #endif
+
+// A path or name as a person is shown it. On Windows the seam carries a name that the ANSI code
+// page cannot spell together with what reopens it; only the ANSI rendering is shown. Elsewhere
+// the path itself.
+std::string ShownPath(std::string_view path);
 
 // Whether a path names its file without the current directory: /a here; C:\a or \\server\share
 // on Windows.

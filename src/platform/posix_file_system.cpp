@@ -292,6 +292,10 @@ public:
 
 } // namespace
 
+std::string ShownPath(std::string_view path) {
+    return std::string(path);
+}
+
 bool IsAbsolutePath(const std::string& path) noexcept {
     return !path.empty() && path.front() == '/';
 }

@@ -6,6 +6,7 @@
 #undef SetCurrentDirectory
 
 #include <algorithm>
+#include <optional>
 
 namespace quaverly::platform {
 
@@ -22,6 +23,81 @@ FileError LastFileError(const char* operation, const std::string& path) {
 
 std::uint64_t Join(DWORD high, DWORD low) {
     return (static_cast<std::uint64_t>(high) << 32U) | low;
+}
+
+// A name that the ANSI code page cannot spell travels through the program as
+// kWideStart, its UTF-8 spelling, kWideEnd and the ANSI rendering, which is what the page and
+// the messages show. No file name can hold these two bytes, so nothing else looks like that.
+constexpr char kWideStart = '\x01';
+constexpr char kWideEnd = '\x02';
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+std::wstring Widen(std::string_view text, UINT codePage) {
+    if (text.empty()) {
+        return {};
+    }
+    const int length =
+        ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                          length);
+    return wide;
+}
+
+std::string Narrow(std::wstring_view text, UINT codePage) {
+    if (text.empty()) {
+        return {};
+    }
+    const int length = ::WideCharToMultiByte(
+        codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                          length, nullptr, nullptr);
+    return narrow;
+}
+
+// The path in the system's characters, when it holds a name the ANSI code page cannot spell;
+// nothing when the ANSI calls take it as it is.
+std::optional<std::wstring> WidePath(const std::string& path) {
+    if (path.find(kWideStart) == std::string::npos) {
+        return std::nullopt;
+    }
+    std::wstring wide;
+    std::size_t at = 0;
+    while (at < path.size()) {
+        const std::size_t start = path.find(kWideStart, at);
+        wide += Widen(std::string_view(path).substr(at, start - at), CP_ACP);
+        if (start == std::string::npos) {
+            break;
+        }
+        const std::size_t end = path.find(kWideEnd, start);
+        if (end == std::string::npos) {
+            break;
+        }
+        wide += Widen(std::string_view(path).substr(start + 1, end - start - 1), CP_UTF8);
+        // The rendering after it is for people; the name ends at the next separator.
+        at = end + 1;
+        while (at < path.size() && !IsSeparator(path[at])) {
+            ++at;
+        }
+    }
+    return wide;
+}
+
+// A found name as the program carries it: the ANSI spelling when that names the same file,
+// else the ANSI rendering with the real name before it.
+std::string CarriedName(const wchar_t* found) {
+    const std::wstring_view name(found);
+    std::string ansi = Narrow(name, CP_ACP);
+    if (Widen(ansi, CP_ACP) == name) {
+        return ansi;
+    }
+    std::string carried(1, kWideStart);
+    carried.append(Narrow(name, CP_UTF8)).append(1, kWideEnd).append(ansi);
+    return carried;
 }
 
 class Win32InputFile final : public InputFile {
@@ -108,11 +184,13 @@ private:
     std::string m_path;
 };
 
-DirectoryEntry EntryOf(const WIN32_FIND_DATAA& found) {
-    return {found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+DirectoryEntry EntryOf(const WIN32_FIND_DATAW& found) {
+    return {CarriedName(found.cFileName), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
 }
 
-// The system's own search: its order, its "." and "..", its attributes and its error codes.
+// The system's own search: its order, its "." and "..", its attributes and its error codes. It
+// is asked in the system's characters, so that a name the ANSI code page cannot spell is still
+// found and can be opened again; the ANSI search would hand back a spelling that names no file.
 class Win32DirectorySearch final : public DirectorySearch {
 public:
     explicit Win32DirectorySearch(HANDLE search) : m_search(search) {}
@@ -121,8 +199,8 @@ public:
     Win32DirectorySearch& operator=(const Win32DirectorySearch&) = delete;
 
     bool Next(DirectoryEntry& entry, ErrorCode& error) override {
-        WIN32_FIND_DATAA found{};
-        if (::FindNextFileA(m_search, &found) == 0) {
+        WIN32_FIND_DATAW found{};
+        if (::FindNextFileW(m_search, &found) == 0) {
             error = ::GetLastError();
             return false;
         }
@@ -137,9 +215,12 @@ private:
 // The identity of an open file or folder: its volume and its index there.
 bool IdentityOf(const std::string& path, FileStatus& status) {
     // Folders open only with backup semantics; no access right is asked for.
-    const HANDLE file =
-        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const std::optional<std::wstring> wide = WidePath(path);
+    const HANDLE file = wide ? ::CreateFileW(wide->c_str(), 0, sharing, nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                             : ::CreateFileA(path.c_str(), 0, sharing, nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -157,7 +238,11 @@ class Win32FileSystem final : public FileSystem {
 public:
     StatusResult Status(const std::string& path) override {
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) == 0) {
+        const std::optional<std::wstring> wide = WidePath(path);
+        const BOOL found = wide
+                               ? ::GetFileAttributesExW(wide->c_str(), GetFileExInfoStandard, &data)
+                               : ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+        if (found == 0) {
             return {SystemError(::GetLastError()), {}};
         }
         FileStatus status;
@@ -181,9 +266,13 @@ public:
             throw FileError(FileErrorCause::NotRegularFile, 0, "open", path);
         }
         // Others may go on reading and writing the file while it is read here.
-        const HANDLE file = ::CreateFileA(
-            path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+        const std::optional<std::wstring> wide = WidePath(path);
+        const HANDLE file = wide ? ::CreateFileW(wide->c_str(), GENERIC_READ, sharing, nullptr,
+                                                 OPEN_EXISTING, flags, nullptr)
+                                 : ::CreateFileA(path.c_str(), GENERIC_READ, sharing, nullptr,
+                                                 OPEN_EXISTING, flags, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             throw LastFileError("open", path);
         }
@@ -197,8 +286,11 @@ public:
 
     std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path) override {
         // No sharing: nobody reads a listing half written.
-        const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        const std::optional<std::wstring> wide = WidePath(path);
+        const HANDLE file = wide ? ::CreateFileW(wide->c_str(), GENERIC_WRITE, 0, nullptr,
+                                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                 : ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             throw LastFileError("create", path);
         }
@@ -207,8 +299,10 @@ public:
 
     std::unique_ptr<DirectorySearch> FindFirst(const std::string& searchPath, DirectoryEntry& first,
                                                ErrorCode& error) override {
-        WIN32_FIND_DATAA found{};
-        const HANDLE search = ::FindFirstFileA(searchPath.c_str(), &found);
+        WIN32_FIND_DATAW found{};
+        const std::optional<std::wstring> wide = WidePath(searchPath);
+        const HANDLE search =
+            ::FindFirstFileW(wide ? wide->c_str() : Widen(searchPath, CP_ACP).c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) {
             error = ::GetLastError();
             return nullptr;
@@ -235,11 +329,32 @@ public:
     }
 
     int SetCurrentDirectory(const std::string& path) override {
-        return ::SetCurrentDirectoryA(path.c_str()) != 0 ? 0 : SystemError(::GetLastError());
+        const std::optional<std::wstring> wide = WidePath(path);
+        const BOOL set =
+            wide ? ::SetCurrentDirectoryW(wide->c_str()) : ::SetCurrentDirectoryA(path.c_str());
+        return set != 0 ? 0 : SystemError(::GetLastError());
     }
 };
 
 } // namespace
+
+std::string ShownPath(std::string_view path) {
+    std::string shown;
+    shown.reserve(path.size());
+    std::size_t at = 0;
+    while (at < path.size()) {
+        const std::size_t start = path.find(kWideStart, at);
+        const std::size_t end =
+            start == std::string_view::npos ? start : path.find(kWideEnd, start);
+        if (end == std::string_view::npos) {
+            shown.append(path.substr(at));
+            break;
+        }
+        shown.append(path.substr(at, start - at));
+        at = end + 1;
+    }
+    return shown;
+}
 
 bool IsAbsolutePath(const std::string& path) noexcept {
     const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');

@@ -190,6 +190,60 @@ TEST_F(Win32Listing, LockedAndVanishedFilesAreRowsOfZeroWithTheirReasons) {
     EXPECT_NE(page.find("kept.mp3</td><td> 128 Kbs"), std::string::npos);
 }
 
+// How the ANSI code page spells a name, as the system's ANSI calls do.
+std::string AnsiRendering(const std::wstring& name) {
+    const int length =
+        ::WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, ansi.data(), length, nullptr, nullptr);
+    ansi.pop_back();
+    return ansi;
+}
+
+void WriteWide(const std::wstring& path, const std::string& bytes) {
+    const HANDLE file =
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    DWORD put = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
+    ::CloseHandle(file);
+}
+
+TEST_F(Win32Listing, NamesTheAnsiCodePageCannotSpellAreAnalysedAndShownAsItRendersThem) {
+    // Two names that the code page renders alike, and a folder it cannot spell either.
+    const std::wstring japan = L"\u65E5\u672C.mp3";
+    const std::wstring china = L"\u4E2D\u56FD.mp3";
+    const std::wstring omega = L"\u03A9mega";
+    if (AnsiRendering(japan) == "\u65E5\u672C.mp3" ||
+        AnsiRendering(japan) != AnsiRendering(china)) {
+        GTEST_SKIP() << "this code page spells the names, or tells them apart";
+    }
+    TempDir root;
+    const std::string folder = root.MakeFolder("P");
+    const std::wstring wideFolder = std::filesystem::path(folder).wstring();
+    WriteWide(wideFolder + L"\\" + japan, CbrFrames(3));
+    WriteWide(wideFolder + L"\\" + china, std::string(2000, '\0'));
+    ::CreateDirectoryW((wideFolder + L"\\" + omega).c_str(), nullptr);
+    WriteWide(wideFolder + L"\\" + omega + L"\\x.mp3", CbrFrames(3));
+
+    const RunResult result = Run(platform::SystemFileSystem(), folder);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Complete)
+        << (result.failures.empty() ? ""
+                                    : result.failures[0].path + ": " + result.failures[0].reason);
+    const std::string page = ReadWholeFile(out / "mp3_listing.html");
+    const std::string rendered = AnsiRendering(japan);
+    EXPECT_NE(
+        page.find("<tr><td bgcolor=red>\r\n\r\n" + folder + "\\" + AnsiRendering(omega) + "</td>"),
+        std::string::npos);
+    EXPECT_NE(page.find("\r\nx.mp3</td><td> 128 Kbs"), std::string::npos);
+    // Each file was opened by its own name: one holds frames, the other none.
+    EXPECT_NE(page.find("\r\n" + rendered + "</td><td> 128 Kbs"), std::string::npos);
+    EXPECT_NE(page.find("\r\n" + rendered + "</td><td> 0 Kbs"), std::string::npos);
+    // Nothing but the rendering reaches the page.
+    EXPECT_EQ(page.find('\x01'), std::string::npos);
+    EXPECT_EQ(page.find('\x02'), std::string::npos);
+}
+
 TEST(Win32LastError, IsTheThreadsOwnValue) {
     platform::SetLastErrorCode(platform::kErrorNoMoreFiles);
     EXPECT_EQ(::GetLastError(), platform::kErrorNoMoreFiles);
