@@ -2,6 +2,7 @@
 // drive root, and files that others hold or take away while the walk runs.
 
 #include "listing/listing_run.h"
+#include "mpeg/tag_worker_pool.h"
 #include "platform/file_system.h"
 #include "platform/last_error.h"
 
@@ -242,6 +243,58 @@ TEST_F(Win32Listing, NamesTheAnsiCodePageCannotSpellAreAnalysedAndShownAsItRende
     // Nothing but the rendering reaches the page.
     EXPECT_EQ(page.find('\x01'), std::string::npos);
     EXPECT_EQ(page.find('\x02'), std::string::npos);
+}
+
+mpeg::TagWorkerPool::Options Helpers(std::string program) {
+    mpeg::TagWorkerPool::Options options;
+    options.program = std::move(program);
+    options.workers = 1;
+    return options;
+}
+
+TEST(Win32TagHelpers, CrashingHelperCostsOnlyItsFilesTagSize) {
+    TempDir root;
+    const std::string song =
+        root.Write("song.mp3", testing::Id3v23Tag(testing::TitleFrame("Song"), 32) + CbrFrames(3));
+    mpeg::TagWorkerPool pool(Helpers(QUAVERLY_CRASHING_TAG_WORKER));
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+    pool.Prefetch({song});
+
+    analyzer.m_strPath = song;
+    analyzer.FindFirstFrame(song);
+
+    // The header's stated size, and the failure said: after one replacement the file is blamed.
+    EXPECT_EQ(analyzer.TagFailure(), "the ID3 tag library failed on this file");
+    EXPECT_EQ(analyzer.m_nFrameOffset,
+              static_cast<std::int64_t>(10 + testing::TitleFrame("Song").size() + 32));
+    EXPECT_EQ(analyzer.GetBitrate(), 128);
+}
+
+TEST(Win32TagHelpers, TerminatedHelperIsReplacedAndAskedAgain) {
+    TempDir root;
+    const std::string song =
+        root.Write("song.mp3", testing::Id3v23Tag(testing::TitleFrame("Song"), 16) + CbrFrames(3));
+    mpeg::TagWorkerPool pool(Helpers(QUAVERLY_TAG_WORKER));
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+    analyzer.m_strPath = song;
+    analyzer.FindFirstFrame(song);
+    ASSERT_EQ(pool.WorkerPids().size(), 1U);
+    const auto first = pool.WorkerPids()[0];
+    const HANDLE helper = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, first);
+    ASSERT_NE(helper, nullptr);
+    ::TerminateProcess(helper, 9);
+    ::WaitForSingleObject(helper, INFINITE);
+    ::CloseHandle(helper);
+
+    analyzer.FindFirstFrame(song);
+
+    EXPECT_FALSE(analyzer.TagFailure());
+    EXPECT_EQ(analyzer.m_nFrameOffset,
+              static_cast<std::int64_t>(10 + testing::TitleFrame("Song").size() + 16));
+    ASSERT_EQ(pool.WorkerPids().size(), 1U);
+    EXPECT_NE(pool.WorkerPids()[0], first);
 }
 
 TEST(Win32LastError, IsTheThreadsOwnValue) {
