@@ -240,6 +240,34 @@ TEST_F(MainDialog, AboutBoxComesFromTemplate100) {
     EXPECT_TRUE(okIsDefault);
 }
 
+// A static text that is too wide for its control wraps at its last whole word, and the line that
+// follows falls below the control: the text is cut short without a mark. Measured in the font the
+// dialogs are shown in, on the templates as they are, before the link fits itself to its text.
+TEST(DialogTemplates, EveryTextFitsItsControlInTheDialogsFont) {
+    for (const int id : {resource::kAboutBoxDialog, resource::kMainDialog}) {
+        wxDialog dialog;
+        ASSERT_TRUE(app::LoadDialogTemplate(dialog, nullptr, id));
+        int measured = 0;
+        for (wxWindow* child : dialog.GetChildren()) {
+            if (dynamic_cast<wxStaticText*>(child) == nullptr &&
+                dynamic_cast<wxButton*>(child) == nullptr) {
+                continue;
+            }
+            const auto* control = static_cast<wxControl*>(child);
+            const wxString text = control->GetLabelText();
+            wxSize extent;
+            dialog.GetTextExtent(text, &extent.x, &extent.y);
+            const wxSize room = control->GetClientSize();
+            EXPECT_LE(extent.x, room.x)
+                << "template " << id << ": \"" << text.utf8_string() << "\"";
+            EXPECT_LE(extent.y, room.y)
+                << "template " << id << ": \"" << text.utf8_string() << "\"";
+            ++measured;
+        }
+        EXPECT_EQ(measured, id == resource::kAboutBoxDialog ? 3 : 2);
+    }
+}
+
 // --- Initialisation --------------------------------------------------------------------------
 
 TEST_F(MainDialog, LinkStartsUnvisitedBlueAndTurnsRedUnderThePointer) {
