@@ -109,6 +109,17 @@ public:
     int RunCommandLine(const std::string&, int) override { return 0; }
 };
 
+class RecordingDesktop final : public platform::Desktop {
+public:
+    std::vector<std::string> opened;
+    int OpenTarget(const std::string& target, int) override {
+        opened.push_back(target);
+        return platform::launch_code::Succeeded;
+    }
+    platform::ClassValue ReadClassDefault(const std::string&) override { return {2, {}}; }
+    int RunCommandLine(const std::string&, int) override { return 0; }
+};
+
 // Three MPEG-1 Layer III frames at 128 kbit/s.
 std::string Mp3Bytes() {
     std::string frame(417, '\0');
@@ -383,6 +394,77 @@ TEST_F(MainDialog, EnterEndsTheDialogOnlyAwayFromTheButton) {
     ASSERT_TRUE(testing::RunUntil([&] { return wxWindow::FindFocus() == &Dialog().Link(); }));
     EXPECT_FALSE(PressKey(Dialog(), WXK_RETURN));
     EXPECT_FALSE(Dialog().IsShown());
+}
+
+// --- Real keys with the pointer on the link -----------------------------------------------------
+
+// The link captures the mouse while the pointer is over it; the keys still reach the dialog as
+// they do elsewhere. Real key events through the X server, with the dialog holding the focus.
+class KeysOverTheLink : public MainDialog {
+protected:
+    void SetUp() override {
+        MainDialog::SetUp();
+        m_services.desktop = &m_desktop;
+    }
+
+    // Shows the dialog, gives it the keyboard and rests the pointer on the link.
+    void PointAtTheLink() {
+        CListingDlg& dialog = Dialog();
+        dialog.Raise();
+        ASSERT_TRUE(testing::RunUntil([&] { return dialog.IsActive(); }));
+        m_input.MouseMove(testing::ScreenCentre(*dialog.FindWindow(resource::kBrowseButton)));
+        FlushEvents();
+        m_input.MouseMove(testing::ScreenCentre(dialog.Link()));
+        ASSERT_TRUE(testing::RunUntil([&] { return dialog.Link().HasCapture(); }));
+    }
+
+    void FocusTheLinkByClicking() {
+        m_input.MouseClick();
+        ASSERT_TRUE(testing::RunUntil([&] { return wxWindow::FindFocus() == &Dialog().Link(); }));
+        ASSERT_TRUE(testing::RunUntil([&] { return m_desktop.opened.size() == 1; }));
+        ASSERT_TRUE(Dialog().Link().HasCapture());
+    }
+
+    RecordingDesktop m_desktop;
+    wxUIActionSimulator m_input;
+};
+
+TEST_F(KeysOverTheLink, EscapeEndsTheDialog) {
+    PointAtTheLink();
+    m_input.Char(WXK_ESCAPE);
+    EXPECT_TRUE(testing::RunUntil([&] { return !Dialog().IsShown(); }));
+}
+
+TEST_F(KeysOverTheLink, EscapeEndsTheDialogWhileTheLinkHasTheFocus) {
+    PointAtTheLink();
+    FocusTheLinkByClicking();
+    m_input.Char(WXK_ESCAPE);
+    EXPECT_TRUE(testing::RunUntil([&] { return !Dialog().IsShown(); }));
+}
+
+TEST_F(KeysOverTheLink, EnterEndsTheDialogWhileTheLinkHasTheFocus) {
+    PointAtTheLink();
+    FocusTheLinkByClicking();
+    m_input.Char(WXK_RETURN);
+    EXPECT_TRUE(testing::RunUntil([&] { return !Dialog().IsShown(); }));
+}
+
+TEST_F(KeysOverTheLink, EnterPressesTheButtonThatHasTheFocus) {
+    Dialog().FindWindow(resource::kBrowseButton)->SetFocus();
+    PointAtTheLink();
+    ASSERT_EQ(wxWindow::FindFocus(), Dialog().FindWindow(resource::kBrowseButton));
+    m_chooser.answers = {std::nullopt};
+    m_input.Char(WXK_RETURN);
+    EXPECT_TRUE(testing::RunUntil([&] { return m_chooser.titles.size() == 1; }));
+    EXPECT_TRUE(Dialog().IsShown());
+}
+
+TEST_F(KeysOverTheLink, SpaceOpensTheLinkThatHasTheFocus) {
+    PointAtTheLink();
+    FocusTheLinkByClicking();
+    m_input.Char(WXK_SPACE);
+    EXPECT_TRUE(testing::RunUntil([&] { return m_desktop.opened.size() == 2; }));
+    EXPECT_TRUE(Dialog().IsShown());
 }
 
 // --- The button ------------------------------------------------------------------------------
