@@ -16,11 +16,13 @@
 #include <wx/button.h>
 #include <wx/dirdlg.h>
 #include <wx/frame.h>
+#include <wx/modalhook.h>
 #include <wx/msgdlg.h>
 #include <wx/progdlg.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 #include <wx/testing.h>
+#include <wx/timer.h>
 #include <wx/uiaction.h>
 
 #include <algorithm>
@@ -98,6 +100,12 @@ public:
         answers.erase(answers.begin());
         return answer;
     }
+};
+
+class RecordingBoxes final : public platform::MessageBoxService {
+public:
+    std::vector<std::string> shown;
+    void Show(const std::string& text, platform::MessageIcon) override { shown.push_back(text); }
 };
 
 class FailingDesktop final : public platform::Desktop {
@@ -642,7 +650,8 @@ TEST(RunMessage, ExactlyTenFailuresNeedNoMoreLine) {
 }
 
 TEST_F(MainDialog, FolderBrowserIsADirectoryDialogOwnedByTheMainDialog) {
-    app::DirDialogChooser chooser(&Dialog());
+    RecordingBoxes boxes;
+    app::DirDialogChooser chooser(&Dialog(), m_start.Path(), boxes);
     wxString title;
     wxWindow* owner = nullptr;
     std::optional<std::string> chosen = "untouched";
@@ -655,6 +664,137 @@ TEST_F(MainDialog, FolderBrowserIsADirectoryDialogOwnedByTheMainDialog) {
     EXPECT_EQ(title, "Select Folder");
     EXPECT_EQ(owner, &Dialog());
     EXPECT_FALSE(chosen);
+}
+
+// --- The real folder browser ----------------------------------------------------------------
+
+// Answers GTK's own folder chooser with real keys, from inside its modal loop. Each answer is
+// for the next chooser that opens: a path typed into its location entry, then Enter; Enter
+// alone, which takes the folder the chooser shows; or Escape. A chooser still open long after
+// its answer is cancelled, and the test fails.
+class RealChooserDriver final : public wxModalDialogHook {
+public:
+    struct Answer {
+        std::string typed;
+        int lastKey = WXK_RETURN;
+    };
+
+    explicit RealChooserDriver(std::vector<Answer> answers) : m_answers(std::move(answers)) {
+        m_timer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Tick(); });
+        m_timer.Start(100);
+        Register();
+    }
+    ~RealChooserDriver() override {
+        Unregister();
+        m_timer.Stop();
+        EXPECT_EQ(m_opened, m_answers.size()) << "choosers opened";
+    }
+    RealChooserDriver(const RealChooserDriver&) = delete;
+    RealChooserDriver& operator=(const RealChooserDriver&) = delete;
+
+private:
+    // A native chooser is no top-level window of wx's: it is known by its modal run alone.
+    int Enter(wxDialog* dialog) override {
+        m_chooser = dynamic_cast<wxDirDialog*>(dialog);
+        if (m_chooser != nullptr) {
+            ++m_opened;
+            m_ticks = 0;
+        }
+        return wxID_NONE;
+    }
+    void Exit(wxDialog*) override { m_chooser = nullptr; }
+
+    // Ten ticks for the chooser to come up and show its folder, then one step every five; the
+    // last key again while the chooser stays open, since GTK may not take the first.
+    void Tick() {
+        wxDirDialog* chooser = m_chooser;
+        if (chooser == nullptr) {
+            return;
+        }
+        if (++m_ticks == 1) {
+            // Without a window manager the keys go to the window under the pointer, and GTK
+            // puts the chooser over its owner.
+            m_input.MouseMove(testing::ScreenCentre(*chooser->GetParent()));
+        }
+        if (m_opened > m_answers.size() || m_ticks > 100) {
+            ADD_FAILURE() << "chooser " << m_opened << " still open";
+            chooser->EndModal(wxID_CANCEL);
+            return;
+        }
+        const Answer& answer = m_answers[m_opened - 1];
+        const bool typing = !answer.typed.empty();
+        switch (m_ticks) {
+        case 10:
+            if (typing) {
+                m_input.Char('l', wxMOD_CONTROL);
+            }
+            break;
+        case 15:
+            if (typing) {
+                m_input.Text(answer.typed.c_str());
+            }
+            break;
+        case 20:
+        case 30:
+        case 40:
+            m_input.Char(answer.lastKey);
+            break;
+
+        default:
+            break;
+        }
+    }
+
+    std::vector<Answer> m_answers;
+    wxDirDialog* m_chooser = nullptr;
+    std::size_t m_opened = 0;
+    int m_ticks = 0;
+    wxTimer m_timer;
+    wxUIActionSimulator m_input;
+};
+
+class RealFolderBrowser : public MainDialog {
+protected:
+    void SetUp() override {
+        MainDialog::SetUp();
+        Dialog().Raise();
+        ASSERT_TRUE(testing::RunUntil([&] { return Dialog().IsActive(); }));
+        m_browser = std::make_unique<app::DirDialogChooser>(&Dialog(), m_home.Path(), m_boxes);
+    }
+
+    std::optional<std::string> Choose(std::vector<RealChooserDriver::Answer> answers) {
+        const testing::RealModalDialogs real;
+        const RealChooserDriver driver(std::move(answers));
+        return m_browser->ChooseFolder("Select Folder");
+    }
+
+    TempDir m_home;
+    RecordingBoxes m_boxes;
+    std::unique_ptr<app::DirDialogChooser> m_browser;
+};
+
+TEST_F(RealFolderBrowser, FirstOneOpensInTheHomeFolder) {
+    m_home.MakeFolder("music");
+    EXPECT_EQ(Choose({{}}), m_home.Path());
+}
+
+TEST_F(RealFolderBrowser, NextOneOpensInTheFolderChosenLast) {
+    const std::string music = m_home.MakeFolder("music");
+    ASSERT_EQ(Choose({{music}}), music);
+    EXPECT_EQ(Choose({{}}), music);
+    // Once that folder is gone, in the home folder again.
+    std::filesystem::remove(music);
+    EXPECT_EQ(Choose({{}}), m_home.Path());
+}
+
+TEST_F(RealFolderBrowser, TypedNameOfNoFolderMakesNoFolder) {
+    const std::string typed = m_home / "typed";
+    // The second chooser opens in the folder the name was typed in.
+    EXPECT_EQ(Choose({{typed}, {}}), m_home.Path());
+    EXPECT_FALSE(std::filesystem::exists(typed));
+    EXPECT_EQ(m_boxes.shown, std::vector<std::string>{"There is no folder\n" + typed +
+                                                      "\nChoose a folder that exists."});
+    EXPECT_EQ(Choose({{typed, WXK_ESCAPE}}), std::nullopt);
 }
 
 TEST_F(MainDialog, LinkFailureBoxIsCaptionedWithTheApplicationName) {
