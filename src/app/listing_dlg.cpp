@@ -49,7 +49,8 @@ wxEND_EVENT_TABLE()
     // clang-format on
 
     CListingDlg::CListingDlg(wxWindow* parent, ListingDlgServices services)
-    : m_services(std::move(services)), m_messageBox(this), m_sysMenu(std::make_unique<wxMenu>()) {
+    : m_services(std::move(services)), m_messageBox(this),
+      m_browser(this, app::HomeFolder(), m_messageBox), m_sysMenu(std::make_unique<wxMenu>()) {
     app::LoadDialogTemplate(*this, parent, resource::kMainDialog);
     m_hIcon = app::LoadIconGroup();
 }
@@ -161,9 +162,8 @@ void CListingDlg::OnBrowse(wxCommandEvent&) {
         m_services.fileSystem != nullptr ? *m_services.fileSystem : platform::SystemFileSystem();
     listing::ListingSession& session =
         m_services.session != nullptr ? *m_services.session : ProcessListingSession();
-    app::DirDialogChooser browser(this);
     platform::FolderChooser& chooser =
-        m_services.chooser != nullptr ? *m_services.chooser : browser;
+        m_services.chooser != nullptr ? *m_services.chooser : m_browser;
 
     listing::RunResult result;
     {

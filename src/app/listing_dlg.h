@@ -74,6 +74,8 @@ private:
 
     ListingDlgServices m_services;
     AppMessageBox m_messageBox;
+    // Kept from run to run: it opens where the last run's folder was chosen.
+    app::DirDialogChooser m_browser;
     std::unique_ptr<wxMenu> m_sysMenu;
 
     wxDECLARE_CLASS(CListingDlg);

@@ -1,23 +1,64 @@
 #include "app/wx_services.h"
 
+#include "platform/new_folder_watch.h"
+
 #include <wx/app.h>
 #include <wx/dirdlg.h>
+#include <wx/filefn.h>
 #include <wx/msgdlg.h>
+#include <wx/utils.h>
 
 namespace quaverly::app {
 
+namespace {
+
+wxString FileNameString(const std::string& path) {
+    return wxString(path.c_str(), *wxConvFileName);
+}
+
+std::string ParentFolder(const std::string& path) {
+    const std::string::size_type slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return {};
+    }
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+} // namespace
+
 std::optional<std::string> DirDialogChooser::ChooseFolder(const std::string& title) {
-    wxDirDialog browser(m_owner, wxString::FromUTF8(title), wxEmptyString,
-                        wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
-    if (browser.ShowModal() != wxID_OK) {
-        return std::nullopt;
+    // Without a folder to start in, GTK opens on its "Recent" page, where Open does nothing.
+    std::string start = m_lastChosen;
+    for (;;) {
+        if (start.empty() || !wxDirExists(FileNameString(start))) {
+            start = m_homeFolder;
+        }
+        // For a typed name of no folder, GTK makes that folder and gives it as chosen: neither
+        // this style nor any other keeps it from doing so.
+        const platform::NewFolderWatch watch;
+        wxDirDialog browser(m_owner, wxString::FromUTF8(title), FileNameString(start),
+                            wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+        if (browser.ShowModal() != wxID_OK) {
+            return std::nullopt;
+        }
+        // The path's own bytes, in the file system's encoding, whatever it is.
+        const std::string path(browser.GetPath().fn_str());
+        if (path.empty()) {
+            return std::nullopt;
+        }
+        if (!watch.IsNewEmptyFolder(path)) {
+            m_lastChosen = path;
+            return path;
+        }
+        platform::RemoveEmptyFolder(path);
+        m_boxes.Show("There is no folder\n" + path + "\nChoose a folder that exists.",
+                     platform::MessageIcon::Exclamation);
+        start = ParentFolder(path);
     }
-    // The path's own bytes, in the file system's encoding, whatever it is.
-    const std::string path(browser.GetPath().fn_str());
-    if (path.empty()) {
-        return std::nullopt;
-    }
-    return path;
+}
+
+std::string HomeFolder() {
+    return std::string(wxGetHomeDir().fn_str());
 }
 
 void ShowCommandFailure(wxWindow* owner, const std::string& reason) {

@@ -12,15 +12,25 @@
 namespace quaverly::app {
 
 // The folder browser: a directory dialog owned by the main dialog, so that the main dialog
-// cannot start a second run while the first one's browser is open.
+// cannot start a second run while the first one's browser is open. It opens in the folder chosen
+// last, the first time in `homeFolder`, and it gives only folders that were there: one that the
+// dialog made for a name the user typed is taken away again, reported in `boxes`, and the
+// dialog opens once more.
 class DirDialogChooser final : public platform::FolderChooser {
 public:
-    explicit DirDialogChooser(wxWindow* owner) : m_owner(owner) {}
+    DirDialogChooser(wxWindow* owner, std::string homeFolder, platform::MessageBoxService& boxes)
+        : m_owner(owner), m_homeFolder(std::move(homeFolder)), m_boxes(boxes) {}
     std::optional<std::string> ChooseFolder(const std::string& title) override;
 
 private:
     wxWindow* m_owner;
+    std::string m_homeFolder;
+    platform::MessageBoxService& m_boxes;
+    std::string m_lastChosen;
 };
+
+// The user's home folder, where the first folder browser of a run opens.
+std::string HomeFolder();
 
 // What the application shows for a failure that ended a command: a generic text, the reason,
 // and the application's name as caption.

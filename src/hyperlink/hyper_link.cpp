@@ -5,6 +5,7 @@
 
 #include <wx/app.h>
 #include <wx/dcclient.h>
+#include <wx/eventfilter.h>
 #include <wx/msgdlg.h>
 #include <wx/renderer.h>
 #include <wx/settings.h>
@@ -56,6 +57,39 @@ wxRect FitRectToText(const wxRect& window, const wxSize& extent, long style) noe
     }
     return fitted;
 }
+
+// While any window holds the mouse capture, wx on GTK sends no key to the char hook: it takes the
+// keyboard to be captured with the mouse. The link holds the capture only to see the pointer
+// leave, yet for that time the dialog would not see Esc or Enter. So while the link holds it,
+// each key that goes down in the link's dialog goes to the char hook first, as it does without
+// a capture, and what the hook handles goes no further.
+class CHyperLink::KeyRelay final : public wxEventFilter {
+public:
+    explicit KeyRelay(CHyperLink& link) : m_link(link) { wxEvtHandler::AddFilter(this); }
+    ~KeyRelay() override { wxEvtHandler::RemoveFilter(this); }
+
+    KeyRelay(const KeyRelay&) = delete;
+    KeyRelay& operator=(const KeyRelay&) = delete;
+
+    int FilterEvent(wxEvent& event) override {
+        if (event.GetEventType() != wxEVT_KEY_DOWN || !m_link.HasCapture()) {
+            return Event_Skip;
+        }
+        auto* target = dynamic_cast<wxWindow*>(event.GetEventObject());
+        if (target == nullptr || wxGetTopLevelParent(target) != wxGetTopLevelParent(&m_link)) {
+            return Event_Skip;
+        }
+        wxKeyEvent hook(wxEVT_CHAR_HOOK, static_cast<const wxKeyEvent&>(event));
+        hook.SetEventObject(target);
+        if (target->HandleWindowEvent(hook) && !hook.IsNextEventAllowed()) {
+            return Event_Processed;
+        }
+        return Event_Skip;
+    }
+
+private:
+    CHyperLink& m_link;
+};
 
 wxIMPLEMENT_CLASS(CHyperLink, wxGenericStaticText);
 
@@ -120,6 +154,9 @@ bool CHyperLink::SubclassDlgItem(int id, wxWindow* dialog) {
         sizer->Replace(plain, this);
     }
     plain->Destroy();
+    if (m_keyRelay == nullptr) {
+        m_keyRelay = std::make_unique<KeyRelay>(*this);
+    }
     PreSubclassWindow();
     return true;
 }

@@ -15,6 +15,7 @@
 #include <wx/generic/stattextg.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace quaverly {
@@ -141,6 +142,8 @@ protected:
     platform::MessageBoxService* m_boxes = nullptr;
 
 private:
+    class KeyRelay;
+
     void RedrawAll();
     wxFont UnderlinedCopy(const wxFont& font) const;
 
@@ -149,6 +152,9 @@ private:
     static ColorRef s_crVisited;
     static ColorRef s_crHover;
     static wxCursor* s_hLinkCursor;
+
+    // Takes the keys of the link's dialog to its char hook while the link holds the capture.
+    std::unique_ptr<KeyRelay> m_keyRelay;
 
     wxDECLARE_CLASS(CHyperLink);
     wxDECLARE_EVENT_TABLE();

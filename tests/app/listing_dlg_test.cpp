@@ -16,11 +16,13 @@
 #include <wx/button.h>
 #include <wx/dirdlg.h>
 #include <wx/frame.h>
+#include <wx/modalhook.h>
 #include <wx/msgdlg.h>
 #include <wx/progdlg.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 #include <wx/testing.h>
+#include <wx/timer.h>
 #include <wx/uiaction.h>
 
 #include <algorithm>
@@ -100,10 +102,27 @@ public:
     }
 };
 
+class RecordingBoxes final : public platform::MessageBoxService {
+public:
+    std::vector<std::string> shown;
+    void Show(const std::string& text, platform::MessageIcon) override { shown.push_back(text); }
+};
+
 class FailingDesktop final : public platform::Desktop {
 public:
     int OpenTarget(const std::string&, int) override {
         return platform::launch_code::NoAssociation;
+    }
+    platform::ClassValue ReadClassDefault(const std::string&) override { return {2, {}}; }
+    int RunCommandLine(const std::string&, int) override { return 0; }
+};
+
+class RecordingDesktop final : public platform::Desktop {
+public:
+    std::vector<std::string> opened;
+    int OpenTarget(const std::string& target, int) override {
+        opened.push_back(target);
+        return platform::launch_code::Succeeded;
     }
     platform::ClassValue ReadClassDefault(const std::string&) override { return {2, {}}; }
     int RunCommandLine(const std::string&, int) override { return 0; }
@@ -240,6 +259,34 @@ TEST_F(MainDialog, AboutBoxComesFromTemplate100) {
     EXPECT_TRUE(okIsDefault);
 }
 
+// A static text that is too wide for its control wraps at its last whole word, and the line that
+// follows falls below the control: the text is cut short without a mark. Measured in the font the
+// dialogs are shown in, on the templates as they are, before the link fits itself to its text.
+TEST(DialogTemplates, EveryTextFitsItsControlInTheDialogsFont) {
+    for (const int id : {resource::kAboutBoxDialog, resource::kMainDialog}) {
+        wxDialog dialog;
+        ASSERT_TRUE(app::LoadDialogTemplate(dialog, nullptr, id));
+        int measured = 0;
+        for (wxWindow* child : dialog.GetChildren()) {
+            if (dynamic_cast<wxStaticText*>(child) == nullptr &&
+                dynamic_cast<wxButton*>(child) == nullptr) {
+                continue;
+            }
+            const auto* control = static_cast<wxControl*>(child);
+            const wxString text = control->GetLabelText();
+            wxSize extent;
+            dialog.GetTextExtent(text, &extent.x, &extent.y);
+            const wxSize room = control->GetClientSize();
+            EXPECT_LE(extent.x, room.x)
+                << "template " << id << ": \"" << text.utf8_string() << "\"";
+            EXPECT_LE(extent.y, room.y)
+                << "template " << id << ": \"" << text.utf8_string() << "\"";
+            ++measured;
+        }
+        EXPECT_EQ(measured, id == resource::kAboutBoxDialog ? 3 : 2);
+    }
+}
+
 // --- Initialisation --------------------------------------------------------------------------
 
 TEST_F(MainDialog, LinkStartsUnvisitedBlueAndTurnsRedUnderThePointer) {
@@ -355,6 +402,77 @@ TEST_F(MainDialog, EnterEndsTheDialogOnlyAwayFromTheButton) {
     ASSERT_TRUE(testing::RunUntil([&] { return wxWindow::FindFocus() == &Dialog().Link(); }));
     EXPECT_FALSE(PressKey(Dialog(), WXK_RETURN));
     EXPECT_FALSE(Dialog().IsShown());
+}
+
+// --- Real keys with the pointer on the link -----------------------------------------------------
+
+// The link captures the mouse while the pointer is over it; the keys still reach the dialog as
+// they do elsewhere. Real key events through the X server, with the dialog holding the focus.
+class KeysOverTheLink : public MainDialog {
+protected:
+    void SetUp() override {
+        MainDialog::SetUp();
+        m_services.desktop = &m_desktop;
+    }
+
+    // Shows the dialog, gives it the keyboard and rests the pointer on the link.
+    void PointAtTheLink() {
+        CListingDlg& dialog = Dialog();
+        dialog.Raise();
+        ASSERT_TRUE(testing::RunUntil([&] { return dialog.IsActive(); }));
+        m_input.MouseMove(testing::ScreenCentre(*dialog.FindWindow(resource::kBrowseButton)));
+        FlushEvents();
+        m_input.MouseMove(testing::ScreenCentre(dialog.Link()));
+        ASSERT_TRUE(testing::RunUntil([&] { return dialog.Link().HasCapture(); }));
+    }
+
+    void FocusTheLinkByClicking() {
+        m_input.MouseClick();
+        ASSERT_TRUE(testing::RunUntil([&] { return wxWindow::FindFocus() == &Dialog().Link(); }));
+        ASSERT_TRUE(testing::RunUntil([&] { return m_desktop.opened.size() == 1; }));
+        ASSERT_TRUE(Dialog().Link().HasCapture());
+    }
+
+    RecordingDesktop m_desktop;
+    wxUIActionSimulator m_input;
+};
+
+TEST_F(KeysOverTheLink, EscapeEndsTheDialog) {
+    PointAtTheLink();
+    m_input.Char(WXK_ESCAPE);
+    EXPECT_TRUE(testing::RunUntil([&] { return !Dialog().IsShown(); }));
+}
+
+TEST_F(KeysOverTheLink, EscapeEndsTheDialogWhileTheLinkHasTheFocus) {
+    PointAtTheLink();
+    FocusTheLinkByClicking();
+    m_input.Char(WXK_ESCAPE);
+    EXPECT_TRUE(testing::RunUntil([&] { return !Dialog().IsShown(); }));
+}
+
+TEST_F(KeysOverTheLink, EnterEndsTheDialogWhileTheLinkHasTheFocus) {
+    PointAtTheLink();
+    FocusTheLinkByClicking();
+    m_input.Char(WXK_RETURN);
+    EXPECT_TRUE(testing::RunUntil([&] { return !Dialog().IsShown(); }));
+}
+
+TEST_F(KeysOverTheLink, EnterPressesTheButtonThatHasTheFocus) {
+    Dialog().FindWindow(resource::kBrowseButton)->SetFocus();
+    PointAtTheLink();
+    ASSERT_EQ(wxWindow::FindFocus(), Dialog().FindWindow(resource::kBrowseButton));
+    m_chooser.answers = {std::nullopt};
+    m_input.Char(WXK_RETURN);
+    EXPECT_TRUE(testing::RunUntil([&] { return m_chooser.titles.size() == 1; }));
+    EXPECT_TRUE(Dialog().IsShown());
+}
+
+TEST_F(KeysOverTheLink, SpaceOpensTheLinkThatHasTheFocus) {
+    PointAtTheLink();
+    FocusTheLinkByClicking();
+    m_input.Char(WXK_SPACE);
+    EXPECT_TRUE(testing::RunUntil([&] { return m_desktop.opened.size() == 2; }));
+    EXPECT_TRUE(Dialog().IsShown());
 }
 
 // --- The button ------------------------------------------------------------------------------
@@ -532,7 +650,8 @@ TEST(RunMessage, ExactlyTenFailuresNeedNoMoreLine) {
 }
 
 TEST_F(MainDialog, FolderBrowserIsADirectoryDialogOwnedByTheMainDialog) {
-    app::DirDialogChooser chooser(&Dialog());
+    RecordingBoxes boxes;
+    app::DirDialogChooser chooser(&Dialog(), m_start.Path(), boxes);
     wxString title;
     wxWindow* owner = nullptr;
     std::optional<std::string> chosen = "untouched";
@@ -545,6 +664,137 @@ TEST_F(MainDialog, FolderBrowserIsADirectoryDialogOwnedByTheMainDialog) {
     EXPECT_EQ(title, "Select Folder");
     EXPECT_EQ(owner, &Dialog());
     EXPECT_FALSE(chosen);
+}
+
+// --- The real folder browser ----------------------------------------------------------------
+
+// Answers GTK's own folder chooser with real keys, from inside its modal loop. Each answer is
+// for the next chooser that opens: a path typed into its location entry, then Enter; Enter
+// alone, which takes the folder the chooser shows; or Escape. A chooser still open long after
+// its answer is cancelled, and the test fails.
+class RealChooserDriver final : public wxModalDialogHook {
+public:
+    struct Answer {
+        std::string typed;
+        int lastKey = WXK_RETURN;
+    };
+
+    explicit RealChooserDriver(std::vector<Answer> answers) : m_answers(std::move(answers)) {
+        m_timer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Tick(); });
+        m_timer.Start(100);
+        Register();
+    }
+    ~RealChooserDriver() override {
+        Unregister();
+        m_timer.Stop();
+        EXPECT_EQ(m_opened, m_answers.size()) << "choosers opened";
+    }
+    RealChooserDriver(const RealChooserDriver&) = delete;
+    RealChooserDriver& operator=(const RealChooserDriver&) = delete;
+
+private:
+    // A native chooser is no top-level window of wx's: it is known by its modal run alone.
+    int Enter(wxDialog* dialog) override {
+        m_chooser = dynamic_cast<wxDirDialog*>(dialog);
+        if (m_chooser != nullptr) {
+            ++m_opened;
+            m_ticks = 0;
+        }
+        return wxID_NONE;
+    }
+    void Exit(wxDialog*) override { m_chooser = nullptr; }
+
+    // Ten ticks for the chooser to come up and show its folder, then one step every five; the
+    // last key again while the chooser stays open, since GTK may not take the first.
+    void Tick() {
+        wxDirDialog* chooser = m_chooser;
+        if (chooser == nullptr) {
+            return;
+        }
+        if (++m_ticks == 1) {
+            // Without a window manager the keys go to the window under the pointer, and GTK
+            // puts the chooser over its owner.
+            m_input.MouseMove(testing::ScreenCentre(*chooser->GetParent()));
+        }
+        if (m_opened > m_answers.size() || m_ticks > 100) {
+            ADD_FAILURE() << "chooser " << m_opened << " still open";
+            chooser->EndModal(wxID_CANCEL);
+            return;
+        }
+        const Answer& answer = m_answers[m_opened - 1];
+        const bool typing = !answer.typed.empty();
+        switch (m_ticks) {
+        case 10:
+            if (typing) {
+                m_input.Char('l', wxMOD_CONTROL);
+            }
+            break;
+        case 15:
+            if (typing) {
+                m_input.Text(answer.typed.c_str());
+            }
+            break;
+        case 20:
+        case 30:
+        case 40:
+            m_input.Char(answer.lastKey);
+            break;
+
+        default:
+            break;
+        }
+    }
+
+    std::vector<Answer> m_answers;
+    wxDirDialog* m_chooser = nullptr;
+    std::size_t m_opened = 0;
+    int m_ticks = 0;
+    wxTimer m_timer;
+    wxUIActionSimulator m_input;
+};
+
+class RealFolderBrowser : public MainDialog {
+protected:
+    void SetUp() override {
+        MainDialog::SetUp();
+        Dialog().Raise();
+        ASSERT_TRUE(testing::RunUntil([&] { return Dialog().IsActive(); }));
+        m_browser = std::make_unique<app::DirDialogChooser>(&Dialog(), m_home.Path(), m_boxes);
+    }
+
+    std::optional<std::string> Choose(std::vector<RealChooserDriver::Answer> answers) {
+        const testing::RealModalDialogs real;
+        const RealChooserDriver driver(std::move(answers));
+        return m_browser->ChooseFolder("Select Folder");
+    }
+
+    TempDir m_home;
+    RecordingBoxes m_boxes;
+    std::unique_ptr<app::DirDialogChooser> m_browser;
+};
+
+TEST_F(RealFolderBrowser, FirstOneOpensInTheHomeFolder) {
+    m_home.MakeFolder("music");
+    EXPECT_EQ(Choose({{}}), m_home.Path());
+}
+
+TEST_F(RealFolderBrowser, NextOneOpensInTheFolderChosenLast) {
+    const std::string music = m_home.MakeFolder("music");
+    ASSERT_EQ(Choose({{music}}), music);
+    EXPECT_EQ(Choose({{}}), music);
+    // Once that folder is gone, in the home folder again.
+    std::filesystem::remove(music);
+    EXPECT_EQ(Choose({{}}), m_home.Path());
+}
+
+TEST_F(RealFolderBrowser, TypedNameOfNoFolderMakesNoFolder) {
+    const std::string typed = m_home / "typed";
+    // The second chooser opens in the folder the name was typed in.
+    EXPECT_EQ(Choose({{typed}, {}}), m_home.Path());
+    EXPECT_FALSE(std::filesystem::exists(typed));
+    EXPECT_EQ(m_boxes.shown, std::vector<std::string>{"There is no folder\n" + typed +
+                                                      "\nChoose a folder that exists."});
+    EXPECT_EQ(Choose({{typed, WXK_ESCAPE}}), std::nullopt);
 }
 
 TEST_F(MainDialog, LinkFailureBoxIsCaptionedWithTheApplicationName) {

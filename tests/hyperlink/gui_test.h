@@ -23,4 +23,14 @@ void FlushEvents();
 // The screen point at the centre of a window, for the input simulator.
 wxPoint ScreenCentre(const wxWindow& window);
 
+// While one lives, a modal dialog that no test expects is shown for real instead of failing the
+// test: for a test that drives a native dialog with real input.
+class RealModalDialogs {
+public:
+    RealModalDialogs();
+    ~RealModalDialogs();
+    RealModalDialogs(const RealModalDialogs&) = delete;
+    RealModalDialogs& operator=(const RealModalDialogs&) = delete;
+};
+
 } // namespace quaverly::testing

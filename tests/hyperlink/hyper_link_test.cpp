@@ -568,5 +568,45 @@ TEST_F(LinkTest, RealPointerHoversAndClicks) {
     EXPECT_EQ(link->CtlColor(), Rgb(0, 0, 255));
 }
 
+// wx on GTK sends no key to the char hook while a window holds the mouse capture, and the link
+// holds it while the pointer is over it: the dialog must get its keys all the same.
+TEST_F(LinkTest, RealKeysReachTheDialogsCharHookWhileThePointerRestsOnTheLink) {
+    ProbedLink* link = Attach();
+    std::vector<int> hooked;
+    int buttonKeys = 0;
+    m_dialog->Bind(wxEVT_CHAR_HOOK, [&](wxKeyEvent& event) {
+        hooked.push_back(event.GetKeyCode());
+        event.Skip(event.GetKeyCode() != 'B'); // the hook keeps B from the focused window
+    });
+    m_button->Bind(wxEVT_KEY_DOWN, [&](wxKeyEvent& event) {
+        ++buttonKeys;
+        event.Skip();
+    });
+    ShowDialog();
+    m_button->SetFocus();
+    ASSERT_TRUE(RunUntil([&] { return wxWindow::FindFocus() == m_button; }));
+    wxUIActionSimulator input;
+    input.MouseMove(ScreenCentre(*m_button));
+    FlushEvents();
+    input.MouseMove(ScreenCentre(*link));
+    ASSERT_TRUE(RunUntil([&] { return link->HasCapture(); }));
+
+    input.Char('A');
+    ASSERT_TRUE(RunUntil([&] { return buttonKeys == 1; }));
+    input.Char('B');
+    ASSERT_TRUE(RunUntil([&] { return hooked.size() == 2; }));
+    FlushEvents();
+    EXPECT_EQ(hooked, (std::vector<int>{'A', 'B'}));
+    EXPECT_EQ(buttonKeys, 1);
+
+    // Space on the focused link goes through the hook and on to the link, which opens.
+    link->SetFocus();
+    ASSERT_TRUE(RunUntil([&] { return wxWindow::FindFocus() == link; }));
+    input.Char(WXK_SPACE);
+    EXPECT_TRUE(RunUntil([&] { return m_desktop.opened.size() == 1; }));
+    EXPECT_EQ(hooked.back(), WXK_SPACE);
+    EXPECT_TRUE(link->HasCapture());
+}
+
 } // namespace
 } // namespace quaverly
