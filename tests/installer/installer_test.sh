@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Makes the Windows installer, installs it silently into the build's Wine prefix, lists
+# tests/data with the installed quaverly-list.exe, and uninstalls it again.
+#
+#   installer_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+source=$2
+wine_run=$source/scripts/wine-run
+prefix=${QUAVERLY_WINEPREFIX:-$source/build/windows/wine}
+folder="$prefix/drive_c/Program Files/Quaverly"
+
+(cd "$build" && cpack -G NSIS >/dev/null)
+setup=$(ls "$build"/Quaverly-*-setup.exe)
+
+"$wine_run" "$setup" /S
+for program in quaverly-list.exe quaverly-tag-worker.exe Uninstall.exe; do
+    [[ -f "$folder/$program" ]] || { echo "not installed: $folder/$program" >&2; exit 1; }
+done
+if [[ -f "$build/bin/Quaverly.exe" ]]; then
+    [[ -f "$folder/Quaverly.exe" ]] || { echo "not installed: Quaverly.exe" >&2; exit 1; }
+    find "$prefix/drive_c" -path '*Start Menu*' -name 'Quaverly*.lnk' | grep -q . ||
+        { echo "no Start-menu shortcut" >&2; exit 1; }
+fi
+
+# The installed program finds its helper beside it and writes the page the build tree's does.
+page=$(mktemp -d)
+trap 'rm -rf "$page"' EXIT
+data="Z:${source//\//\\}\\tests\\data"
+errors=$("$wine_run" "C:\\Program Files\\Quaverly\\quaverly-list.exe" -o "Z:${page//\//\\}\\page.html" \
+    "$data" 2>&1 >/dev/null) || { echo "installed quaverly-list failed: $errors" >&2; exit 1; }
+if [[ -n $errors ]]; then
+    echo "installed quaverly-list said: $errors" >&2
+    exit 1
+fi
+expected=$(sed "s|@FOLDER@|$(printf '%s' "$data" | sed 's/[\\&|]/\\&/g')|g" \
+    "$source/tests/cli/tests_data_listing.html" | od -An -tx1)
+actual=$(od -An -tx1 "$page/page.html")
+[[ "$expected" == "$actual" ]] || { echo "the installed program's page differs" >&2; exit 1; }
+
+"$wine_run" "C:\\Program Files\\Quaverly\\Uninstall.exe" /S
+# The uninstaller runs a copy of itself from the temporary folder and returns at once.
+for _ in $(seq 60); do
+    [[ -e "$folder/quaverly-list.exe" ]] || break
+    sleep 0.5
+done
+for program in quaverly-list.exe quaverly-tag-worker.exe; do
+    [[ ! -e "$folder/$program" ]] || { echo "not uninstalled: $program" >&2; exit 1; }
+done
+echo "installer: installed, listed and uninstalled"
