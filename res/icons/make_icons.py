@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Draws Quaverly's icon: a white quaver on a teal rounded square.
 
-Writes quaverly-16.png, quaverly-32.png and quaverly-48.png next to this script, and
-quaverly.svg with the same shapes. Needs nothing but Python 3: the PNG files are written by
+Writes quaverly-16.png, quaverly-32.png and quaverly-48.png next to this script,
+quaverly.svg with the same shapes, and quaverly.ico, the Windows icon group: 32 x 32 and
+16 x 16 in 16 colours (teal, white and the shades between them). Needs nothing but Python 3: the PNG files are written by
 hand, each pixel the coverage of 8 x 8 samples.
 
     res/icons/make_icons.py
@@ -95,6 +96,48 @@ def png(size, pixels):
             + chunk(b"IDAT", zlib.compress(pixels, 9)) + chunk(b"IEND", b""))
 
 
+# The 16 colours of the Windows icon: black (unused) and 15 steps from teal to white.
+ICO_PALETTE = [(0, 0, 0)] + [
+    tuple(round(TEAL[i] + (WHITE[i] - TEAL[i]) * step / 14) for i in range(3)) for step in range(15)]
+
+
+def ico_image(size):
+    pixels = render(size)
+    stride = 1 + 4 * size
+    colour_rows, mask_rows = [], []
+    for py in range(size):
+        row = pixels[py * stride + 1:(py + 1) * stride]
+        indices, mask = [], []
+        for px in range(size):
+            r, g, b, a = row[4 * px:4 * px + 4]
+            if a < 128:
+                indices.append(0)
+                mask.append(1)
+                continue
+            mix = (r - TEAL[0]) / (WHITE[0] - TEAL[0])
+            indices.append(1 + max(0, min(14, round(mix * 14))))
+            mask.append(0)
+        packed = bytes((indices[i] << 4) | indices[i + 1] for i in range(0, size, 2))
+        colour_rows.append(packed.ljust((len(packed) + 3) // 4 * 4, b"\0"))
+        bits = bytes(sum(mask[i + j] << (7 - j) for j in range(8)) for i in range(0, size, 8))
+        mask_rows.append(bits.ljust((len(bits) + 3) // 4 * 4, b"\0"))
+    # Bitmaps run bottom-up; the height counts the colour and the mask halves.
+    body = b"".join(reversed(colour_rows)) + b"".join(reversed(mask_rows))
+    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 4, 0, len(body), 0, 0, 16, 0)
+    palette = b"".join(bytes((b, g, r, 0)) for r, g, b in ICO_PALETTE)
+    return header + palette + body
+
+
+def ico():
+    images = [ico_image(size) for size in (32, 16)]
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, image in zip((32, 16), images):
+        out += struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(image), offset)
+        offset += len(image)
+    return out + b"".join(images)
+
+
 def svg():
     s = 48
     t = HEAD_TILT
@@ -124,6 +167,8 @@ def main():
             out.write(png(size, render(size)))
     with open(os.path.join(here, "quaverly.svg"), "w", encoding="utf-8") as out:
         out.write(svg())
+    with open(os.path.join(here, "quaverly.ico"), "wb") as out:
+        out.write(ico())
 
 
 if __name__ == "__main__":

@@ -13,8 +13,7 @@ ListingProgress::ListingProgress(wxWindow* owner, Clock clock)
 ListingProgress::~ListingProgress() = default;
 
 std::string ListingProgress::ProgressText(const std::string& folder, std::size_t files) {
-    return "Reading " + folder + "\n" + std::to_string(files) +
-           (files == 1 ? " file so far" : " files so far");
+    return app::ProgressText(folder, files);
 }
 
 void ListingProgress::FolderEntered(const std::string& folder) {

@@ -33,4 +33,9 @@ std::optional<RunMessage> MessageForRun(const listing::RunResult& result) {
     return std::nullopt;
 }
 
+std::string ProgressText(const std::string& folder, std::size_t files) {
+    return "Reading " + folder + "\n" + std::to_string(files) +
+           (files == 1 ? " file so far" : " files so far");
+}
+
 } // namespace quaverly::app

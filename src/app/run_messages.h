@@ -25,4 +25,7 @@ inline constexpr std::size_t kFailuresShown = 10;
 // incomplete after a cancelled one.
 std::optional<RunMessage> MessageForRun(const listing::RunResult& result);
 
+// The progress window's text: the folder being read and the count of files so far.
+std::string ProgressText(const std::string& folder, std::size_t files);
+
 } // namespace quaverly::app
