@@ -37,25 +37,11 @@ wxColour ToColour(ColorRef colour) {
 }
 
 wxRect FitRectToText(const wxRect& window, const wxSize& extent, long style) noexcept {
-    wxRect fitted = window;
-    if ((style & kCentreVertical) != 0) {
-        const int d = (window.height - extent.y) / 2;
-        fitted.y += d;
-        fitted.height -= 2 * d;
-    } else {
-        fitted.height = extent.y;
-    }
-    if ((style & kCentreHorizontal) != 0) {
-        const int d = (window.width - extent.x) / 2;
-        fitted.x += d;
-        fitted.width -= 2 * d;
-    } else if ((style & kAlignRight) != 0) {
-        fitted.x = window.x + window.width - extent.x;
-        fitted.width = extent.x;
-    } else {
-        fitted.width = extent.x;
-    }
-    return fitted;
+    const LinkRect fitted =
+        FitRectToText({window.x, window.y, window.width, window.height}, {extent.x, extent.y},
+                      {(style & kCentreHorizontal) != 0, (style & kAlignRight) != 0,
+                       (style & kCentreVertical) != 0});
+    return {fitted.x, fitted.y, fitted.width, fitted.height};
 }
 
 // While any window holds the mouse capture, wx on GTK sends no key to the char hook: it takes the
@@ -93,10 +79,6 @@ private:
 
 wxIMPLEMENT_CLASS(CHyperLink, wxGenericStaticText);
 
-ColorRef CHyperLink::s_crLink = Rgb(0, 0, 255);
-ColorRef CHyperLink::s_crFocus = Rgb(0, 128, 128);
-ColorRef CHyperLink::s_crVisited = Rgb(128, 0, 128);
-ColorRef CHyperLink::s_crHover = Rgb(255, 0, 0);
 wxCursor* CHyperLink::s_hLinkCursor = nullptr;
 
 // There is no hit-test entry: on GTK the link's window receives its mouse events whatever its
@@ -115,8 +97,7 @@ wxBEGIN_EVENT_TABLE(CHyperLink, wxGenericStaticText)
 wxEND_EVENT_TABLE()
     // clang-format on
 
-    CHyperLink::CHyperLink()
-    : m_bEngaged(false), m_bHover(false), m_bVisited(false), m_dwStyleFlags(kDefaultStyleFlags) {}
+    CHyperLink::CHyperLink() = default;
 
 CHyperLink::~CHyperLink() {
     if (HasCapture()) {
@@ -163,7 +144,7 @@ bool CHyperLink::SubclassDlgItem(int id, wxWindow* dialog) {
 
 wxFont CHyperLink::UnderlinedCopy(const wxFont& font) const {
     wxFont copy(font);
-    copy.SetUnderlined((m_dwStyleFlags & LinkUnderline) != 0);
+    copy.SetUnderlined(Underlined());
     return copy;
 }
 
@@ -186,10 +167,10 @@ void CHyperLink::PreSubclassWindow() {
         }
         FitToText();
     } else {
-        m_dwStyleFlags &= ~LinkFitToText;
+        NoFontToFit();
     }
 
-    if ((m_dwStyleFlags & LinkNoCursorLoad) == 0) {
+    if (LoadsCursor()) {
         LoadLinkCursor();
     }
 
@@ -199,33 +180,29 @@ void CHyperLink::PreSubclassWindow() {
 }
 
 void CHyperLink::SetLinkColours(ColorRef link, ColorRef focus, ColorRef visited, ColorRef hover) {
-    s_crLink = link;
-    s_crFocus = focus;
-    s_crVisited = visited;
-    s_crHover = hover == kSystemHighlight
-                    ? ToColorRef(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT))
-                    : hover;
+    StoreLinkColours(link, focus, visited, hover,
+                     ToColorRef(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT)));
 }
 
 bool CHyperLink::ChangeStyleFlags(std::uint32_t remove, std::uint32_t add, bool apply) {
-    if ((remove & add) != 0) {
+    if (!ChangeFlags(remove, add)) {
         return false;
     }
-    m_dwStyleFlags = (m_dwStyleFlags & ~remove) | add;
     if (!apply || GetHandle() == nullptr) {
         return true;
     }
-    if (((remove | add) & LinkUnderline) != 0) {
+    const StyleChangeEffects effects = EffectsOfStyleChange(remove, add);
+    if (effects.font) {
         const wxFont current = GetFont();
         if (current.IsOk()) {
             m_fontLink = UnderlinedCopy(current);
             ApplyLinkFont(&m_fontLink);
         }
     }
-    if ((add & LinkFitToText) != 0) {
+    if (effects.fit) {
         FitToText();
     }
-    if ((remove & LinkHoverColour) != 0) {
+    if (effects.redraw) {
         RedrawAll();
     }
     return true;
@@ -237,7 +214,7 @@ void CHyperLink::SetLaunchServices(platform::Desktop& desktop, platform::Message
 }
 
 void CHyperLink::FitToText() {
-    if ((m_dwStyleFlags & LinkFitToText) == 0) {
+    if (!FitsToText()) {
         return;
     }
     // The window rectangle is in the parent's client coordinates already.
@@ -285,21 +262,12 @@ void CHyperLink::FollowLink() {
         }
         return;
     }
-    m_bVisited = true;
+    Followed();
     RedrawAll();
 }
 
 ColorRef CHyperLink::CtlColor() const noexcept {
-    if (m_bHover && (m_dwStyleFlags & LinkHoverColour) != 0) {
-        return s_crHover;
-    }
-    if (m_bEngaged && (m_dwStyleFlags & LinkNoFocusColour) == 0) {
-        return s_crFocus;
-    }
-    if (m_bVisited) {
-        return s_crVisited;
-    }
-    return s_crLink;
+    return TextColour();
 }
 
 void CHyperLink::RedrawAll() {
@@ -340,39 +308,39 @@ void CHyperLink::OnSetCursor(wxSetCursorEvent& event) {
 }
 
 void CHyperLink::OnMouseMove(wxMouseEvent& event) {
-    if (m_bHover) {
-        if (!GetClientRect().Contains(event.GetPosition())) {
-            m_bHover = false;
-            if (HasCapture()) {
-                ReleaseMouse();
-            }
-            RedrawAll();
+    switch (PointerMoved(GetClientRect().Contains(event.GetPosition()))) {
+    case HoverChange::Left:
+        if (HasCapture()) {
+            ReleaseMouse();
         }
-        return;
-    }
-    m_bHover = true;
-    RedrawAll();
-    // Captured, so that the move that leaves the link still reaches it. Losing the focus keeps
-    // the capture, so the link may hold it already.
-    if (!HasCapture()) {
-        CaptureMouse();
+        RedrawAll();
+        break;
+    case HoverChange::Entered:
+        RedrawAll();
+        // Captured, so that the move that leaves the link still reaches it. Losing the focus
+        // keeps the capture, so the link may hold it already.
+        if (!HasCapture()) {
+            CaptureMouse();
+        }
+        break;
+    case HoverChange::None:
+        break;
     }
 }
 
 void CHyperLink::OnLButtonUp(wxMouseEvent&) {
-    if (m_bEngaged && (m_dwStyleFlags & LinkOpenOnPress) == 0) {
+    if (OpensOnRelease()) {
         FollowLink();
     }
 }
 
 void CHyperLink::OnSetFocus(wxFocusEvent&) {
-    m_bEngaged = true;
+    FocusGained();
     RedrawAll();
 }
 
 void CHyperLink::OnKillFocus(wxFocusEvent&) {
-    m_bHover = false;
-    m_bEngaged = false;
+    FocusLost();
     RedrawAll();
 }
 
@@ -385,13 +353,13 @@ void CHyperLink::OnKeyDown(wxKeyEvent& event) {
 }
 
 void CHyperLink::OnLButtonDown(wxMouseEvent&) {
-    if ((m_dwStyleFlags & LinkFocusOnClick) != 0) {
+    if (TakesFocusOnPress()) {
         SetFocus();
     }
-    if ((m_dwStyleFlags & LinkOpenOnPress) != 0) {
+    if (OpensOnPress()) {
         FollowLink();
     }
-    m_bEngaged = true;
+    Pressed();
 }
 
 void CHyperLink::OnCaptureLost(wxMouseCaptureLostEvent&) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hyperlink/link_state.h"
 #include "platform/desktop/desktop.h"
 #include "platform/message_box.h"
 
@@ -20,12 +21,6 @@
 
 namespace quaverly {
 
-// A colour as the link stores it: 0x00BBGGRR, red in the low byte.
-using ColorRef = std::uint32_t;
-
-constexpr ColorRef Rgb(unsigned red, unsigned green, unsigned blue) noexcept {
-    return (red & 0xFFU) | ((green & 0xFFU) << 8U) | ((blue & 0xFFU) << 16U);
-}
 ColorRef ToColorRef(const wxColour& colour) noexcept;
 wxColour ToColour(ColorRef colour);
 
@@ -43,23 +38,8 @@ wxRect FitRectToText(const wxRect& window, const wxSize& extent, long style) noe
 // It is a wxGenericStaticText because that draws itself in a window of its own: a native GTK
 // label has none, so it would never see the pointer enter, and capturing the mouse on it sticks.
 // Build it with the default constructor and attach it with SubclassDlgItem.
-class CHyperLink : public wxGenericStaticText {
+class CHyperLink : public wxGenericStaticText, public LinkState {
 public:
-    // Style flags.
-    static constexpr std::uint32_t LinkUnderline = 0x01;     // 0b0000001 underlined font
-    static constexpr std::uint32_t LinkHoverColour = 0x02;   // 0b0000010 s_crHover under pointer
-    static constexpr std::uint32_t LinkFitToText = 0x04;     // 0b0000100 size follows the text
-    static constexpr std::uint32_t LinkOpenOnPress = 0x08;   // 0b0001000 open on button down
-    static constexpr std::uint32_t LinkFocusOnClick = 0x10;  // 0b0010000 a press takes focus
-    static constexpr std::uint32_t LinkNoCursorLoad = 0x20;  // 0b0100000 leave the cursor alone
-    static constexpr std::uint32_t LinkNoFocusColour = 0x40; // 0b1000000 engaged looks normal
-
-    static constexpr std::uint32_t kDefaultStyleFlags =
-        LinkUnderline | LinkFitToText | LinkFocusOnClick;
-
-    // Stands for the system highlight colour in SetLinkColours.
-    static constexpr ColorRef kSystemHighlight = 0xFFFFFFFFU;
-
     CHyperLink();
     ~CHyperLink() override;
 
@@ -81,8 +61,6 @@ public:
     // colour at once.
     bool ChangeStyleFlags(std::uint32_t remove, std::uint32_t add, bool apply);
 
-    void MarkVisited(bool visited) { m_bVisited = visited; }
-
     // Where FollowLink opens the target and reports a failure. Without this call, the system
     // desktop and a message box captioned with the application name.
     void SetLaunchServices(platform::Desktop& desktop, platform::MessageBoxService& boxes);
@@ -93,17 +71,9 @@ public:
     // The colour of the next drawing, by the state: hover beats engaged beats visited.
     ColorRef CtlColor() const noexcept;
 
-    bool IsEngaged() const noexcept { return m_bEngaged; }
-    bool IsHovering() const noexcept { return m_bHover; }
-    bool IsVisited() const noexcept { return m_bVisited; }
-    std::uint32_t GetStyleFlags() const noexcept { return m_dwStyleFlags; }
     const std::string& GetTarget() const noexcept { return m_strTarget; }
     const wxFont& GetLinkFont() const noexcept { return m_fontLink; }
 
-    static ColorRef LinkColour() noexcept { return s_crLink; }
-    static ColorRef FocusColour() noexcept { return s_crFocus; }
-    static ColorRef VisitedColour() noexcept { return s_crVisited; }
-    static ColorRef HoverColour() noexcept { return s_crHover; }
     static const wxCursor* LinkCursor() noexcept { return s_hLinkCursor; }
 
     // The keyboard focus reaches the link by a click; it has no tab stop, like its template.
@@ -129,10 +99,6 @@ protected:
     void OnCaptureLost(wxMouseCaptureLostEvent& event);
     void OnPaint(wxPaintEvent& event);
 
-    bool m_bEngaged;
-    bool m_bHover;
-    bool m_bVisited;
-    std::uint32_t m_dwStyleFlags;
     std::string m_strTarget;
     wxFont m_fontLink;
     // Owned by the window once set.
@@ -147,10 +113,6 @@ private:
     void RedrawAll();
     wxFont UnderlinedCopy(const wxFont& font) const;
 
-    static ColorRef s_crLink;
-    static ColorRef s_crFocus;
-    static ColorRef s_crVisited;
-    static ColorRef s_crHover;
     static wxCursor* s_hLinkCursor;
 
     // Takes the keys of the link's dialog to its char hook while the link holds the capture.
