@@ -226,6 +226,23 @@ TEST_F(MainDialog, BrowseListsTheChosenFolderAndSaysSo) {
         << boxes.shown[1];
 }
 
+TEST_F(MainDialog, ProgressComesAfterASecondAndItsCancelStopsTheRun) {
+    auto now = std::chrono::steady_clock::time_point{};
+    {
+        win32::ListingProgress progress(window, [&] { return now; });
+        progress.FolderEntered("C:\\music");
+        EXPECT_EQ(progress.Window(), nullptr);
+        now += std::chrono::milliseconds(1500);
+        progress.FileListed("C:\\music\\a.mp3");
+        ASSERT_NE(progress.Window(), nullptr);
+        EXPECT_EQ(::IsWindowEnabled(window), 0);
+        EXPECT_FALSE(progress.CancelRequested());
+        ::SendMessageA(progress.Window(), WM_COMMAND, IDCANCEL, 0);
+        EXPECT_TRUE(progress.CancelRequested());
+    }
+    EXPECT_NE(::IsWindowEnabled(window), 0);
+}
+
 TEST(MinimisedPainting, CentresTheIconTruncatingTowardZero) {
     EXPECT_EQ(CentreIconInClient({0, 0, 36, 36}, 32, 32).x, 2);
     EXPECT_EQ(CentreIconInClient({0, 0, 36, 36}, 32, 32).y, 2);
