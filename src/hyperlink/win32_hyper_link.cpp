@@ -336,6 +336,10 @@ LRESULT CHyperLink::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NCHITTEST:
         // The template's static has no notify style; this makes the mouse messages come.
         return HTCLIENT;
+    case WM_GETDLGCODE:
+        // The dialog manager would take the Space character for a mnemonic and beep; Tab,
+        // Enter and Esc stay the dialog's.
+        return ::CallWindowProcA(m_previous, m_hwnd, message, wParam, lParam) | DLGC_WANTCHARS;
     case WM_LBUTTONDOWN:
         OnLButtonDown();
         return 0;

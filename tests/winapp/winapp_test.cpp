@@ -192,6 +192,14 @@ TEST_F(MainDialog, LinkOpensOnSpaceAndClickAndSaysWhyWhenItCannot) {
     ::SendMessageA(link, WM_LBUTTONUP, 0, At(2, 2));
     EXPECT_EQ(desktop.opened.size(), 2U);
 
+    // Space as the modal loop hands it on: through the dialog manager, which leaves the key
+    // and its character to the link.
+    ::SetFocus(link);
+    EXPECT_NE(::SendMessageA(link, WM_GETDLGCODE, 0, 0) & DLGC_WANTCHARS, 0);
+    MSG key{link, WM_KEYDOWN, VK_SPACE, 0x00390001, 0, {}};
+    EXPECT_TRUE(::IsDialogMessageA(window, &key));
+    EXPECT_EQ(desktop.opened.size(), 3U);
+
     desktop.openResult = platform::launch_code::NoAssociation;
     ::SendMessageA(link, WM_KEYDOWN, VK_SPACE, 0);
     ASSERT_EQ(boxes.shown.size(), 1U);
