@@ -1,23 +1,46 @@
 // Measures whole listing runs over a made-up library, beside the I/O floor: what walking the
 // same tree and reading the bytes the analyser needs costs with no analysis at all.
 //
-//   listing_bench [--files-only N]   N: files in the memory run (default 50000)
+// Three modes. hot, the default, lists a library the page cache holds, in process and with 1, 2
+// and one helper per core, then measures what a question to a helper costs and the peak memory
+// of a large listing. cold empties the page cache before every pass, so it needs root, and lists
+// typical tracks from the disk. latency lists from the cache through a file system that waits
+// before every question about the library, as a network share does. Both put the listing, with
+// helpers and in process, beside two floors: the tree walked and read by one thread, and walked
+// by one while 32 read.
+//
+//   listing_bench [--mode hot|cold|latency] [--files N] [--latency-ms N] [--folders N]
+//                 [--picture-every N] [--picture-bytes N] [--memory-files N]
+//
+//   --files N         files in the library: 5000, or 1000 for latency
+//   --latency-ms N    the wait of the latency mode (default 1)
+//   --memory-files N  files in the memory run of the hot mode (default 50000)
 
+#include "latency_file_system.h"
 #include "library.h"
 
 #include "listing/listing_run.h"
 #include "mpeg/file_view.h"
 #include "mpeg/id3_tag_size.h"
+#include "mpeg/preread_file.h"
 #include "mpeg/tag_worker_pool.h"
 #include "platform/file_system.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <filesystem>
+#include <functional>
+#include <linux/magic.h>
+#include <mutex>
 #include <string>
 #include <sys/resource.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -45,8 +68,8 @@ std::unique_ptr<mpeg::TagWorkerPool> Pool(int workers) {
 }
 
 listing::RunResult ListOnce(const std::string& folder, const std::string& output,
-                            int workers = kInProcess) {
-    platform::FileSystem& fileSystem = platform::SystemFileSystem();
+                            int workers = kInProcess,
+                            platform::FileSystem& fileSystem = platform::SystemFileSystem()) {
     platform::GivenFolder chooser(folder);
     platform::SilentMessageBox messages;
     listing::ListingSession session(fileSystem, Pool(workers));
@@ -55,9 +78,71 @@ listing::RunResult ListOnce(const std::string& folder, const std::string& output
     return listing::MakeListing(session, services);
 }
 
-// Walk, open, read the first 16 KB and the last 128 bytes of every file.
-std::size_t IoFloor(const std::string& folder) {
-    platform::FileSystem& fileSystem = platform::SystemFileSystem();
+// What the analyser reads of every file at the least: its status, the first 16 KB and the last
+// 128 bytes.
+void ReadEnds(platform::FileSystem& fileSystem, const std::string& path,
+              std::vector<unsigned char>& buffer) {
+    const platform::StatusResult status = fileSystem.Status(path);
+    auto file = fileSystem.OpenForReading(path);
+    file->ReadAt(0, buffer.data(), buffer.size());
+    const std::uint64_t size = status.status.size;
+    file->ReadAt(size > 128 ? size - 128 : 0, buffer.data(), 128);
+}
+
+// Paths the walk has found and no reader has taken yet.
+class PathQueue {
+public:
+    void Push(std::string path) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_paths.push_back(std::move(path));
+        }
+        m_ready.notify_one();
+    }
+
+    // No more paths come.
+    void Close() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_closed = true;
+        }
+        m_ready.notify_all();
+    }
+
+    // Waits for a path; false once the queue is closed and empty.
+    bool Pop(std::string& path) {
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [this] { return m_closed || !m_paths.empty(); });
+        if (m_paths.empty()) {
+            return false;
+        }
+        path = std::move(m_paths.front());
+        m_paths.pop_front();
+        return true;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<std::string> m_paths;
+    bool m_closed = false;
+};
+
+// Walks the tree on this thread and reads the ends of every file: on this thread too when
+// `readers` is 1, otherwise on that many threads of their own, which read while the walk goes on.
+std::size_t IoFloor(const std::string& folder, unsigned readers = 1,
+                    platform::FileSystem& fileSystem = platform::SystemFileSystem()) {
+    PathQueue queue;
+    std::vector<std::thread> threads;
+    for (unsigned i = 0; readers > 1 && i < readers; ++i) {
+        threads.emplace_back([&] {
+            std::vector<unsigned char> buffer(16 * 1024);
+            std::string path;
+            while (queue.Pop(path)) {
+                ReadEnds(fileSystem, path, buffer);
+            }
+        });
+    }
     std::vector<unsigned char> buffer(16 * 1024);
     std::size_t files = 0;
     std::vector<std::string> pending{folder};
@@ -74,18 +159,22 @@ std::size_t IoFloor(const std::string& folder) {
             if (entry.name == "." || entry.name == "..") {
                 continue;
             }
-            const std::string path = current + "/" + entry.name;
+            std::string path = current + "/" + entry.name;
             if (entry.isDirectory) {
-                pending.push_back(path);
+                pending.push_back(std::move(path));
                 continue;
             }
             ++files;
-            const platform::StatusResult status = fileSystem.Status(path);
-            auto file = fileSystem.OpenForReading(path);
-            file->ReadAt(0, buffer.data(), buffer.size());
-            const std::uint64_t size = status.status.size;
-            file->ReadAt(size > 128 ? size - 128 : 0, buffer.data(), 128);
+            if (threads.empty()) {
+                ReadEnds(fileSystem, path, buffer);
+            } else {
+                queue.Push(std::move(path));
+            }
         } while (search->Next(entry, error));
+    }
+    queue.Close();
+    for (std::thread& thread : threads) {
+        thread.join();
     }
     return files;
 }
@@ -96,9 +185,9 @@ void IpcOverhead(const std::string& scratch) {
     const std::string path = scratch + "/untagged.mp3";
     bench::WriteBytes(path, std::string(4096, '\0'));
     platform::FileSystem& fileSystem = platform::SystemFileSystem();
-    auto file = fileSystem.OpenForReading(path);
+    mpeg::PrereadFile file(fileSystem.OpenForReading(path));
     mpeg::FileView view;
-    view.Attach(*file, 4096);
+    view.Attach(file, 4096);
     constexpr int kAsks = 5000;
 
     auto start = Clock::now();
@@ -110,29 +199,27 @@ void IpcOverhead(const std::string& scratch) {
     mpeg::TagWorkerPool::Options options;
     options.workers = 1;
     mpeg::TagWorkerPool pool(options);
-    pool.PrependedBytes(path, view); // starts the helper
+    pool.PrependedBytes(path, file, view); // starts the helper
     start = Clock::now();
     for (int i = 0; i < kAsks; ++i) {
-        pool.PrependedBytes(path, view);
+        pool.PrependedBytes(path, file, view);
     }
     const double oneByOne = SecondsSince(start) * 1e6 / kAsks;
 
-    // Names of their own, since the helpers answer by name.
+    // Names of their own, since the helpers answer by name; the bytes go with the question.
     std::vector<std::string> paths;
     for (int i = 0; i < kAsks; ++i) {
         paths.push_back(scratch + "/untagged-" + std::to_string(i) + ".mp3");
-        ::link(path.c_str(), paths.back().c_str());
     }
     start = Clock::now();
-    pool.Prefetch(paths);
     for (const std::string& asked : paths) {
-        pool.PrependedBytes(asked, view);
+        pool.Prefetch(asked, file);
+    }
+    for (const std::string& asked : paths) {
+        pool.PrependedBytes(asked, file, view);
     }
     const double ahead = SecondsSince(start) * 1e6 / kAsks;
     view.Detach();
-    for (const std::string& link : paths) {
-        ::unlink(link.c_str());
-    }
     std::printf("helper overhead per file: %.1f us asked one at a time, %.1f us read ahead "
                 "(library alone in process: %.1f us)\n",
                 oneByOne - inProcess, ahead - inProcess, inProcess);
@@ -172,39 +259,78 @@ void MemoryRun(const std::string& scratch, std::size_t files) {
     bench::RemoveTree(root);
 }
 
-} // namespace
+// Empties the page cache, folders and inodes included, so that the next pass reads the disk.
+// Exits when the system refuses.
+void DropCaches() {
+    ::sync();
+    std::FILE* control = std::fopen("/proc/sys/vm/drop_caches", "w");
+    const bool dropped =
+        control != nullptr && std::fputs("3", control) >= 0 && std::fclose(control) == 0;
+    if (!dropped) {
+        std::fprintf(stderr,
+                     "listing_bench: cold figures need root, to write /proc/sys/vm/drop_caches: "
+                     "%s\n",
+                     std::strerror(errno));
+        std::exit(1);
+    }
+}
 
-int main(int argc, char** argv) {
-    std::size_t memoryFiles = 50000;
-    bench::LibraryShape shape;
-    for (int i = 1; i + 1 < argc; ++i) {
-        const std::string option = argv[i];
-        const std::size_t value = std::strtoul(argv[i + 1], nullptr, 10);
-        if (option == "--memory-files") {
-            memoryFiles = value;
-        } else if (option == "--picture-every") {
-            shape.pictureEvery = value;
-        } else if (option == "--folders") {
-            shape.folders = value;
-        } else if (option == "--picture-bytes") {
-            shape.pictureBytes = value;
+struct Best {
+    std::size_t files = 0;
+    double seconds = 1e9;
+};
+
+// The best of three passes, each of which returns the files it met; the page cache is emptied
+// before each when `cold`.
+Best BestOfThree(bool cold, const std::function<std::size_t()>& pass) {
+    Best best;
+    for (int i = 0; i < 3; ++i) {
+        if (cold) {
+            DropCaches();
         }
+        const auto start = Clock::now();
+        best.files = pass();
+        best.seconds = std::min(best.seconds, SecondsSince(start));
     }
-    char pattern[] = "/tmp/quaverly-bench-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) {
-        std::perror("mkdtemp");
-        return 1;
+    return best;
+}
+
+// Enough threads to keep a disk's or a server's queue full.
+constexpr unsigned kFloorReaders = 32;
+
+// The two floors, then the listing with helpers and in process, all through `fileSystem`.
+void AgainstFloors(const char* mode, bool cold, platform::FileSystem& fileSystem,
+                   const std::string& library, const std::string& scratch) {
+    Best floor;
+    for (const unsigned readers : {1U, kFloorReaders}) {
+        floor = BestOfThree(cold, [&] { return IoFloor(library, readers, fileSystem); });
+        std::printf("%s: floor, walk and %u reading thread%s: %zu files in %.3f s: %.0f files/s\n",
+                    mode, readers, readers == 1 ? "" : "s", floor.files, floor.seconds,
+                    static_cast<double>(floor.files) / floor.seconds);
+        std::fflush(stdout);
     }
-    const std::string scratch = pattern;
-    const std::string library = scratch + "/library";
+    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+    for (const int workers : {0, kInProcess}) {
+        bool complete = true;
+        const Best best = BestOfThree(cold, [&] {
+            const listing::RunResult result =
+                ListOnce(library, scratch + "/listing.html", workers, fileSystem);
+            complete = complete && result.outcome == listing::RunOutcome::Complete;
+            return result.fileCount;
+        });
+        const std::string label = workers == kInProcess
+                                      ? std::string("tags in process")
+                                      : "default (" + std::to_string(cores) + ") helpers";
+        std::printf("%s: listing, %s: %zu files in %.3f s: %.0f files/s (%.2fx the %u-thread "
+                    "floor)%s\n",
+                    mode, label.c_str(), best.files, best.seconds,
+                    static_cast<double>(best.files) / best.seconds, best.seconds / floor.seconds,
+                    kFloorReaders, complete ? "" : ", NOT complete");
+        std::fflush(stdout);
+    }
+}
 
-    const auto makeStart = Clock::now();
-    const std::size_t files = bench::MakeLibrary(library, shape);
-    std::printf("library: %zu files in %zu folders, a %zu-byte picture in every %zu%s MP3 "
-                "file's tag, made in %.1f s\n",
-                files, shape.folders, shape.pictureBytes, shape.pictureEvery,
-                shape.pictureEvery == 1 ? "st" : "th", SecondsSince(makeStart));
-
+void HotRuns(const std::string& library, const std::string& scratch, std::size_t memoryFiles) {
     // The first pass warms the cache; the best of the next five counts.
     ListOnce(library, scratch + "/warm.html");
     double oneWorker = 0;
@@ -251,6 +377,99 @@ int main(int argc, char** argv) {
     bench::RemoveTree(library);
     if (memoryFiles > 0) {
         MemoryRun(scratch, memoryFiles);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string mode = "hot";
+    std::size_t files = 0; // the mode's own
+    long latencyMs = 1;
+    std::size_t memoryFiles = 50000;
+    bench::LibraryShape shape;
+    bool understood = argc % 2 == 1;
+    for (int i = 1; understood && i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        const std::string text = argv[i + 1];
+        const std::size_t value = std::strtoul(argv[i + 1], nullptr, 10);
+        if (option == "--mode") {
+            mode = text;
+            understood = mode == "hot" || mode == "cold" || mode == "latency";
+        } else if (option == "--files") {
+            files = value;
+        } else if (option == "--latency-ms") {
+            latencyMs = static_cast<long>(value);
+        } else if (option == "--memory-files") {
+            memoryFiles = value;
+        } else if (option == "--picture-every") {
+            shape.pictureEvery = value;
+        } else if (option == "--folders") {
+            shape.folders = value;
+        } else if (option == "--picture-bytes") {
+            shape.pictureBytes = value;
+        } else {
+            understood = false;
+        }
+    }
+    if (!understood) {
+        std::fprintf(stderr, "usage: listing_bench [--mode hot|cold|latency] [--files N] "
+                             "[--latency-ms N] [--folders N] [--picture-every N] "
+                             "[--picture-bytes N] [--memory-files N]\n");
+        return 2;
+    }
+    if (mode != "hot") {
+        // About the size of a track, so that the reads rather than the walk dominate.
+        shape.audioBytes = 110 * 1024;
+        if (files == 0 && mode == "latency") {
+            files = 1000;
+        }
+    }
+    if (files > 0) {
+        shape.folders = (files + shape.filesPerFolder - 1) / shape.filesPerFolder;
+    }
+    if (mode == "cold") {
+        DropCaches(); // before anything is made, should the system refuse
+    }
+
+    const char* temporary = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(temporary != nullptr ? temporary : "/tmp") + "/quaverly-bench-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string scratch = pattern;
+    const std::string library = scratch + "/library";
+    struct statfs where {};
+    if (mode == "cold" && ::statfs(scratch.c_str(), &where) == 0 && where.f_type == TMPFS_MAGIC) {
+        // Its pages are the files themselves: no dropping the cache makes them cold.
+        std::fprintf(stderr,
+                     "listing_bench: %s is in memory (tmpfs); set TMPDIR to a folder "
+                     "on a disk for cold figures\n",
+                     scratch.c_str());
+        bench::RemoveTree(scratch);
+        return 1;
+    }
+
+    const auto makeStart = Clock::now();
+    const std::size_t made = bench::MakeLibrary(library, shape);
+    std::printf("library: %zu files in %zu folders, a %zu-byte picture in every %zu%s MP3 "
+                "file's tag, made in %.1f s\n",
+                made, shape.folders, shape.pictureBytes, shape.pictureEvery,
+                shape.pictureEvery == 1 ? "st" : "th", SecondsSince(makeStart));
+    std::fflush(stdout);
+
+    if (mode == "hot") {
+        HotRuns(library, scratch, memoryFiles);
+    } else if (mode == "cold") {
+        AgainstFloors("cold", true, platform::SystemFileSystem(), library, scratch);
+    } else {
+        bench::LatencyFileSystem latencyFs(platform::SystemFileSystem(),
+                                           std::chrono::milliseconds(latencyMs));
+        ListOnce(library, scratch + "/warm.html"); // the helpers' own reads, too, come warm
+        std::printf("latency: %ld ms before every question about the library\n", latencyMs);
+        AgainstFloors("latency", false, latencyFs, library, scratch);
     }
     bench::RemoveTree(scratch);
     return 0;

@@ -44,7 +44,8 @@ public:
     bool fromHeader = false;
     std::int64_t bytes = 0;
 
-    TagSize PrependedBytes(const std::string& /*path*/, FileView& view) override {
+    TagSize PrependedBytes(const std::string& /*path*/, quaverly::mpeg::PrereadFile& /*file*/,
+                           FileView& view) override {
         if (fromHeader) {
             return {quaverly::mpeg::StatedTagSize(view), "the tag library is not asked"};
         }

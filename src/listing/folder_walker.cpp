@@ -151,31 +151,29 @@ void FolderWalk::WriteFileRows() {
         return;
     }
     ErrorCode code = platform::kErrorSuccess;
-    // The folder's files first, so that their tags can be read ahead while rows are written.
-    std::vector<std::string> files;
-    std::vector<std::string> mp3Files;
+    // The whole search first, so that none stays open while rows are written.
+    std::vector<std::pair<std::string, bool>> files;
     std::string file;
     do {
         if (entry.isDirectory) {
             continue;
         }
         // A path too long stays in its place among the rows, to fail there.
-        if (ComposePath(m_folder, entry.name, file) && m_context.lookahead != nullptr &&
-            IsMp3Name(file)) {
-            mp3Files.push_back(file);
-        }
-        files.push_back(file);
+        ComposePath(m_folder, entry.name, file);
+        files.emplace_back(file, entry.isRegular);
     } while (handle->Next(entry, code));
     handle.reset();
-    if (m_context.lookahead != nullptr) {
-        m_context.lookahead->Prefetch(mp3Files);
-    }
-    for (const std::string& path : files) {
+    for (const auto& [path, listed] : files) {
         if (path.size() >= platform::kMaxPath) {
             Fail(path, platform::kErrorBufferOverflow);
             continue;
         }
-        WriteFileRow(path, m_context.page, m_context.analyzer, m_context.shading, m_context.report);
+        if (m_context.visitFile) {
+            m_context.visitFile(path, listed);
+        } else {
+            WriteFileRow(path, m_context.page, m_context.analyzer, m_context.shading,
+                         m_context.report);
+        }
         if (m_context.report.CancelRequested()) {
             return;
         }

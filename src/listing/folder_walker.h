@@ -4,10 +4,10 @@
 #include "listing/row_writer.h"
 #include "listing/run_report.h"
 #include "mpeg/mp3_analyzer.h"
-#include "mpeg/tag_size_source.h"
 #include "platform/file_system.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,9 +21,9 @@ struct WalkContext {
     CMp3Analyzer& analyzer;
     RowShading& shading;
     RunReport& report;
-    // Told of each folder's MP3 files before their rows are written, so that their tags can be
-    // read ahead, on other cores.
-    mpeg::TagSizeSource* lookahead = nullptr;
+    // What a walk that only looks ahead of the real one does with each file, in place of its
+    // row; `listed` says that the search listed it as a regular file.
+    std::function<void(const std::string& path, bool listed)> visitFile{};
     // Device and inode of each folder on the path being walked, to stop at a link that leads
     // back into it.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> openFolders{};

@@ -5,6 +5,7 @@
 #include "listing/page_writer.h"
 
 #include <memory>
+#include <optional>
 
 namespace quaverly::listing {
 
@@ -33,6 +34,55 @@ void WriteDocumentEnd(PageWriter& page) {
     page.Write(kHomePageUrl);
     page.Write(kFooterEnd);
 }
+
+// The page of a walk that only looks ahead: nobody reads it.
+class DiscardedOutput final : public platform::OutputFile {
+public:
+    void Write(const char*, std::size_t) override {}
+    void Close() override {}
+};
+
+class StopWhenAsked final : public RunObserver {
+public:
+    explicit StopWhenAsked(readahead::ReadAhead::Recorder& recorder) : m_recorder(recorder) {}
+    bool CancelRequested() override { return m_recorder.Stopped(); }
+
+private:
+    readahead::ReadAhead::Recorder& m_recorder;
+};
+
+// The walk of `folder` that runs ahead of the run's own: the same walk, so that it makes the
+// same calls in the same order, with each MP3 file read instead of listed.
+void LookAhead(readahead::ReadAhead::Recorder& recorder, const std::string& folder) {
+    PageWriter page(std::make_unique<DiscardedOutput>());
+    StopWhenAsked observer(recorder);
+    RunReport report(&observer);
+    CMp3Analyzer analyzer(recorder);
+    RowShading shading;
+    WalkContext context{recorder, page, analyzer, shading, report};
+    context.visitFile = [&recorder](const std::string& path, bool listed) {
+        if (IsMp3Name(path)) {
+            recorder.ReadFile(path, listed);
+        }
+    };
+    WalkFolder(folder, "*.*", true, context);
+}
+
+// Lets the analyser open files through a run's file system for as long as the run lasts.
+class AnalyserFileSystem {
+public:
+    AnalyserFileSystem(CMp3Analyzer& analyzer, platform::FileSystem& fileSystem)
+        : m_analyzer(analyzer), m_before(analyzer.FileSystem()) {
+        m_analyzer.UseFileSystem(fileSystem);
+    }
+    ~AnalyserFileSystem() { m_analyzer.UseFileSystem(m_before); }
+    AnalyserFileSystem(const AnalyserFileSystem&) = delete;
+    AnalyserFileSystem& operator=(const AnalyserFileSystem&) = delete;
+
+private:
+    CMp3Analyzer& m_analyzer;
+    platform::FileSystem& m_before;
+};
 
 RunOutcome OutcomeOf(const RunReport& report) {
     if (report.Cancelled()) {
@@ -75,9 +125,24 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
         page.Write(kHeadingEnd);
         page.Write(kTableStart);
 
-        WalkContext context{services.fileSystem, page,   session.analyzer,
-                            session.shading,     report, session.tagWorkers.get()};
-        WalkFolder(result.folder, "*.*", true, context);
+        std::optional<readahead::ReadAhead> ahead;
+        platform::FileSystem* walked = &services.fileSystem;
+        if (session.readAhead.threads > 0) {
+            ahead.emplace(services.fileSystem, session.readAhead, session.tagWorkers.get());
+            ahead->Start([folder = result.folder](readahead::ReadAhead::Recorder& recorder) {
+                LookAhead(recorder, folder);
+            });
+            walked = &*ahead;
+        }
+        {
+            const AnalyserFileSystem opened(session.analyzer, *walked);
+            WalkContext context{*walked, page, session.analyzer, session.shading, report};
+            WalkFolder(result.folder, "*.*", true, context);
+        }
+        ahead.reset();
+        if (session.tagWorkers) {
+            session.tagWorkers->Forget();
+        }
         if (session.tagWorkers && session.tagWorkers->StartFailure()) {
             report.RecordFailure(session.tagWorkers->Program(), platform::kErrorInternal,
                                  *session.tagWorkers->StartFailure());

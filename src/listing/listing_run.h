@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/folder_chooser.h"
 #include "platform/message_box.h"
+#include "readahead/read_ahead.h"
 
 #include <cstddef>
 #include <string>
@@ -27,6 +28,8 @@ struct ListingSession {
     std::unique_ptr<mpeg::TagWorkerPool> tagWorkers;
     CMp3Analyzer analyzer;
     RowShading shading;
+    // How far a run reads ahead of its rows; threads 0 reads nothing ahead.
+    readahead::Options readAhead;
 };
 
 // The services a run asks for, supplied by the dialog, the command-line tool or a test.

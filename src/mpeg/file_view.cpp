@@ -8,7 +8,8 @@
 namespace quaverly::mpeg {
 
 FileView::FileView(std::size_t blockSize)
-    : m_blockSize(std::max<std::size_t>(blockSize, 16)), m_window(m_blockSize + 3) {}
+    : m_blockSize(std::max<std::size_t>(blockSize, 16)), m_window(m_blockSize + 3),
+      m_nextRead(std::min(kFirstRead, m_blockSize)) {}
 
 void FileView::Attach(platform::InputFile& file, std::int64_t size) {
     m_file = &file;
@@ -16,6 +17,7 @@ void FileView::Attach(platform::InputFile& file, std::int64_t size) {
     m_base = 0;
     m_length = 0;
     m_wordsEnd = 0;
+    m_nextRead = std::min(kFirstRead, m_blockSize);
 }
 
 void FileView::Detach() noexcept {
@@ -32,7 +34,8 @@ void FileView::Load(std::int64_t offset) {
     m_length = 0;
     m_wordsEnd = offset;
     const auto wanted = static_cast<std::size_t>(
-        std::min<std::int64_t>(m_size - offset, static_cast<std::int64_t>(m_blockSize)));
+        std::min<std::int64_t>(m_size - offset, static_cast<std::int64_t>(m_nextRead)));
+    m_nextRead = std::min(m_nextRead * 2, m_blockSize);
     // A block that lies in a hole of a sparse file, as a download not yet finished leaves
     // them, reads as the zeros it holds without copying them from the kernel.
     const bool hole = m_file->DataFrom(static_cast<std::uint64_t>(offset)) >=
@@ -45,19 +48,41 @@ void FileView::Load(std::int64_t offset) {
     m_wordsEnd = reachesEnd ? offset + m_length : offset + m_length - 3;
 }
 
+FileView::Span FileView::BufferedWords(std::int64_t offset) const {
+    const platform::InputFile::Buffered buffered =
+        m_file->BufferedAt(static_cast<std::uint64_t>(offset));
+    auto count = static_cast<std::int64_t>(
+        std::min<std::uint64_t>(buffered.count, static_cast<std::uint64_t>(m_size - offset)));
+    // Up to the end of the file the zeros behind the bytes complete the last words; short of
+    // it, a word needs its three following bytes in memory too.
+    if (offset + count < m_size) {
+        count -= 3;
+    }
+    return count > 0 ? Span{buffered.data, count} : Span{nullptr, 0};
+}
+
 void FileView::Copy(std::int64_t offset, unsigned char* out, std::size_t count) {
     while (count > 0) {
         if (offset >= m_size) {
             std::memset(out, 0, count);
             return;
         }
+        const platform::InputFile::Buffered buffered =
+            m_file->BufferedAt(static_cast<std::uint64_t>(offset));
         if (offset >= m_base && offset < m_base + m_length) {
             const auto step = std::min(count, static_cast<std::size_t>(m_base + m_length - offset));
             std::memcpy(out, m_window.data() + (offset - m_base), step);
             out += step;
             offset += static_cast<std::int64_t>(step);
             count -= step;
-        } else if (count >= m_blockSize) {
+        } else if (buffered.count > 0) {
+            const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(
+                {count, buffered.count, static_cast<std::uint64_t>(m_size - offset)}));
+            std::memcpy(out, buffered.data, step);
+            out += step;
+            offset += static_cast<std::int64_t>(step);
+            count -= step;
+        } else if (count >= m_nextRead) {
             // A large read (a picture in a tag) goes straight to the caller's buffer.
             const auto wanted = static_cast<std::size_t>(
                 std::min<std::int64_t>(m_size - offset, static_cast<std::int64_t>(count)));
@@ -75,6 +100,9 @@ FileView::Span FileView::WordsFrom(std::int64_t offset) {
         return {nullptr, 0};
     }
     if (!HoldsWordAt(offset)) {
+        if (const Span buffered = BufferedWords(offset); buffered.count > 0) {
+            return buffered;
+        }
         Load(offset);
     }
     return {m_window.data() + (offset - m_base), m_wordsEnd - offset};
@@ -85,6 +113,9 @@ std::uint32_t FileView::WordAt(std::int64_t offset) {
         return 0;
     }
     if (!HoldsWordAt(offset)) {
+        if (const Span buffered = BufferedWords(offset); buffered.count > 0) {
+            return ReadBigEndian32(buffered.data);
+        }
         Load(offset);
     }
     return ReadBigEndian32(m_window.data() + (offset - m_base));

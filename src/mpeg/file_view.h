@@ -8,16 +8,19 @@
 
 namespace quaverly::mpeg {
 
-// The analyser's read-only view of one open file of a known size, read through one block-sized
-// window with positioned reads. Every byte at or past the size reads as zero, and so does a byte
-// that the file no longer holds because it shrank meanwhile. The window is kept from file to
-// file, so a view costs one allocation for its whole life, whatever the files' sizes.
+// The analyser's read-only view of one open file of a known size. Bytes the file holds in memory
+// already (InputFile::BufferedAt) are used where they lie; the rest is read through one window
+// with positioned reads, 16 KiB at first and twice as much at each further read of the same
+// file, up to a block: the frame scan reads far only where it must search far. Every byte at or
+// past the size reads as zero, and so does a byte that the file no longer holds because it
+// shrank meanwhile. The window is kept from file to file, so a view costs one allocation for
+// its whole life, whatever the files' sizes.
 class FileView {
 public:
     static constexpr std::size_t kBlockSize = 256 * 1024;
+    static constexpr std::size_t kFirstRead = 16 * 1024;
 
-    // `blockSize` bytes are read at a time: large for the frame scan, smaller where only the
-    // tag at the start and the end of a file are wanted.
+    // At most `blockSize` bytes are read at a time.
     explicit FileView(std::size_t blockSize = kBlockSize);
 
     // Starts viewing `file`, taken to hold `size` bytes. The file must outlive its use here.
@@ -49,6 +52,8 @@ public:
 
 private:
     void Load(std::int64_t offset);
+    // The file's own bytes at `offset`, with the positions whose whole word they hold.
+    Span BufferedWords(std::int64_t offset) const;
 
     platform::InputFile* m_file = nullptr;
     std::int64_t m_size = 0;
@@ -57,6 +62,7 @@ private:
     std::int64_t m_base = 0;             // file offset of m_window[0]
     std::int64_t m_length = 0;           // bytes of the file the window holds
     std::int64_t m_wordsEnd = 0;         // first position whose word the window does not hold
+    std::size_t m_nextRead = kFirstRead; // bytes the next read of the window asks for
 };
 
 } // namespace quaverly::mpeg

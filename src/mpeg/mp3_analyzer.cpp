@@ -35,7 +35,7 @@ private:
 
 } // namespace
 
-CMp3Analyzer::CMp3Analyzer(platform::FileSystem& fileSystem) : m_fileSystem(fileSystem) {}
+CMp3Analyzer::CMp3Analyzer(platform::FileSystem& fileSystem) : m_fileSystem(&fileSystem) {}
 
 CMp3Analyzer::~CMp3Analyzer() = default;
 
@@ -60,59 +60,53 @@ std::int32_t CMp3Analyzer::GetFrameLength() const {
     return mpeg::FrameLength(m_dwHeader);
 }
 
+// The size of the file the last scan read, from the open file: a second status query could
+// only disagree with what the scan saw.
 std::int64_t CMp3Analyzer::QueryFileSize() const {
-    const platform::StatusResult result = m_fileSystem.Status(m_strPath);
-    if (!result.Ok()) {
-        return 0;
-    }
-    return static_cast<std::int64_t>(result.status.size);
+    return m_nScanSize;
 }
 
-std::int64_t CMp3Analyzer::PrependedBytes(const std::string& path) {
+std::int64_t CMp3Analyzer::PrependedBytes(const std::string& path, mpeg::PrereadFile& file) {
     if (m_tagSizes == nullptr) {
         return mpeg::Id3v2PrependedBytes(m_view);
     }
-    mpeg::TagSize size = m_tagSizes->PrependedBytes(path, m_view);
+    mpeg::TagSize size = m_tagSizes->PrependedBytes(path, file, m_view);
     m_tagFailure = std::move(size.failure);
     return size.bytes;
 }
 
+std::unique_ptr<mpeg::PrereadFile> CMp3Analyzer::Open(const std::string& path) {
+    return mpeg::PrereadFile::From(m_fileSystem->OpenForReading(path));
+}
+
 std::int64_t CMp3Analyzer::GetId3v2Size(const std::string& path) {
-    const platform::StatusResult status = m_fileSystem.Status(path);
-    std::unique_ptr<platform::InputFile> file;
+    std::unique_ptr<mpeg::PrereadFile> file;
     try {
-        file = m_fileSystem.OpenForReading(path);
+        file = Open(path);
     } catch (const FileError&) {
         return 0; // as the library answers for a file it cannot open
     }
-    const ViewAttachment attachment(
-        m_view, *file, static_cast<std::int64_t>(status.Ok() ? status.status.size : 0));
-    return PrependedBytes(path);
+    const ViewAttachment attachment(m_view, *file, static_cast<std::int64_t>(file->Size()));
+    return PrependedBytes(path, *file);
 }
 
 void CMp3Analyzer::FindFirstFrame(std::string path) {
     m_openFailure.reset();
     m_tagFailure.reset();
     m_nFrameOffset = -1;
-    // A size that cannot be read is a failure of its own, never an empty file in silence.
-    const platform::StatusResult status = m_fileSystem.Status(m_strPath);
-    if (!status.Ok()) {
-        m_openFailure.emplace(FileError::FromErrno(status.error, "read the size of", m_strPath));
-        return;
-    }
-    const auto size = static_cast<std::int64_t>(status.status.size);
-    m_nScanSize = size;
     // Opened before the tag is measured, so that the library reads the scan's own view of the
     // file. A file that cannot be opened has no frame either way.
-    std::unique_ptr<platform::InputFile> file;
+    std::unique_ptr<mpeg::PrereadFile> file;
     try {
-        file = m_fileSystem.OpenForReading(path);
+        file = Open(path);
     } catch (const FileError& error) {
         m_openFailure.emplace(error);
         return;
     }
+    const auto size = static_cast<std::int64_t>(file->Size());
+    m_nScanSize = size;
     const ViewAttachment attachment(m_view, *file, size);
-    const std::int64_t start = PrependedBytes(path);
+    const std::int64_t start = PrependedBytes(path, *file);
     const std::int64_t offset = ScanForFrame(start, size);
     if (offset >= 0) {
         // Bytes past the end read as zero, never as an earlier file's.
@@ -202,11 +196,7 @@ std::int32_t CMp3Analyzer::GetBitrate() const {
     }
     // The average over everything from the first frame on; the rounding to single precision is
     // part of the result.
-    // A fresh size, as the file may have grown since the scan; the scan's when it is gone.
-    std::int64_t size = QueryFileSize();
-    if (size == 0) {
-        size = m_nScanSize;
-    }
+    const std::int64_t size = QueryFileSize();
     const auto bytes = static_cast<float>(size - m_nFrameOffset);
     const auto bytesPerFrame =
         static_cast<float>(static_cast<double>(bytes) / static_cast<double>(GetFrameCount()));

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "mpeg/file_view.h"
+#include "mpeg/preread_file.h"
 #include "mpeg/tag_size_source.h"
 #include "platform/file_error.h"
 #include "platform/file_system.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -40,6 +42,7 @@ public:
     // It leaves m_nFrameOffset at the first confirmed frame, or -1. A file it cannot open (a
     // FIFO or a device among them) has no frame, and OpenFailure() says why; a failed read
     // throws platform::FileError out of it. GetBitrate gives 0 after a scan without a frame.
+    // The file is opened once; its size is the open file's (QueryFileSize gives it).
     std::int64_t GetId3v2Size(const std::string& path);
     std::int64_t QueryFileSize() const;
     void FindFirstFrame(std::string path);
@@ -63,6 +66,11 @@ public:
     // library. The source must outlive its use here.
     void SetTagSizeSource(mpeg::TagSizeSource* source) noexcept { m_tagSizes = source; }
 
+    // Where files are opened: a run may hand in one that has read them ahead. It must outlive
+    // its use here.
+    platform::FileSystem& FileSystem() const noexcept { return *m_fileSystem; }
+    void UseFileSystem(platform::FileSystem& fileSystem) noexcept { m_fileSystem = &fileSystem; }
+
     std::int32_t m_nXingFrames = 0;
     std::int32_t m_bVbr = 0;
     std::array<unsigned char, 12> m_abProbe{};
@@ -71,12 +79,14 @@ public:
     std::uint32_t m_dwHeader = 0;
 
 private:
-    // The ID3v2 bytes in front of the audio of the file m_view shows.
-    std::int64_t PrependedBytes(const std::string& path);
+    // The ID3v2 bytes in front of the audio of `file`, which m_view shows.
+    std::int64_t PrependedBytes(const std::string& path, mpeg::PrereadFile& file);
+    // Opens `path` with its start and end read; throws platform::FileError.
+    std::unique_ptr<mpeg::PrereadFile> Open(const std::string& path);
     // The offset of the first frame confirmed by its follower, from `start` on, or -1.
     std::int64_t ScanForFrame(std::int64_t start, std::int64_t size);
 
-    platform::FileSystem& m_fileSystem;
+    platform::FileSystem* m_fileSystem;
     std::optional<platform::FileError> m_openFailure;
     std::optional<std::string> m_tagFailure;
     std::int64_t m_nScanSize = 0; // the size the last scan worked with

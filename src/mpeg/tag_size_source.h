@@ -1,11 +1,11 @@
 #pragma once
 
 #include "mpeg/file_view.h"
+#include "mpeg/preread_file.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace quaverly::mpeg {
 
@@ -22,12 +22,12 @@ class TagSizeSource {
 public:
     virtual ~TagSizeSource() = default;
 
-    // Files whose sizes will be asked for soon, in that order.
-    virtual void Prefetch(const std::vector<std::string>& /*paths*/) {}
+    // A file whose size will be asked for soon, after those handed in before it.
+    virtual void Prefetch(const std::string& /*path*/, const PrereadFile& /*file*/) {}
 
-    // The tag size of the file at `path`, which `view` shows open. Throws platform::FileError
+    // The tag size of `file`, open at `path`, which `view` shows. Throws platform::FileError
     // when the file cannot be read.
-    virtual TagSize PrependedBytes(const std::string& path, FileView& view) = 0;
+    virtual TagSize PrependedBytes(const std::string& path, PrereadFile& file, FileView& view) = 0;
 };
 
 // The size an ID3v2 header states for its tag: the 10 bytes of the header and its size field,

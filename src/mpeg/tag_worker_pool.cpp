@@ -22,20 +22,83 @@ constexpr char kReady = 'R';
 // How long a helper may take to come up.
 constexpr std::chrono::milliseconds kStartLimit{10'000};
 
+using Ranges = std::vector<TagRequestExtent>;
+
+// Sorted, with ranges that touch or overlap made one.
+Ranges Merged(Ranges ranges) {
+    std::sort(ranges.begin(), ranges.end(),
+              [](const auto& a, const auto& b) { return a.offset < b.offset; });
+    Ranges merged;
+    for (const TagRequestExtent& range : ranges) {
+        if (range.length <= 0) {
+            continue;
+        }
+        if (!merged.empty() && range.offset <= merged.back().offset + merged.back().length) {
+            TagRequestExtent& last = merged.back();
+            last.length =
+                std::max(last.offset + last.length, range.offset + range.length) - last.offset;
+        } else {
+            merged.push_back(range);
+        }
+    }
+    return merged;
+}
+
+// A request for `path` carrying `ranges` of the file, their bytes put in place by `copy`.
+template <typename Copy>
+std::string Encode(const std::string& path, std::int64_t size, const Ranges& ranges, Copy copy) {
+    const TagRequestHeader header{static_cast<std::uint32_t>(path.size()),
+                                  static_cast<std::uint32_t>(ranges.size()), size};
+    std::string message(reinterpret_cast<const char*>(&header), sizeof header);
+    message += path;
+    for (const TagRequestExtent& range : ranges) {
+        message.append(reinterpret_cast<const char*>(&range), sizeof range);
+        const std::size_t at = message.size();
+        message.resize(at + static_cast<std::size_t>(range.length));
+        copy(range, reinterpret_cast<unsigned char*>(message.data() + at));
+    }
+    return message;
+}
+
+std::int64_t Sent(const Ranges& ranges) {
+    std::int64_t bytes = 0;
+    for (const TagRequestExtent& range : ranges) {
+        bytes += range.length;
+    }
+    return bytes;
+}
+
+// What a helper is sent of a file first, as far as the file holds it in memory.
+Ranges FirstRanges(const PrereadFile& file) {
+    const auto size = static_cast<std::int64_t>(file.Size());
+    const platform::InputFile::Buffered start = file.BufferedAt(0);
+    const auto tagEnd = static_cast<std::int64_t>(StatedTagEnd(start.data, start.count));
+    const std::int64_t tail = std::max<std::int64_t>(size - TagWorkerPool::kSentTail, 0);
+    Ranges wanted =
+        Merged({{0, std::min(size, tagEnd + TagWorkerPool::kSentBehindTag)}, {tail, size - tail}});
+    Ranges held;
+    for (const TagRequestExtent& range : wanted) {
+        for (std::int64_t at = range.offset; at < range.offset + range.length;) {
+            const platform::InputFile::Buffered bytes =
+                file.BufferedAt(static_cast<std::uint64_t>(at));
+            if (bytes.count == 0) {
+                break; // the helper asks for the rest if it needs it
+            }
+            const std::int64_t length =
+                std::min(static_cast<std::int64_t>(bytes.count), range.offset + range.length - at);
+            held.push_back({at, length});
+            at += length;
+        }
+    }
+    return Merged(std::move(held));
+}
+
 } // namespace
 
 std::int64_t StatedTagSize(FileView& view) {
     std::array<unsigned char, 10> header{};
     view.Copy(0, header.data(), header.size());
-    if (std::memcmp(header.data(), "ID3", 3) != 0) {
-        return 0;
-    }
-    // Four bytes of seven bits each.
-    std::int64_t size = 0;
-    for (std::size_t i = 6; i < 10; ++i) {
-        size = (size << 7) | (header[i] & 0x7F);
-    }
-    return 10 + size;
+    return static_cast<std::int64_t>(StatedTagEnd(header.data(), header.size(), false));
 }
 
 std::string TagWorkerPool::DefaultProgram() {
@@ -103,18 +166,66 @@ void TagWorkerPool::DropEndedWorkers() {
     }
 }
 
-void TagWorkerPool::Prefetch(const std::vector<std::string>& paths) {
+void TagWorkerPool::Prefetch(const std::string& path, const PrereadFile& file) {
     if (!m_started) {
         StartWorkers();
     }
-    // Whatever an earlier folder left unasked is of no more use.
-    m_results.clear();
-    m_lostOnce.clear();
-    m_queue.assign(paths.begin(), paths.end());
+    if (m_workers.empty()) {
+        return;
+    }
+    const Ranges ranges = FirstRanges(file);
+    m_queue.push_back(
+        {path,
+         Encode(path, static_cast<std::int64_t>(file.Size()), ranges,
+                [&](const TagRequestExtent& range, unsigned char* out) {
+                    std::memcpy(out, file.BufferedAt(static_cast<std::uint64_t>(range.offset)).data,
+                                static_cast<std::size_t>(range.length));
+                }),
+         Sent(ranges)});
     Dispatch();
 }
 
-TagSize TagWorkerPool::PrependedBytes(const std::string& path, FileView& view) {
+void TagWorkerPool::Forget() {
+    m_queue.clear();
+    m_results.clear();
+    m_sentRanges.clear();
+    m_lostOnce.clear();
+    for (Worker& worker : m_workers) {
+        for (Request& request : worker.inFlight) {
+            request.forgotten = true;
+        }
+    }
+}
+
+bool TagWorkerPool::Waiting(const std::string& path) const {
+    const auto asks = [&](const Request& request) {
+        return request.path == path && !request.forgotten;
+    };
+    return std::any_of(m_queue.begin(), m_queue.end(), asks) ||
+           std::any_of(m_workers.begin(), m_workers.end(), [&](const Worker& worker) {
+               return std::any_of(worker.inFlight.begin(), worker.inFlight.end(), asks);
+           });
+}
+
+void TagWorkerPool::AskAgain(const std::string& path, const TagAnswer& answer, FileView& view) {
+    const std::int64_t size = view.Size();
+    Ranges& sent = m_sentRanges[path];
+    // At least as much again as was sent, so that a library that reads through a whole file
+    // costs a few rounds, not one per read.
+    const std::int64_t length =
+        std::min(std::max(answer.missingLength, Sent(sent)), size - answer.missingOffset);
+    sent.push_back({answer.missingOffset, std::max<std::int64_t>(length, 0)});
+    sent = Merged(std::move(sent));
+    m_queue.push_front({path,
+                        Encode(path, size, sent,
+                               [&](const TagRequestExtent& range, unsigned char* out) {
+                                   view.Copy(range.offset, out,
+                                             static_cast<std::size_t>(range.length));
+                               }),
+                        Sent(sent)});
+}
+
+TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file, FileView& view) {
     if (!m_started) {
         StartWorkers();
     }
@@ -122,34 +233,42 @@ TagSize TagWorkerPool::PrependedBytes(const std::string& path, FileView& view) {
         if (const auto found = m_results.find(path); found != m_results.end()) {
             const Result result = found->second;
             m_results.erase(found);
-            if (result.outcome == Outcome::Failed) {
+            const TagAnswer& answer = result.answer;
+            const bool more =
+                result.outcome == Outcome::Answered && answer.status == TagAnswerStatus::NeedsBytes;
+            if (more && answer.missingOffset >= 0 && answer.missingOffset < view.Size() &&
+                answer.missingLength > 0) {
+                if (m_sentRanges.find(path) == m_sentRanges.end()) {
+                    m_sentRanges[path] = FirstRanges(file);
+                }
+                AskAgain(path, answer, view);
+                queued = true;
+                continue;
+            }
+            m_sentRanges.erase(path);
+            if (result.outcome == Outcome::Failed || more) {
                 return {StatedTagSize(view), kLibraryFailed};
             }
-            switch (result.answer.status) {
-            case TagAnswerStatus::Measured:
-                return {result.answer.bytes, std::nullopt};
-            case TagAnswerStatus::NotOpened:
-                return {0, std::nullopt};
-            case TagAnswerStatus::ReadFailed:
-                throw platform::FileError::FromErrno(result.answer.systemError, "read", path);
-            }
-            return {0, std::nullopt};
+            return {answer.bytes, std::nullopt};
         }
         if (m_workers.empty()) {
             return InProcess(path, view);
         }
-        const bool waiting =
-            std::find(m_queue.begin(), m_queue.end(), path) != m_queue.end() ||
-            std::any_of(m_workers.begin(), m_workers.end(), [&](const Worker& worker) {
-                return std::find(worker.inFlight.begin(), worker.inFlight.end(), path) !=
-                       worker.inFlight.end();
-            });
-        if (!waiting) {
+        if (!Waiting(path)) {
             if (queued) {
                 // Asked for and lost: never risk the library in this process for it.
+                m_sentRanges.erase(path);
                 return {StatedTagSize(view), kLibraryFailed};
             }
-            m_queue.push_front(path);
+            const Ranges ranges = FirstRanges(file);
+            m_sentRanges[path] = ranges;
+            m_queue.push_front({path,
+                                Encode(path, static_cast<std::int64_t>(file.Size()), ranges,
+                                       [&](const TagRequestExtent& range, unsigned char* out) {
+                                           view.Copy(range.offset, out,
+                                                     static_cast<std::size_t>(range.length));
+                                       }),
+                                Sent(ranges)});
             queued = true;
         }
         Dispatch();
@@ -176,18 +295,15 @@ void TagWorkerPool::Dispatch() {
         if (least == nullptr) {
             break;
         }
-        const std::string& path = m_queue.front();
-        TagRequestHeader header{static_cast<std::uint32_t>(path.size())};
-        std::string request(reinterpret_cast<const char*>(&header), sizeof header);
-        request += path;
-        if (!least->process->Send(request.data(), request.size())) {
+        const Request& request = m_queue.front();
+        if (!least->process->Send(request.message.data(), request.message.size())) {
             Replace(*least, false);
             continue;
         }
         if (least->inFlight.empty()) {
             least->since = Clock::now();
         }
-        least->inFlight.push_back(path);
+        least->inFlight.push_back(std::move(m_queue.front()));
         m_queue.pop_front();
     }
     DropEndedWorkers();
@@ -259,7 +375,9 @@ void TagWorkerPool::TakeAnswers(Worker& worker) {
         TagAnswer answer;
         std::memcpy(&answer, worker.received.data() + used, sizeof answer);
         used += sizeof answer;
-        m_results[worker.inFlight.front()] = Result{Outcome::Answered, answer};
+        if (!worker.inFlight.front().forgotten) {
+            m_results[worker.inFlight.front().path] = Result{Outcome::Answered, answer};
+        }
         worker.inFlight.pop_front();
         worker.since = Clock::now();
     }
@@ -270,17 +388,21 @@ void TagWorkerPool::Replace(Worker& worker, bool timedOut) {
     worker.process->Kill();
     const bool wasUp = worker.up;
     if (wasUp && !worker.inFlight.empty()) {
-        const std::string& first = worker.inFlight.front();
+        const std::string first = worker.inFlight.front().path;
         // A helper can also end for reasons of its own; the file gets a second helper before
         // it is blamed.
         if (timedOut || m_lostOnce[first]++ > 0) {
             m_lostOnce.erase(first);
-            m_results[first] = Result{Outcome::Failed, {}};
+            if (!worker.inFlight.front().forgotten) {
+                m_results[first] = Result{Outcome::Failed, {}};
+            }
             worker.inFlight.pop_front();
         }
     }
-    for (auto path = worker.inFlight.rbegin(); path != worker.inFlight.rend(); ++path) {
-        m_queue.push_front(*path);
+    for (auto request = worker.inFlight.rbegin(); request != worker.inFlight.rend(); ++request) {
+        if (!request->forgotten) {
+            m_queue.push_front(std::move(*request));
+        }
     }
     worker.inFlight.clear();
     worker.received.clear();

@@ -40,8 +40,15 @@ public:
     TagWorkerPool(const TagWorkerPool&) = delete;
     TagWorkerPool& operator=(const TagWorkerPool&) = delete;
 
-    void Prefetch(const std::vector<std::string>& paths) override;
-    TagSize PrependedBytes(const std::string& path, FileView& view) override;
+    void Prefetch(const std::string& path, const PrereadFile& file) override;
+    TagSize PrependedBytes(const std::string& path, PrereadFile& file, FileView& view) override;
+    // Drops every question not yet answered: the run that asked them has ended.
+    void Forget();
+
+    // What the helpers are sent of a file, when the library reads no further: its ID3v2 tag
+    // and a little behind it, and its end.
+    static constexpr std::int64_t kSentBehindTag = 2 * 1024;
+    static constexpr std::int64_t kSentTail = 1024;
 
     // Why no helper could be started, once it is known; the pool then calls the library in
     // this process, where a damaged tag can crash the program.
@@ -53,9 +60,18 @@ public:
     static std::string DefaultProgram();
 
 private:
+    // A question for a helper: the file's path and the request that carries its bytes.
+    struct Request {
+        std::string path;
+        std::string message;
+        // Bytes of the file the message carries.
+        std::int64_t sent = 0;
+        // Asked in a run that has ended: its answer is dropped.
+        bool forgotten = false;
+    };
     struct Worker {
         std::unique_ptr<platform::WorkerProcess> process;
-        std::deque<std::string> inFlight;
+        std::deque<Request> inFlight;
         // When the helper started on the first request in flight.
         std::chrono::steady_clock::time_point since{};
         std::string received;
@@ -83,14 +99,19 @@ private:
     // Drops the helpers that could not be replaced; with none left, says why.
     void DropEndedWorkers();
     TagSize InProcess(const std::string& path, FileView& view);
+    // Asks for `path` again, with the bytes sent before and those the helper found missing.
+    void AskAgain(const std::string& path, const TagAnswer& answer, FileView& view);
+    bool Waiting(const std::string& path) const;
 
     Options m_options;
     bool m_started = false;
     std::optional<std::string> m_startFailure;
     std::string m_lastStartError;
     std::vector<Worker> m_workers;
-    std::deque<std::string> m_queue;
+    std::deque<Request> m_queue;
     std::unordered_map<std::string, Result> m_results;
+    // The ranges of a file sent so far, for files whose helper asked for more.
+    std::unordered_map<std::string, std::vector<TagRequestExtent>> m_sentRanges;
     // Files whose helper ended while on them once: a second time, the file is to blame.
     std::unordered_map<std::string, int> m_lostOnce;
 };

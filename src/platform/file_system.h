@@ -57,6 +57,17 @@ class InputFile {
 public:
     virtual ~InputFile() = default;
 
+    // The size the file had when it was opened, from the open file itself.
+    virtual std::uint64_t Size() const = 0;
+
+    // Bytes of the file from `offset` on that are in memory already, without a read: a view
+    // that is empty when none are. Valid as long as the file is open.
+    struct Buffered {
+        const unsigned char* data = nullptr;
+        std::size_t count = 0;
+    };
+    virtual Buffered BufferedAt(std::uint64_t /*offset*/) const { return {}; }
+
     // Reads up to `count` bytes at `offset` into `buffer` and returns how many it read: fewer at
     // the end of the file, 0 at or past it. Throws FileError when the read fails.
     virtual std::size_t ReadAt(std::uint64_t offset, unsigned char* buffer, std::size_t count) = 0;
@@ -82,6 +93,8 @@ public:
 struct DirectoryEntry {
     std::string name;
     bool isDirectory = false;
+    // The search saw a regular file (a link followed), so opening it acts on no device.
+    bool isRegular = false;
 };
 
 // An open directory search. Entries come in a fixed order: "." and ".." first (every folder has
@@ -109,6 +122,13 @@ public:
     // Never blocks: a FIFO, socket or device fails with FileErrorCause::NotRegularFile without
     // being opened. Throws FileError.
     virtual std::unique_ptr<InputFile> OpenForReading(const std::string& path) = 0;
+
+    // The same for a file that a search has just listed as regular (DirectoryEntry::isRegular):
+    // the look before opening may be left out, so that opening costs one status query, of the
+    // open file. A file that is no longer regular still fails with NotRegularFile.
+    virtual std::unique_ptr<InputFile> OpenListedFile(const std::string& path) {
+        return OpenForReading(path);
+    }
 
     // Creates a file for writing, or truncates it when it exists. Throws FileError.
     virtual std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path) = 0;

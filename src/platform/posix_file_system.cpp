@@ -37,7 +37,11 @@ FileStatus StatusOf(const struct stat& info) {
 
 class PosixInputFile final : public InputFile {
 public:
-    PosixInputFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    PosixInputFile(int fd, const struct stat& info, std::string path)
+        : m_fd(fd), m_path(std::move(path)), m_size(StatusOf(info).size),
+          // Fewer blocks than bytes: the file may have holes. Any other file has none, and
+          // asking for its data would cost a call per read for nothing.
+          m_mayHaveHoles(static_cast<std::uint64_t>(info.st_blocks) * 512 < m_size) {}
     ~PosixInputFile() override { ::close(m_fd); }
     PosixInputFile(const PosixInputFile&) = delete;
     PosixInputFile& operator=(const PosixInputFile&) = delete;
@@ -61,7 +65,12 @@ public:
         return done;
     }
 
+    std::uint64_t Size() const override { return m_size; }
+
     std::uint64_t DataFrom(std::uint64_t offset) override {
+        if (!m_mayHaveHoles) {
+            return offset;
+        }
         const off_t data = ::lseek(m_fd, static_cast<off_t>(offset), SEEK_DATA);
         if (data >= 0) {
             return static_cast<std::uint64_t>(data);
@@ -73,6 +82,8 @@ public:
 private:
     int m_fd;
     std::string m_path;
+    std::uint64_t m_size;
+    bool m_mayHaveHoles;
 };
 
 class PosixOutputFile final : public OutputFile {
@@ -201,17 +212,22 @@ public:
         if (before.status.kind != FileKind::Regular) {
             throw FileError(FileErrorCause::NotRegularFile, 0, "open", path);
         }
+        return OpenListedFile(path);
+    }
+
+    std::unique_ptr<InputFile> OpenListedFile(const std::string& path) override {
+        // Non-blocking, so that a FIFO put in the file's place meanwhile cannot hold us up.
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (fd < 0) {
             throw FileError::FromErrno(errno, "open", path);
         }
-        // The name may have been replaced between the look and the open.
+        // The name may have been replaced since it was looked at or listed.
         struct stat info {};
         if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
             ::close(fd);
             throw FileError(FileErrorCause::NotRegularFile, 0, "open", path);
         }
-        return std::make_unique<PosixInputFile>(fd, path);
+        return std::make_unique<PosixInputFile>(fd, info, path);
     }
 
     std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path) override {
@@ -256,13 +272,15 @@ public:
                 continue;
             }
             bool isDirectory = item->d_type == DT_DIR;
+            bool isRegular = item->d_type == DT_REG;
             if (item->d_type == DT_LNK || item->d_type == DT_UNKNOWN) {
                 // A link to a folder is walked as a folder; a dangling link is a file.
                 struct stat info {};
-                isDirectory =
-                    ::fstatat(::dirfd(dir), item->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+                const bool known = ::fstatat(::dirfd(dir), item->d_name, &info, 0) == 0;
+                isDirectory = known && S_ISDIR(info.st_mode);
+                isRegular = known && S_ISREG(info.st_mode);
             }
-            entries.push_back({std::move(name), isDirectory});
+            entries.push_back({std::move(name), isDirectory, isRegular});
         }
         ::closedir(dir);
 

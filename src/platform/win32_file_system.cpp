@@ -102,7 +102,8 @@ std::string CarriedName(const wchar_t* found) {
 
 class Win32InputFile final : public InputFile {
 public:
-    Win32InputFile(HANDLE file, std::string path) : m_file(file), m_path(std::move(path)) {}
+    Win32InputFile(HANDLE file, std::uint64_t size, std::string path)
+        : m_file(file), m_path(std::move(path)), m_size(size) {}
     ~Win32InputFile() override { ::CloseHandle(m_file); }
     Win32InputFile(const Win32InputFile&) = delete;
     Win32InputFile& operator=(const Win32InputFile&) = delete;
@@ -132,9 +133,12 @@ public:
         return done;
     }
 
+    std::uint64_t Size() const override { return m_size; }
+
 private:
     HANDLE m_file;
     std::string m_path;
+    std::uint64_t m_size;
 };
 
 class Win32OutputFile final : public OutputFile {
@@ -185,7 +189,9 @@ private:
 };
 
 DirectoryEntry EntryOf(const WIN32_FIND_DATAW& found) {
-    return {CarriedName(found.cFileName), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+    const DWORD attributes = found.dwFileAttributes;
+    return {CarriedName(found.cFileName), (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0};
 }
 
 // The system's own search: its order, its "." and "..", its attributes and its error codes. It
@@ -265,6 +271,10 @@ public:
         if (before.status.kind != FileKind::Regular) {
             throw FileError(FileErrorCause::NotRegularFile, 0, "open", path);
         }
+        return OpenListedFile(path);
+    }
+
+    std::unique_ptr<InputFile> OpenListedFile(const std::string& path) override {
         // Others may go on reading and writing the file while it is read here.
         const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
         const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
@@ -281,7 +291,14 @@ public:
             ::CloseHandle(file);
             throw FileError(FileErrorCause::NotRegularFile, 0, "open", path);
         }
-        return std::make_unique<Win32InputFile>(file, path);
+        LARGE_INTEGER size{};
+        if (::GetFileSizeEx(file, &size) == 0) {
+            const FileError error = LastFileError("read the size of", path);
+            ::CloseHandle(file);
+            throw error;
+        }
+        return std::make_unique<Win32InputFile>(file, static_cast<std::uint64_t>(size.QuadPart),
+                                                path);
     }
 
     std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path) override {

@@ -2,7 +2,8 @@
 // program that started it, one request at a time, over its standard input and output.
 //
 // It exists so that the ID3 tag library runs outside the program: the library crashes on some
-// damaged tags, and here that costs one file instead of the whole listing.
+// damaged tags, and here that costs one file instead of the whole listing. It opens no file:
+// the program sends the bytes the library reads, so each file is opened and read once.
 
 #include "mpeg/file_view.h"
 #include "mpeg/id3_tag_size.h"
@@ -11,31 +12,113 @@
 #include "platform/file_system.h"
 #include "platform/worker_process.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
 using namespace quaverly;
 
-// The same call, over the same kind of view, as the program makes when it reads tags itself.
-mpeg::TagAnswer Measure(platform::FileSystem& fileSystem, const std::string& path,
-                        mpeg::FileView& view) {
-    const platform::StatusResult status = fileSystem.Status(path);
-    std::unique_ptr<platform::InputFile> file;
-    try {
-        file = fileSystem.OpenForReading(path);
-    } catch (const platform::FileError&) {
-        return {0, mpeg::TagAnswerStatus::NotOpened, 0};
+struct Range {
+    std::int64_t offset = 0;
+    std::int64_t length = 0;
+};
+
+// The bytes of a file that the program sent, seen as the file itself. A read of any other
+// bytes is noted and fails, so that the library's answer is never made from a guess.
+class SentFile final : public platform::InputFile {
+public:
+    SentFile(std::int64_t size, std::vector<Range> ranges, std::string bytes)
+        : m_size(size), m_ranges(std::move(ranges)), m_bytes(std::move(bytes)) {
+        // Three zeros behind the last bytes, so that a header word can be read at each.
+        m_bytes.append(3, '\0');
     }
-    view.Attach(*file, static_cast<std::int64_t>(status.Ok() ? status.status.size : 0));
-    mpeg::TagAnswer answer{0, mpeg::TagAnswerStatus::Measured, 0};
+
+    std::uint64_t Size() const override { return static_cast<std::uint64_t>(m_size); }
+
+    Buffered BufferedAt(std::uint64_t offset) const override {
+        std::size_t start = 0;
+        for (const Range& range : m_ranges) {
+            const auto at = static_cast<std::int64_t>(offset);
+            if (at >= range.offset && at < range.offset + range.length) {
+                const auto skip = static_cast<std::size_t>(at - range.offset);
+                return {reinterpret_cast<const unsigned char*>(m_bytes.data()) + start + skip,
+                        static_cast<std::size_t>(range.length) - skip};
+            }
+            start += static_cast<std::size_t>(range.length);
+        }
+        return {};
+    }
+
+    std::size_t ReadAt(std::uint64_t offset, unsigned char*, std::size_t count) override {
+        if (!m_missing) {
+            m_missing = Range{static_cast<std::int64_t>(offset), static_cast<std::int64_t>(count)};
+        }
+        throw platform::FileError(platform::FileErrorCause::Generic, 0, "read", "the bytes sent");
+    }
+
+    const std::optional<Range>& Missing() const noexcept { return m_missing; }
+
+private:
+    std::int64_t m_size;
+    std::vector<Range> m_ranges;
+    std::string m_bytes;
+    std::optional<Range> m_missing;
+};
+
+// Reads one request; false when the program is gone or speaks nonsense.
+bool ReadRequest(mpeg::TagRequestHeader& header, std::vector<Range>& ranges, std::string& bytes) {
+    if (!platform::ReadRequest(&header, sizeof header) ||
+        header.pathLength > mpeg::kMaxRequestPath ||
+        header.extentCount > mpeg::kMaxRequestExtents) {
+        return false;
+    }
+    std::string path(header.pathLength, '\0');
+    if (!platform::ReadRequest(path.data(), path.size())) {
+        return false;
+    }
+    ranges.clear();
+    bytes.clear();
+    std::int64_t end = 0;
+    for (std::uint32_t i = 0; i < header.extentCount; ++i) {
+        mpeg::TagRequestExtent extent;
+        if (!platform::ReadRequest(&extent, sizeof extent) || extent.offset < end ||
+            extent.length < 0 ||
+            static_cast<std::int64_t>(bytes.size()) + extent.length > mpeg::kMaxRequestBytes) {
+            return false;
+        }
+        const std::size_t at = bytes.size();
+        bytes.resize(at + static_cast<std::size_t>(extent.length));
+        if (!platform::ReadRequest(bytes.data() + at, static_cast<std::size_t>(extent.length))) {
+            return false;
+        }
+        ranges.push_back({extent.offset, extent.length});
+        end = extent.offset + extent.length;
+    }
+    return true;
+}
+
+// The same call, over the same kind of view, as the program makes when it reads tags itself.
+mpeg::TagAnswer Measure(std::int64_t size, std::vector<Range> ranges, std::string bytes,
+                        mpeg::FileView& view) {
+    SentFile file(size, std::move(ranges), std::move(bytes));
+    view.Attach(file, size);
+    mpeg::TagAnswer answer;
     try {
         answer.bytes = mpeg::Id3v2PrependedBytes(view);
-    } catch (const platform::FileError& error) {
-        answer = {0, mpeg::TagAnswerStatus::ReadFailed, error.SystemError()};
+    } catch (const platform::FileError&) {
+        // Only a read of bytes not sent can fail here.
     }
     view.Detach();
+    if (file.Missing()) {
+        answer.bytes = 0;
+        answer.status = mpeg::TagAnswerStatus::NeedsBytes;
+        answer.missingOffset = file.Missing()->offset;
+        answer.missingLength = file.Missing()->length;
+    }
     return answer;
 }
 
@@ -51,22 +134,15 @@ int main(int argc, char** argv) {
     if (!platform::WriteAnswer(&ready, 1)) {
         return 1;
     }
-    platform::FileSystem& fileSystem = platform::SystemFileSystem();
-    // Tags are mostly small, and the rest of the file is the frame scan's business.
     mpeg::FileView view(32 * 1024);
-    for (;;) {
-        mpeg::TagRequestHeader header;
-        if (!platform::ReadRequest(&header, sizeof header) ||
-            header.pathLength > mpeg::kMaxRequestPath) {
-            return 0;
-        }
-        std::string path(header.pathLength, '\0');
-        if (!platform::ReadRequest(path.data(), path.size())) {
-            return 0;
-        }
-        const mpeg::TagAnswer answer = Measure(fileSystem, path, view);
+    mpeg::TagRequestHeader header;
+    std::vector<Range> ranges;
+    std::string bytes;
+    while (ReadRequest(header, ranges, bytes)) {
+        const mpeg::TagAnswer answer = Measure(header.fileSize, ranges, std::move(bytes), view);
         if (!platform::WriteAnswer(&answer, sizeof answer)) {
             return 0;
         }
     }
+    return 0;
 }

@@ -157,6 +157,8 @@ protected:
         std::filesystem::current_path(m_start.Path());
         m_services.fileSystem = &m_fileSystem;
         m_services.session = &m_session;
+        // Hooks here touch the dialog and its clock, so files are opened on its thread.
+        m_session.readAhead.threads = 0;
         m_services.chooser = &m_chooser;
         m_services.clock = [this] { return m_now; };
     }

@@ -3,6 +3,7 @@
 #include "mpeg/tag_worker_pool.h"
 
 #include "support/mp3_bytes.h"
+#include "support/prefetch.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +61,7 @@ TEST(TagWorkers, TagsThatCrashTheLibraryFallBackToTheirStatedSize) {
     mpeg::TagWorkerPool pool(Workers(1));
     CMp3Analyzer analyzer;
     analyzer.SetTagSizeSource(&pool);
-    pool.Prefetch({compressed, corrupt, plain});
+    testing::Prefetch(pool, {compressed, corrupt, plain});
 
     for (const std::string& path : {compressed, corrupt}) {
         const Scan scan = Analyse(analyzer, path);
@@ -116,7 +117,7 @@ TEST(TagWorkers, HelperThatHangsIsKilledAtTheTimeLimit) {
     mpeg::TagWorkerPool pool(options);
     CMp3Analyzer analyzer;
     analyzer.SetTagSizeSource(&pool);
-    pool.Prefetch({song});
+    testing::Prefetch(pool, {song});
     const auto first = pool.WorkerPids().at(0);
 
     const Scan scan = Analyse(analyzer, song);
@@ -136,7 +137,7 @@ TEST(TagWorkers, HelperThatCrashesOnEveryRequestNeverSendsTheFileToTheProgram) {
     mpeg::TagWorkerPool pool(Workers(1, crasher));
     CMp3Analyzer analyzer;
     analyzer.SetTagSizeSource(&pool);
-    pool.Prefetch({song});
+    testing::Prefetch(pool, {song});
     ::usleep(100'000); // lets the helper take the request and end before the pool looks
 
     const Scan scan = Analyse(analyzer, song);

@@ -8,6 +8,7 @@
 
 #include "support/fake_file_system.h"
 #include "support/mp3_bytes.h"
+#include "support/prefetch.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -259,7 +260,7 @@ TEST(Win32TagHelpers, CrashingHelperCostsOnlyItsFilesTagSize) {
     mpeg::TagWorkerPool pool(Helpers(QUAVERLY_CRASHING_TAG_WORKER));
     CMp3Analyzer analyzer;
     analyzer.SetTagSizeSource(&pool);
-    pool.Prefetch({song});
+    testing::Prefetch(pool, {song});
 
     analyzer.m_strPath = song;
     analyzer.FindFirstFrame(song);

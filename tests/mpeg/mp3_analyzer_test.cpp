@@ -623,17 +623,20 @@ TEST_F(FailingFileSystem, FailedOpenIsKeptNotThrown) {
     EXPECT_EQ(m_reads, 0);
 }
 
-TEST_F(FailingFileSystem, UnreadableStatusLeavesNothingToScan) {
-    const std::string path = WriteFramesAt(0, 2000);
-    m_analyzer.IsValidHeader(std::array<unsigned char, 4>{1, 2, 3, 4}.data());
-    m_fileSystem.onStatus = [](const std::string&) {
+TEST_F(FailingFileSystem, SizeComesFromTheOpenFileNotAStatusQuery) {
+    const std::string path = WriteFramesAt(0, 100'000);
+    int statusQueries = 0;
+    m_fileSystem.onStatus = [&](const std::string&) {
+        ++statusQueries;
         return std::optional<platform::StatusResult>({testing::kAccessDenied, {}});
     };
     Analyse(m_analyzer, path);
-    EXPECT_EQ(m_analyzer.m_nFrameOffset, -1);
-    EXPECT_EQ(m_analyzer.m_dwHeader, 0x01020304U); // no word tested
-    ASSERT_TRUE(m_analyzer.OpenFailure());
-    EXPECT_EQ(m_analyzer.OpenFailure()->Cause(), FileErrorCause::AccessDenied);
+    EXPECT_EQ(m_analyzer.m_nFrameOffset, 0);
+    EXPECT_EQ(m_analyzer.QueryFileSize(), 100'000);
+    EXPECT_FALSE(m_analyzer.OpenFailure());
+    EXPECT_EQ(statusQueries, 0);
+    // The start and the end of the file, each read once.
+    EXPECT_EQ(m_reads, 2);
 }
 
 TEST_F(FailingFileSystem, ReadErrorsLeaveTheScan) {
@@ -667,18 +670,23 @@ TEST_F(FailingFileSystem, EndOfFileAtACandidateEndsTheScanWithoutAFrame) {
 }
 
 TEST_F(FailingFileSystem, EndOfFileAtAConfirmationAcceptsTheCandidate) {
-    // The candidate sits at the end of the first block, its follower in the next, and reads
-    // end after the first block. Without the failure, the pair further on is found.
+    // The candidate sits near the end of the bytes read first, its follower behind them.
+    // Without the failure, the pair further on is found.
     Bytes data(static_cast<std::size_t>(2 * kBlock), 0x55);
-    const auto candidate = static_cast<std::size_t>(kBlock - 100);
+    const std::size_t candidate = mpeg::PrereadFile::kHeadBytes - 100;
     Put(data, candidate, WordBytes(kMpeg1Layer3));
     Put(data, static_cast<std::size_t>(kBlock + 1000), Frames(kMpeg1Layer3, 2));
     const std::string path = m_dir.Write("file.mp3", data);
     Analyse(m_analyzer, path);
     EXPECT_EQ(m_analyzer.m_nFrameOffset, kBlock + 1000);
 
-    const int tagReads = ReadsToMeasureTheTag(path);
-    FailReadsFrom(m_reads + tagReads + 2, FileErrorCause::EndOfFile, 1);
+    // Every read behind the candidate, but for the file's end read with its start, ends the file.
+    const std::uint64_t tail = data.size() - mpeg::PrereadFile::kTailBytes;
+    m_fileSystem.onRead = [&](const std::string&, std::uint64_t offset, std::size_t&) {
+        if (offset > candidate && offset != tail) {
+            throw FileError(FileErrorCause::EndOfFile, 0, "read", "file.mp3");
+        }
+    };
     Analyse(m_analyzer, path);
     EXPECT_EQ(m_analyzer.m_nFrameOffset, static_cast<std::int64_t>(candidate));
     EXPECT_EQ(m_analyzer.m_dwHeader, kMpeg1Layer3);

@@ -6,9 +6,11 @@
 #include "platform/file_error.h"
 #include "platform/file_system.h"
 
+#include <atomic>
 #include <cerrno>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,7 +19,8 @@ namespace quaverly::testing {
 
 class FakeFileSystem final : public platform::FileSystem {
 public:
-    // Each hook runs before the real call. It may throw a FileError, or return a replacement
+    // Each hook runs before the real call, one at a time: calls read ahead come from several
+    // threads. It may throw a FileError, or return a replacement
     // result; an empty optional lets the real call go ahead.
     std::function<std::optional<platform::StatusResult>(const std::string& path)> onStatus;
     std::function<void(const std::string& path)> onOpenForReading;
@@ -40,6 +43,7 @@ public:
     std::function<void()> onCurrentDirectory;
 
     platform::StatusResult Status(const std::string& path) override {
+        const std::lock_guard lock(m_hooks);
         if (onStatus) {
             if (auto replaced = onStatus(path)) {
                 return *replaced;
@@ -49,13 +53,25 @@ public:
     }
 
     std::unique_ptr<platform::InputFile> OpenForReading(const std::string& path) override {
+        const std::lock_guard lock(m_hooks);
+        ++opens;
         if (onOpenForReading) {
             onOpenForReading(path);
         }
         return std::make_unique<Input>(*this, path, m_real.OpenForReading(path));
     }
 
+    std::unique_ptr<platform::InputFile> OpenListedFile(const std::string& path) override {
+        const std::lock_guard lock(m_hooks);
+        ++opens;
+        if (onOpenForReading) {
+            onOpenForReading(path);
+        }
+        return std::make_unique<Input>(*this, path, m_real.OpenListedFile(path));
+    }
+
     std::unique_ptr<platform::OutputFile> CreateOrTruncate(const std::string& path) override {
+        const std::lock_guard lock(m_hooks);
         if (onCreate) {
             onCreate(path);
         }
@@ -66,6 +82,7 @@ public:
     std::unique_ptr<platform::DirectorySearch> FindFirst(const std::string& searchPath,
                                                          platform::DirectoryEntry& first,
                                                          platform::ErrorCode& error) override {
+        const std::lock_guard lock(m_hooks);
         if (onFindFirst && onFindFirst(searchPath, error)) {
             return nullptr;
         }
@@ -88,6 +105,7 @@ public:
     }
 
     std::string CurrentDirectory() override {
+        const std::lock_guard lock(m_hooks);
         if (onCurrentDirectory) {
             onCurrentDirectory();
         }
@@ -95,6 +113,7 @@ public:
     }
 
     int SetCurrentDirectory(const std::string& path) override {
+        const std::lock_guard lock(m_hooks);
         if (onSetCurrentDirectory) {
             if (auto replaced = onSetCurrentDirectory(path)) {
                 return *replaced;
@@ -104,9 +123,12 @@ public:
     }
 
     // Files created and not yet closed, and searches not yet ended: both must be 0 after a run.
-    int createdFiles = 0;
-    int openOutputs = 0;
-    int openSearches = 0;
+    std::atomic<int> createdFiles = 0;
+    std::atomic<int> openOutputs = 0;
+    std::atomic<int> openSearches = 0;
+    // Files opened for reading, listed or not, and reads of them.
+    std::atomic<int> opens = 0;
+    std::atomic<int> reads = 0;
 
 private:
     class Input final : public platform::InputFile {
@@ -115,12 +137,17 @@ private:
             : m_owner(owner), m_path(std::move(path)), m_real(std::move(real)) {}
         std::size_t ReadAt(std::uint64_t offset, unsigned char* buffer,
                            std::size_t count) override {
-            if (m_owner.onRead) {
-                m_owner.onRead(m_path, offset, count);
+            {
+                const std::lock_guard lock(m_owner.m_hooks);
+                ++m_owner.reads;
+                if (m_owner.onRead) {
+                    m_owner.onRead(m_path, offset, count);
+                }
             }
             return m_real->ReadAt(offset, buffer, count);
         }
         std::uint64_t DataFrom(std::uint64_t offset) override { return m_real->DataFrom(offset); }
+        std::uint64_t Size() const override { return m_real->Size(); }
 
     private:
         FakeFileSystem& m_owner;
@@ -188,8 +215,11 @@ private:
             : m_owner(owner), m_searchPath(std::move(searchPath)), m_real(std::move(real)) {}
         ~Search() override { --m_owner.openSearches; }
         bool Next(platform::DirectoryEntry& entry, platform::ErrorCode& error) override {
-            if (m_owner.onFindNext && m_owner.onFindNext(m_searchPath, error)) {
-                return false;
+            {
+                const std::lock_guard lock(m_owner.m_hooks);
+                if (m_owner.onFindNext && m_owner.onFindNext(m_searchPath, error)) {
+                    return false;
+                }
             }
             return m_real->Next(entry, error);
         }
@@ -201,6 +231,7 @@ private:
     };
 
     platform::FileSystem& m_real = platform::SystemFileSystem();
+    std::recursive_mutex m_hooks;
 };
 
 // A FileError as the real file system raises it for an errno value.

@@ -57,7 +57,7 @@ public:
         if (path != m_path) {
             throw platform::FileError::FromErrno(testing::kNotFound, "open", path);
         }
-        return std::make_unique<Input>(m_contents);
+        return std::make_unique<Input>(m_contents, m_statedSize);
     }
 
     std::unique_ptr<platform::OutputFile> CreateOrTruncate(const std::string& path) override {
@@ -82,7 +82,9 @@ public:
 private:
     class Input final : public platform::InputFile {
     public:
-        explicit Input(std::span<const unsigned char> contents) : m_contents(contents) {}
+        Input(std::span<const unsigned char> contents, std::uint64_t statedSize)
+            : m_contents(contents), m_statedSize(statedSize) {}
+        std::uint64_t Size() const override { return m_statedSize; }
         std::size_t ReadAt(std::uint64_t offset, unsigned char* buffer,
                            std::size_t count) override {
             if (offset >= m_contents.size()) {
@@ -96,6 +98,7 @@ private:
 
     private:
         std::span<const unsigned char> m_contents;
+        std::uint64_t m_statedSize;
     };
 
     std::string m_path;

@@ -1,0 +1,117 @@
+#include "mpeg/preread_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quaverly::mpeg {
+
+std::uint64_t StatedTagEnd(const unsigned char* bytes, std::size_t count, bool withFooter) {
+    if (count < 10 || std::memcmp(bytes, "ID3", 3) != 0) {
+        return 0;
+    }
+    // Four bytes of seven bits each; flag 0x10 of version 4 adds a footer of ten bytes.
+    std::uint64_t size = 0;
+    for (std::size_t i = 6; i < 10; ++i) {
+        size = (size << 7) | (bytes[i] & 0x7FU);
+    }
+    const bool footer = withFooter && bytes[3] == 4 && (bytes[5] & 0x10U) != 0;
+    return 10 + size + (footer ? 10 : 0);
+}
+
+PrereadFile::PrereadFile(std::unique_ptr<platform::InputFile> file)
+    : m_file(std::move(file)), m_size(m_file->Size()) {
+    const std::uint64_t head = std::min<std::uint64_t>(m_size, kHeadBytes);
+    Read(0, head);
+    std::uint64_t headEnd = head;
+    const Extent& first = m_extents.front();
+    if (!first.failure) {
+        const std::uint64_t wanted = std::min<std::uint64_t>(
+            {StatedTagEnd(first.bytes.data(), first.held) + kBehindTag, kLargestHead, m_size});
+        if (wanted > headEnd) {
+            Read(headEnd, wanted);
+            headEnd = wanted;
+        }
+    }
+    const std::uint64_t tail = std::max(headEnd, m_size > kTailBytes ? m_size - kTailBytes : 0);
+    if (tail < m_size) {
+        Read(tail, m_size);
+    }
+}
+
+std::unique_ptr<PrereadFile> PrereadFile::From(std::unique_ptr<platform::InputFile> file) {
+    if (auto* preread = dynamic_cast<PrereadFile*>(file.get())) {
+        file.release();
+        return std::unique_ptr<PrereadFile>(preread);
+    }
+    return std::make_unique<PrereadFile>(std::move(file));
+}
+
+void PrereadFile::Read(std::uint64_t offset, std::uint64_t end) {
+    Extent extent;
+    extent.offset = offset;
+    const auto length = static_cast<std::size_t>(end - offset);
+    extent.bytes.assign(length + 3, 0);
+    try {
+        // A hole of a sparse file is the zeros it holds, without a read.
+        if (m_file->DataFrom(offset) < end) {
+            extent.held = m_file->ReadAt(offset, extent.bytes.data(), length);
+        } else {
+            extent.held = length;
+        }
+    } catch (const platform::FileError& error) {
+        extent.failure.emplace(error);
+    }
+    // Two adjacent reads of the start make one extent.
+    if (!m_extents.empty() && m_extents.back().offset + m_extents.back().Length() == offset &&
+        m_extents.back().held == m_extents.back().Length() && !m_extents.back().failure &&
+        !extent.failure) {
+        Extent& last = m_extents.back();
+        last.bytes.resize(last.Length());
+        last.bytes.insert(last.bytes.end(), extent.bytes.begin(), extent.bytes.end());
+        last.held += extent.held;
+        return;
+    }
+    m_extents.push_back(std::move(extent));
+}
+
+const PrereadFile::Extent* PrereadFile::ExtentAt(std::uint64_t offset) const {
+    for (const Extent& extent : m_extents) {
+        if (offset >= extent.offset && offset < extent.offset + extent.Length()) {
+            return &extent;
+        }
+    }
+    return nullptr;
+}
+
+platform::InputFile::Buffered PrereadFile::BufferedAt(std::uint64_t offset) const {
+    const Extent* extent = ExtentAt(offset);
+    if (extent == nullptr || extent->failure) {
+        return {};
+    }
+    const auto at = static_cast<std::size_t>(offset - extent->offset);
+    return {extent->bytes.data() + at, extent->Length() - at};
+}
+
+std::size_t PrereadFile::ReadAt(std::uint64_t offset, unsigned char* buffer, std::size_t count) {
+    const Extent* extent = ExtentAt(offset);
+    if (extent == nullptr || offset + count > extent->offset + extent->Length()) {
+        return m_file->ReadAt(offset, buffer, count);
+    }
+    if (extent->failure) {
+        throw *extent->failure;
+    }
+    const auto at = static_cast<std::size_t>(offset - extent->offset);
+    const std::size_t held = extent->held > at ? std::min(count, extent->held - at) : 0;
+    std::memcpy(buffer, extent->bytes.data() + at, held);
+    return held;
+}
+
+std::size_t PrereadFile::HeldBytes() const noexcept {
+    std::size_t bytes = 0;
+    for (const Extent& extent : m_extents) {
+        bytes += extent.bytes.size();
+    }
+    return bytes;
+}
+
+} // namespace quaverly::mpeg

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "platform/file_error.h"
+#include "platform/file_system.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quaverly::mpeg {
+
+// A file open for reading whose start and end are read as soon as it is opened: the start as
+// far as its ID3v2 tag and the first frames behind it, the end where the ID3 tag library looks
+// for tags. That is all the analysis of a typical MP3 file reads, so two reads serve it, and
+// they can be made ahead of time, on another thread, while the file waits for its row.
+//
+// Those bytes are served from memory (BufferedAt, ReadAt); any other read goes to the file. A
+// read made here that failed is kept, and thrown by the first read that needs its bytes.
+class PrereadFile final : public platform::InputFile {
+public:
+    // What is read at the start when no ID3v2 tag asks for more, and at the end.
+    static constexpr std::size_t kHeadBytes = 16 * 1024;
+    static constexpr std::size_t kTailBytes = 4 * 1024;
+    // Behind a tag, room for junk, the first frame, its follower and the "Xing" probe.
+    static constexpr std::size_t kBehindTag = 4 * 1024;
+    // A tag larger than this (a picture of several megabytes) is read when it is asked for.
+    static constexpr std::size_t kLargestHead = 1024 * 1024;
+
+    struct Extent {
+        std::uint64_t offset = 0;
+        // The bytes, and three zeros behind them, so that a header word can be read at each.
+        std::vector<unsigned char> bytes;
+        // How many of the bytes the file held: it may have shrunk since it was opened. The rest
+        // are zeros.
+        std::size_t held = 0;
+        std::optional<platform::FileError> failure;
+
+        std::size_t Length() const noexcept { return bytes.size() - 3; }
+    };
+
+    // Reads the start and the end of `file` now.
+    explicit PrereadFile(std::unique_ptr<platform::InputFile> file);
+
+    // `file` itself when it was read so already; otherwise it is, now.
+    static std::unique_ptr<PrereadFile> From(std::unique_ptr<platform::InputFile> file);
+
+    std::uint64_t Size() const override { return m_size; }
+    Buffered BufferedAt(std::uint64_t offset) const override;
+    std::size_t ReadAt(std::uint64_t offset, unsigned char* buffer, std::size_t count) override;
+    std::uint64_t DataFrom(std::uint64_t offset) override { return m_file->DataFrom(offset); }
+
+    // The bytes held in memory, in file order.
+    const std::vector<Extent>& Extents() const noexcept { return m_extents; }
+    // How many bytes are held in memory.
+    std::size_t HeldBytes() const noexcept;
+
+private:
+    void Read(std::uint64_t offset, std::uint64_t end);
+    const Extent* ExtentAt(std::uint64_t offset) const;
+
+    std::unique_ptr<platform::InputFile> m_file;
+    std::uint64_t m_size;
+    std::vector<Extent> m_extents;
+};
+
+// Where an ID3v2 tag at the start of `bytes` ends, by what its header states, with its footer
+// when it has one and `withFooter` is set; 0 when the bytes do not begin with an ID3v2 header.
+std::uint64_t StatedTagEnd(const unsigned char* bytes, std::size_t count, bool withFooter = true);
+
+} // namespace quaverly::mpeg

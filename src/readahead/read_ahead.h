@@ -1,0 +1,122 @@
+#pragma once
+
+#include "mpeg/preread_file.h"
+#include "mpeg/tag_size_source.h"
+#include "platform/file_system.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quaverly::readahead {
+
+struct Options {
+    // Threads that open and read files; 0 turns reading ahead off.
+    std::size_t threads = 32;
+    // Answers and files held for the walk at most, and bytes of files.
+    std::size_t itemsAhead = 256;
+    std::size_t filesAhead = 128;
+    std::size_t bytesAhead = 8 * 1024 * 1024;
+};
+
+// Reads ahead of a walk, so that on a slow disk or a network share the waiting overlaps.
+//
+// A second walk of the same tree, the look-ahead, runs on a thread of its own a bounded
+// distance in front: every status query and directory search it makes is answered by the file
+// system and recorded, and every file it names is opened and read (mpeg::PrereadFile) by a set
+// of reading threads, several at a time. The walk itself then runs over this object as its file
+// system: each call takes the answer recorded for it, waiting for it if need be, so both walks
+// see the same tree and the walk makes the same calls, in the same order, as without reading
+// ahead. A call that was not foreseen goes to the file system itself. Files read ahead are handed
+// to the tag helpers in walk order, as they come in.
+//
+// The walk's calls come from one thread; Stop() and the destructor end the reading ahead at once
+// (calls already made to the file system end first).
+class ReadAhead final : public platform::FileSystem {
+public:
+    class Recorder;
+    // The look-ahead: it walks the tree through `recorder`, and calls recorder.ReadFile for each
+    // file the walk will open. It should end soon once recorder.Stopped() says so.
+    using LookAhead = std::function<void(Recorder& recorder)>;
+
+    // `fileSystem` and `tags` (which may be null) must outlive this object.
+    ReadAhead(platform::FileSystem& fileSystem, Options options, mpeg::TagSizeSource* tags);
+    ~ReadAhead() override;
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    void Start(LookAhead lookAhead);
+    void Stop();
+
+    platform::StatusResult Status(const std::string& path) override;
+    std::unique_ptr<platform::InputFile> OpenForReading(const std::string& path) override;
+    std::unique_ptr<platform::InputFile> OpenListedFile(const std::string& path) override;
+    std::unique_ptr<platform::OutputFile> CreateOrTruncate(const std::string& path) override;
+    std::unique_ptr<platform::DirectorySearch> FindFirst(const std::string& searchPath,
+                                                         platform::DirectoryEntry& first,
+                                                         platform::ErrorCode& error) override;
+    std::string CurrentDirectory() override;
+    int SetCurrentDirectory(const std::string& path) override;
+
+private:
+    struct Item;
+    enum class Kind { Status, Search, File };
+
+    // The recorded answer to the walk's next call of `kind` on `key`, dropping the answers the
+    // walk passed over; null when none was recorded. Waits for a file being read.
+    std::shared_ptr<Item> Take(Kind kind, const std::string& key);
+    std::unique_ptr<platform::InputFile> OpenFile(const std::string& path, bool listed);
+    // Waits until there is room for one more item, or reading ahead stops; false then.
+    bool WaitForRoom(std::unique_lock<std::mutex>& lock, bool file);
+    void Record(std::shared_ptr<Item> item);
+    void ReadFiles();
+    // Hands the files read since the last call, in walk order, to the tag helpers.
+    void HandToTags();
+
+    platform::FileSystem& m_fileSystem;
+    Options m_options;
+    mpeg::TagSizeSource* m_tags;
+    std::unique_ptr<Recorder> m_recorder;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::shared_ptr<Item>> m_items; // recorded, not yet taken, in walk order
+    std::deque<std::shared_ptr<Item>> m_toRead;
+    std::size_t m_files = 0;     // file items in m_items
+    std::size_t m_heldBytes = 0; // bytes of the files read and not yet taken
+    bool m_stopped = false;
+
+    std::thread m_lookAhead;
+    std::vector<std::thread> m_readers;
+};
+
+// The file system the look-ahead walks through: the real one, with every answer recorded.
+class ReadAhead::Recorder final : public platform::FileSystem {
+public:
+    explicit Recorder(ReadAhead& owner) : m_owner(owner) {}
+
+    // The walk will open `path`, which a search listed as a regular file when `listed` is set.
+    void ReadFile(const std::string& path, bool listed);
+    bool Stopped();
+
+    platform::StatusResult Status(const std::string& path) override;
+    std::unique_ptr<platform::DirectorySearch> FindFirst(const std::string& searchPath,
+                                                         platform::DirectoryEntry& first,
+                                                         platform::ErrorCode& error) override;
+    // Not asked by a look-ahead; they go to the file system.
+    std::unique_ptr<platform::InputFile> OpenForReading(const std::string& path) override;
+    std::unique_ptr<platform::OutputFile> CreateOrTruncate(const std::string& path) override;
+    std::string CurrentDirectory() override;
+    int SetCurrentDirectory(const std::string& path) override;
+
+private:
+    ReadAhead& m_owner;
+};
+
+} // namespace quaverly::readahead
