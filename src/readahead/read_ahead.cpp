@@ -98,11 +98,13 @@ void ReadAhead::Stop() {
     const std::lock_guard lock(m_mutex);
     m_stopped = true;
     m_toRead.clear();
-    m_changed.notify_all();
+    m_work.notify_all();
+    m_room.notify_all();
+    m_done.notify_all();
 }
 
 bool ReadAhead::WaitForRoom(std::unique_lock<std::mutex>& lock, bool file) {
-    m_changed.wait(lock, [&] {
+    m_room.wait(lock, [&] {
         return m_stopped ||
                (m_items.size() < m_options.itemsAhead &&
                 (!file || (m_files < m_options.filesAhead && m_heldBytes < m_options.bytesAhead)));
@@ -118,9 +120,9 @@ void ReadAhead::Record(std::shared_ptr<Item> item) {
     if (item->kind == Kind::File) {
         ++m_files;
         m_toRead.push_back(item);
+        m_work.notify_one();
     }
     m_items.push_back(std::move(item));
-    m_changed.notify_all();
 }
 
 void ReadAhead::ReadFiles() {
@@ -128,7 +130,7 @@ void ReadAhead::ReadFiles() {
         std::shared_ptr<Item> item;
         {
             std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [&] { return m_stopped || !m_toRead.empty(); });
+            m_work.wait(lock, [&] { return m_stopped || !m_toRead.empty(); });
             if (m_stopped) {
                 return;
             }
@@ -154,7 +156,9 @@ void ReadAhead::ReadFiles() {
         if (!item->dropped && item->file) {
             m_heldBytes += item->file->HeldBytes();
         }
-        m_changed.notify_all();
+        if (item.get() == m_awaited) {
+            m_done.notify_one();
+        }
     }
 }
 
@@ -182,9 +186,11 @@ std::shared_ptr<ReadAhead::Item> ReadAhead::Take(Kind kind, const std::string& k
     }
     std::shared_ptr<Item> item = *found;
     m_items.erase(m_items.begin(), taken);
-    m_changed.notify_all();
+    m_room.notify_one();
     if (kind == Kind::File) {
-        m_changed.wait(lock, [&] { return item->done || m_stopped; });
+        m_awaited = item.get();
+        m_done.wait(lock, [&] { return item->done || m_stopped; });
+        m_awaited = nullptr;
         if (!item->done) {
             return nullptr;
         }
@@ -230,6 +236,7 @@ std::unique_ptr<platform::InputFile> ReadAhead::OpenFile(const std::string& path
     {
         const std::lock_guard lock(m_mutex);
         m_heldBytes -= item->file->HeldBytes();
+        m_room.notify_one();
     }
     return std::move(item->file);
 }
@@ -315,14 +322,36 @@ ReadAhead::Recorder::FindFirst(const std::string& searchPath, platform::Director
             return nullptr;
         }
     }
-    // The whole folder at once: the walk takes the entries from memory.
-    auto entries = std::make_shared<Entries>();
+    const std::size_t separator = searchPath.rfind(platform::kPathSeparator);
+    const std::string folder = searchPath.substr(0, separator + 1);
+    const std::string pattern = searchPath.substr(separator + 1);
+    std::shared_ptr<const Entries> entries;
     platform::ErrorCode end = platform::kErrorSuccess;
-    platform::DirectoryEntry entry;
-    if (auto search = m_owner.m_fileSystem.FindFirst(searchPath, entry, end)) {
-        do {
-            entries->push_back(std::move(entry));
-        } while (search->Next(entry, end));
+    const auto listed =
+        std::find_if(m_listed.rbegin(), m_listed.rend(),
+                     [&](const Listing& listing) { return listing.folder == folder; });
+    if (pattern == "*.*" && listed != m_listed.rend()) {
+        // The folder's files, from the search that listed its sub-folders: "*.*" matches
+        // every name that "*" does, and reading the folder again would only wait once more.
+        entries = listed->entries;
+        end = listed->end;
+        m_listed.erase(std::next(listed).base());
+    } else {
+        // The whole folder at once: the walk takes the entries from memory.
+        auto read = std::make_shared<Entries>();
+        platform::DirectoryEntry entry;
+        if (auto search = m_owner.m_fileSystem.FindFirst(searchPath, entry, end)) {
+            do {
+                read->push_back(std::move(entry));
+            } while (search->Next(entry, end));
+        }
+        entries = std::move(read);
+        // Kept for the folder's file search while its sub-folders are walked, when it read the
+        // whole folder without a failure.
+        if (pattern == "*" &&
+            (end == platform::kErrorNoMoreFiles || end == platform::kErrorFileNotFound)) {
+            m_listed.push_back({folder, entries, end});
+        }
     }
     auto item = std::make_shared<Item>();
     item->kind = Kind::Search;

@@ -85,7 +85,10 @@ private:
     std::unique_ptr<Recorder> m_recorder;
 
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_work; // a file to read, for the reading threads
+    std::condition_variable m_room; // room for more, for the look-ahead
+    std::condition_variable m_done; // m_awaited read, for the walk
+    const Item* m_awaited = nullptr;
     std::deque<std::shared_ptr<Item>> m_items; // recorded, not yet taken, in walk order
     std::deque<std::shared_ptr<Item>> m_toRead;
     std::size_t m_files = 0;     // file items in m_items
@@ -116,7 +119,15 @@ public:
     int SetCurrentDirectory(const std::string& path) override;
 
 private:
+    struct Listing {
+        std::string folder; // with its separator
+        std::shared_ptr<const std::vector<platform::DirectoryEntry>> entries;
+        platform::ErrorCode end;
+    };
+
     ReadAhead& m_owner;
+    // A whole listing of each folder on the path being walked, until its files are listed.
+    std::vector<Listing> m_listed;
 };
 
 } // namespace quaverly::readahead
