@@ -44,19 +44,40 @@ Ranges Merged(Ranges ranges) {
     return merged;
 }
 
-// A request for `path` carrying `ranges` of the file, their bytes put in place by `copy`.
-template <typename Copy>
-std::string Encode(const std::string& path, std::int64_t size, const Ranges& ranges, Copy copy) {
-    const TagRequestHeader header{static_cast<std::uint32_t>(path.size()),
-                                  static_cast<std::uint32_t>(ranges.size()), size};
-    std::string message(reinterpret_cast<const char*>(&header), sizeof header);
+// A request for `path` carrying `ranges` of the file, read by `read(offset, count, out)`.
+template <typename Read>
+std::string Encode(const std::string& path, std::int64_t size, const Ranges& ranges, Read read) {
+    constexpr std::int64_t kChunk = 64 * 1024;
+    TagRequestHeader header{static_cast<std::uint32_t>(path.size()), 0, size};
+    std::string message(sizeof header, '\0');
     message += path;
+    std::vector<unsigned char> chunk(static_cast<std::size_t>(kChunk));
+    std::size_t last = 0; // where the last extent's record starts in the message
+    TagRequestExtent extent;
     for (const TagRequestExtent& range : ranges) {
-        message.append(reinterpret_cast<const char*>(&range), sizeof range);
-        const std::size_t at = message.size();
-        message.resize(at + static_cast<std::size_t>(range.length));
-        copy(range, reinterpret_cast<unsigned char*>(message.data() + at));
+        for (std::int64_t at = range.offset; at < range.offset + range.length;) {
+            const std::int64_t count = std::min(kChunk, range.offset + range.length - at);
+            const auto bytes = static_cast<std::size_t>(count);
+            read(at, bytes, chunk.data());
+            const bool zeros = std::all_of(chunk.begin(), chunk.begin() + count,
+                                           [](unsigned char byte) { return byte == 0; });
+            if (header.extentCount > 0 && (extent.zeros != 0) == zeros &&
+                extent.offset + extent.length == at) {
+                extent.length += count;
+            } else {
+                last = message.size();
+                extent = {at, count, zeros ? 1 : 0, 0};
+                message.append(sizeof extent, '\0');
+                ++header.extentCount;
+            }
+            std::memcpy(message.data() + last, &extent, sizeof extent);
+            if (!zeros) {
+                message.append(reinterpret_cast<const char*>(chunk.data()), bytes);
+            }
+            at += count;
+        }
     }
+    std::memcpy(message.data(), &header, sizeof header);
     return message;
 }
 
@@ -66,6 +87,22 @@ std::int64_t Sent(const Ranges& ranges) {
         bytes += range.length;
     }
     return bytes;
+}
+
+// Bytes that `file` holds in memory, which may lie in more than one of its extents.
+void CopyHeld(const PrereadFile& file, std::int64_t at, std::size_t count, unsigned char* out) {
+    while (count > 0) {
+        const platform::InputFile::Buffered held = file.BufferedAt(static_cast<std::uint64_t>(at));
+        const std::size_t step = std::min(count, held.count);
+        if (step == 0) {
+            std::memset(out, 0, count); // not reached: only held ranges are sent
+            return;
+        }
+        std::memcpy(out, held.data, step);
+        out += step;
+        at += static_cast<std::int64_t>(step);
+        count -= step;
+    }
 }
 
 // What a helper is sent of a file first, as far as the file holds it in memory.
@@ -174,14 +211,12 @@ void TagWorkerPool::Prefetch(const std::string& path, const PrereadFile& file) {
         return;
     }
     const Ranges ranges = FirstRanges(file);
-    m_queue.push_back(
-        {path,
-         Encode(path, static_cast<std::int64_t>(file.Size()), ranges,
-                [&](const TagRequestExtent& range, unsigned char* out) {
-                    std::memcpy(out, file.BufferedAt(static_cast<std::uint64_t>(range.offset)).data,
-                                static_cast<std::size_t>(range.length));
-                }),
-         Sent(ranges)});
+    m_queue.push_back({path,
+                       Encode(path, static_cast<std::int64_t>(file.Size()), ranges,
+                              [&](std::int64_t at, std::size_t count, unsigned char* out) {
+                                  CopyHeld(file, at, count, out);
+                              }),
+                       Sent(ranges)});
     Dispatch();
 }
 
@@ -218,9 +253,8 @@ void TagWorkerPool::AskAgain(const std::string& path, const TagAnswer& answer, F
     sent = Merged(std::move(sent));
     m_queue.push_front({path,
                         Encode(path, size, sent,
-                               [&](const TagRequestExtent& range, unsigned char* out) {
-                                   view.Copy(range.offset, out,
-                                             static_cast<std::size_t>(range.length));
+                               [&](std::int64_t at, std::size_t count, unsigned char* out) {
+                                   view.Copy(at, out, count);
                                }),
                         Sent(sent)});
 }
@@ -264,9 +298,8 @@ TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file
             m_sentRanges[path] = ranges;
             m_queue.push_front({path,
                                 Encode(path, static_cast<std::int64_t>(file.Size()), ranges,
-                                       [&](const TagRequestExtent& range, unsigned char* out) {
-                                           view.Copy(range.offset, out,
-                                                     static_cast<std::size_t>(range.length));
+                                       [&](std::int64_t at, std::size_t count, unsigned char* out) {
+                                           view.Copy(at, out, count);
                                        }),
                                 Sent(ranges)});
             queued = true;

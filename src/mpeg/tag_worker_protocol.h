@@ -13,20 +13,25 @@ namespace quaverly::mpeg {
 inline constexpr const char* kTagWorkerProgram = "quaverly-tag-worker";
 
 // A request is a TagRequestHeader, `pathLength` bytes of the path, then `extentCount` times a
-// TagRequestExtent followed by its `length` bytes of the file, in file order.
+// TagRequestExtent followed by its bytes of the file, in file order. Runs of zeros, which the
+// library reads through one by one in a file of silence or an unfinished download, travel as
+// their length alone.
 struct TagRequestHeader {
     std::uint32_t pathLength = 0;
     std::uint32_t extentCount = 0;
     std::int64_t fileSize = 0;
 };
 
+// `length` bytes of the file at `offset`; they follow unless they are all zeros.
 struct TagRequestExtent {
     std::int64_t offset = 0;
     std::int64_t length = 0;
+    std::int32_t zeros = 0;
+    std::int32_t reserved = 0;
 };
 
 inline constexpr std::uint32_t kMaxRequestPath = 1U << 20;
-inline constexpr std::uint32_t kMaxRequestExtents = 64;
+inline constexpr std::uint32_t kMaxRequestExtents = 1U << 16;
 inline constexpr std::int64_t kMaxRequestBytes = std::int64_t{1} << 30;
 
 enum class TagAnswerStatus : std::int32_t {

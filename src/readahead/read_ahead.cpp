@@ -82,6 +82,10 @@ ReadAhead::~ReadAhead() {
 }
 
 void ReadAhead::Start(LookAhead lookAhead) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_lookAheadEnded = false;
+    }
     for (std::size_t i = 0; i < m_options.threads; ++i) {
         m_readers.emplace_back([this] { ReadFiles(); });
     }
@@ -91,6 +95,9 @@ void ReadAhead::Start(LookAhead lookAhead) {
         } catch (...) {
             // What the look-ahead did not foresee, the walk asks the file system itself.
         }
+        const std::lock_guard lock(m_mutex);
+        m_lookAheadEnded = true;
+        m_recorded.notify_all();
     });
 }
 
@@ -101,6 +108,7 @@ void ReadAhead::Stop() {
     m_work.notify_all();
     m_room.notify_all();
     m_done.notify_all();
+    m_recorded.notify_all();
 }
 
 bool ReadAhead::WaitForRoom(std::unique_lock<std::mutex>& lock, bool file) {
@@ -123,6 +131,7 @@ void ReadAhead::Record(std::shared_ptr<Item> item) {
         m_work.notify_one();
     }
     m_items.push_back(std::move(item));
+    m_recorded.notify_one();
 }
 
 void ReadAhead::ReadFiles() {
@@ -164,9 +173,11 @@ void ReadAhead::ReadFiles() {
 
 std::shared_ptr<ReadAhead::Item> ReadAhead::Take(Kind kind, const std::string& key) {
     std::unique_lock lock(m_mutex);
-    const auto found = std::find_if(m_items.begin(), m_items.end(), [&](const auto& item) {
-        return item->kind == kind && item->key == key;
-    });
+    const auto matches = [&](const auto& item) { return item->kind == kind && item->key == key; };
+    // When the walk has caught up with the look-ahead, the answer is on its way. Anything else
+    // recorded in its place means the walks went apart: the file system answers.
+    m_recorded.wait(lock, [&] { return !m_items.empty() || m_lookAheadEnded || m_stopped; });
+    const auto found = std::find_if(m_items.begin(), m_items.end(), matches);
     if (found == m_items.end()) {
         return nullptr;
     }

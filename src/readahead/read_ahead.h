@@ -85,10 +85,12 @@ private:
     std::unique_ptr<Recorder> m_recorder;
 
     std::mutex m_mutex;
-    std::condition_variable m_work; // a file to read, for the reading threads
-    std::condition_variable m_room; // room for more, for the look-ahead
-    std::condition_variable m_done; // m_awaited read, for the walk
+    std::condition_variable m_work;     // a file to read, for the reading threads
+    std::condition_variable m_room;     // room for more, for the look-ahead
+    std::condition_variable m_done;     // m_awaited read, for the walk
+    std::condition_variable m_recorded; // an answer recorded, for the walk
     const Item* m_awaited = nullptr;
+    bool m_lookAheadEnded = true;              // or not started
     std::deque<std::shared_ptr<Item>> m_items; // recorded, not yet taken, in walk order
     std::deque<std::shared_ptr<Item>> m_toRead;
     std::size_t m_files = 0;     // file items in m_items

@@ -25,7 +25,13 @@ using namespace quaverly;
 struct Range {
     std::int64_t offset = 0;
     std::int64_t length = 0;
+    // Where its bytes start among those sent; -1 for a run of zeros, which comes without them.
+    std::int64_t start = -1;
 };
+
+// What a run of zeros reads as, a piece at a time.
+constexpr std::size_t kZerosPiece = 64 * 1024;
+const std::vector<unsigned char> kZeros(kZerosPiece + 3, 0);
 
 // The bytes of a file that the program sent, seen as the file itself. A read of any other
 // bytes is noted and fails, so that the library's answer is never made from a guess.
@@ -40,15 +46,18 @@ public:
     std::uint64_t Size() const override { return static_cast<std::uint64_t>(m_size); }
 
     Buffered BufferedAt(std::uint64_t offset) const override {
-        std::size_t start = 0;
+        const auto at = static_cast<std::int64_t>(offset);
         for (const Range& range : m_ranges) {
-            const auto at = static_cast<std::int64_t>(offset);
             if (at >= range.offset && at < range.offset + range.length) {
                 const auto skip = static_cast<std::size_t>(at - range.offset);
-                return {reinterpret_cast<const unsigned char*>(m_bytes.data()) + start + skip,
-                        static_cast<std::size_t>(range.length) - skip};
+                const auto left = static_cast<std::size_t>(range.length) - skip;
+                if (range.start < 0) {
+                    return {kZeros.data(), std::min(left, kZerosPiece)};
+                }
+                return {reinterpret_cast<const unsigned char*>(m_bytes.data()) +
+                            static_cast<std::size_t>(range.start) + skip,
+                        left};
             }
-            start += static_cast<std::size_t>(range.length);
         }
         return {};
     }
@@ -86,16 +95,20 @@ bool ReadRequest(mpeg::TagRequestHeader& header, std::vector<Range>& ranges, std
     for (std::uint32_t i = 0; i < header.extentCount; ++i) {
         mpeg::TagRequestExtent extent;
         if (!platform::ReadRequest(&extent, sizeof extent) || extent.offset < end ||
-            extent.length < 0 ||
-            static_cast<std::int64_t>(bytes.size()) + extent.length > mpeg::kMaxRequestBytes) {
+            extent.length < 0 || extent.length > header.fileSize - extent.offset ||
+            (extent.zeros == 0 &&
+             static_cast<std::int64_t>(bytes.size()) + extent.length > mpeg::kMaxRequestBytes)) {
             return false;
         }
-        const std::size_t at = bytes.size();
-        bytes.resize(at + static_cast<std::size_t>(extent.length));
-        if (!platform::ReadRequest(bytes.data() + at, static_cast<std::size_t>(extent.length))) {
-            return false;
+        const auto at = static_cast<std::int64_t>(bytes.size());
+        if (extent.zeros == 0) {
+            bytes.resize(bytes.size() + static_cast<std::size_t>(extent.length));
+            if (!platform::ReadRequest(bytes.data() + at,
+                                       static_cast<std::size_t>(extent.length))) {
+                return false;
+            }
         }
-        ranges.push_back({extent.offset, extent.length});
+        ranges.push_back({extent.offset, extent.length, extent.zeros == 0 ? at : -1});
         end = extent.offset + extent.length;
     }
     return true;

@@ -77,8 +77,8 @@ constexpr std::array kErrors{testing::kAccessDenied, testing::kIoFailure, testin
 // service, errno, and whether the first call fails or a later one. The page's own services are
 // asked once a run, so each cell runs two listings in one session and their later call is the
 // second run's; the tree's are asked for each folder and file, and their later call is the
-// third, which for the status query is the first file's.
-using Cell = std::tuple<Service, int, bool>;
+// third. Each cell runs with and without reading ahead.
+using Cell = std::tuple<Service, int, bool, bool>;
 
 int FailingCall(Service service, bool later) {
     if (!later) {
@@ -118,14 +118,19 @@ protected:
         // Past the first block of the file, so that the scan reads at a later position.
         m_tree.Write("tree/b/late.mp3", std::string(300 * 1024, '\x11') + CbrFrames(4));
         m_tree.Write("tree/three.MP3", CbrFrames(4));
+        // Today's pages, read without reading ahead and without faults.
         FakeFileSystem plain;
-        m_reference = List(plain);
+        m_reference = List(plain, false);
     }
     void TearDown() override { std::filesystem::current_path(m_start); }
 
     // Lists the tree twice in one session, each time into a folder of its own.
-    std::vector<std::pair<RunResult, std::string>> List(FakeFileSystem& fileSystem) {
+    std::vector<std::pair<RunResult, std::string>> List(FakeFileSystem& fileSystem,
+                                                        bool readAhead) {
         ListingSession session(fileSystem);
+        if (!readAhead) {
+            session.readAhead.threads = 0;
+        }
         platform::GivenFolder chooser(m_tree / "tree");
         platform::SilentMessageBox boxes;
         std::vector<std::pair<RunResult, std::string>> runs;
@@ -220,7 +225,7 @@ TEST_P(FaultMatrix, PageIsWholeOrTheRunSaysWhy) {
     };
     const auto before = Snapshot(m_tree / "tree");
 
-    const auto runs = List(fake);
+    const auto runs = List(fake, std::get<3>(GetParam()));
 
     EXPECT_EQ(Snapshot(m_tree / "tree"), before);
     for (std::size_t run = 0; run < runs.size(); ++run) {
@@ -259,13 +264,14 @@ TEST_P(FaultMatrix, PageIsWholeOrTheRunSaysWhy) {
 }
 
 std::string CellName(const ::testing::TestParamInfo<Cell>& info) {
-    const auto [service, error, later] = info.param;
+    const auto [service, error, later, readAhead] = info.param;
     std::string errorName = error == testing::kAccessDenied ? "AccessDenied"
                             : error == testing::kIoFailure  ? "IoError"
                             : error == testing::kDiskFull   ? "NoSpace"
                             : error == testing::kNotFound   ? "Vanished"
                                                             : "Interrupted";
-    return std::string(Name(service)) + "_" + errorName + (later ? "_Later" : "_First");
+    return std::string(Name(service)) + "_" + errorName + (later ? "_Later" : "_First") +
+           (readAhead ? "" : "_NotAhead");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -274,7 +280,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          Service::Seek, Service::FindFirst, Service::FindNext,
                                          Service::Create, Service::Write, Service::Close,
                                          Service::SetCurrentDirectory, Service::CurrentDirectory),
-                       ::testing::ValuesIn(kErrors), ::testing::Bool()),
+                       ::testing::ValuesIn(kErrors), ::testing::Bool(), ::testing::Bool()),
     CellName);
 
 } // namespace

@@ -126,7 +126,7 @@ public:
     std::atomic<int> createdFiles = 0;
     std::atomic<int> openOutputs = 0;
     std::atomic<int> openSearches = 0;
-    // Files opened for reading, listed or not, and reads of them.
+    // Files opened for reading, listed or not, and reads of them done.
     std::atomic<int> opens = 0;
     std::atomic<int> reads = 0;
 
@@ -139,12 +139,13 @@ private:
                            std::size_t count) override {
             {
                 const std::lock_guard lock(m_owner.m_hooks);
-                ++m_owner.reads;
                 if (m_owner.onRead) {
                     m_owner.onRead(m_path, offset, count);
                 }
             }
-            return m_real->ReadAt(offset, buffer, count);
+            const std::size_t got = m_real->ReadAt(offset, buffer, count);
+            ++m_owner.reads;
+            return got;
         }
         std::uint64_t DataFrom(std::uint64_t offset) override { return m_real->DataFrom(offset); }
         std::uint64_t Size() const override { return m_real->Size(); }

@@ -1,0 +1,225 @@
+// Reading ahead of the rows: the same pages as without it, one open and two reads for a typical
+// file, and files or folders that change between their reading and their rows.
+
+#include "listing/listing_run.h"
+
+#include "support/fake_file_system.h"
+#include "support/mp3_bytes.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+namespace quaverly::listing {
+namespace {
+
+using testing::CbrFrames;
+using testing::FakeFileSystem;
+using testing::ReadWholeFile;
+using testing::TempDir;
+
+// A typical track for what is read of it: longer than the start and the end read ahead.
+const std::string kTrack = testing::Id3v23Tag(testing::TitleFrame("Song"), 64) + CbrFrames(100);
+
+class AfterFile final : public RunObserver {
+public:
+    AfterFile(std::string path, std::function<void()> then)
+        : m_path(std::move(path)), m_then(std::move(then)) {}
+    void FileListed(const std::string& path) override {
+        ++listed;
+        if (path == m_path) {
+            m_then();
+        }
+    }
+    bool CancelRequested() override { return cancelAfter != 0 && listed >= cancelAfter; }
+
+    std::size_t listed = 0;
+    std::size_t cancelAfter = 0;
+
+private:
+    std::string m_path;
+    std::function<void()> m_then;
+};
+
+class ReadAhead : public ::testing::Test {
+protected:
+    void TearDown() override { std::filesystem::current_path(m_start); }
+
+    RunResult List(const std::string& folder, bool ahead, RunObserver* observer = nullptr,
+                   std::unique_ptr<mpeg::TagWorkerPool> workers = nullptr) {
+        ListingSession session(fileSystem, std::move(workers));
+        if (!ahead) {
+            session.readAhead.threads = 0;
+        }
+        platform::GivenFolder chooser(folder);
+        platform::SilentMessageBox messages;
+        ListingServices services{fileSystem, chooser, messages, observer};
+        services.listingFileName = m_out / "page.html";
+        RunResult result = MakeListing(session, services);
+        page = ReadWholeFile(m_out / "page.html");
+        return result;
+    }
+
+    // Waits until the file system has done `count` reads: those of the files read ahead.
+    void WaitForReads(int count) {
+        for (int i = 0; i < 5000 && fileSystem.reads < count; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_GE(fileSystem.reads, count);
+    }
+
+    // A file of the folder "album", as the walk spells its path.
+    std::string InAlbum(const std::string& name) const {
+        return root / "album" + platform::kPathSeparator + name;
+    }
+
+    TempDir root;
+    FakeFileSystem fileSystem;
+    std::string page;
+
+private:
+    TempDir m_out;
+    std::filesystem::path m_start = std::filesystem::current_path();
+};
+
+TEST_F(ReadAhead, TestFilesMakeTheSamePageWithAndWithoutReadingAheadOrHelpers) {
+    std::string expected;
+    for (const bool ahead : {false, true}) {
+        for (const bool helpers : {false, true}) {
+            SCOPED_TRACE(std::string(ahead ? "ahead" : "not ahead") + (helpers ? ", helpers" : ""));
+            std::unique_ptr<mpeg::TagWorkerPool> pool;
+            if (helpers) {
+                mpeg::TagWorkerPool::Options options;
+                options.program = QUAVERLY_TAG_WORKER;
+                options.workers = 2;
+                pool = std::make_unique<mpeg::TagWorkerPool>(options);
+            }
+            const RunResult result = List(QUAVERLY_TEST_DATA_DIR, ahead, nullptr, std::move(pool));
+            EXPECT_EQ(result.outcome, RunOutcome::Complete);
+            if (expected.empty()) {
+                expected = page;
+            }
+            EXPECT_EQ(page, expected);
+        }
+    }
+}
+
+TEST_F(ReadAhead, TypicalFileCostsOneOpenAndTwoReadsAndNoStatusQuery) {
+    root.Write("album/one.mp3", kTrack);
+    root.Write("album/two.mp3", kTrack);
+    root.Write("album/three.mp3", kTrack);
+    int statusQueries = 0;
+    int searches = 0;
+    fileSystem.onStatus = [&](const std::string&) -> std::optional<platform::StatusResult> {
+        ++statusQueries;
+        return std::nullopt;
+    };
+    fileSystem.onFindFirst = [&](const std::string&, platform::ErrorCode&) {
+        ++searches;
+        return false;
+    };
+
+    const RunResult result = List(root / "album", true);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Complete);
+    EXPECT_EQ(fileSystem.opens, 3);
+    EXPECT_EQ(fileSystem.reads, 6);
+    // The folder's own, to notice a link back into the path walked; one search lists it.
+    EXPECT_EQ(statusQueries, 1);
+    EXPECT_EQ(searches, 1);
+}
+
+TEST_F(ReadAhead, FileChangedAfterItWasReadIsListedAsItWasRead) {
+    root.Write("album/a.mp3", kTrack);
+    root.Write("album/b.mp3", kTrack);
+    root.Write("album/c.mp3", kTrack);
+    const std::string first = InAlbum("a.mp3");
+    const std::string second = InAlbum("b.mp3");
+    List(root / "album", false);
+    const std::string expected = page;
+    const std::vector<std::pair<const char*, std::function<void()>>> changes{
+        {"shrinks", [&] { std::filesystem::resize_file(second, 100); }},
+        {"grows", [&] { root.Write("album/b.mp3", kTrack + kTrack); }},
+#ifndef _WIN32 // a file open here cannot be removed there
+        {"vanishes", [&] { std::filesystem::remove(second); }},
+#endif
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        root.Write("album/b.mp3", kTrack);
+        fileSystem.reads = 0;
+        AfterFile observer(first, [&] {
+            WaitForReads(6); // all three files read
+            change();
+        });
+
+        const RunResult result = List(root / "album", true, &observer);
+
+        EXPECT_EQ(result.outcome, RunOutcome::Complete);
+        EXPECT_EQ(page, expected);
+    }
+}
+
+TEST_F(ReadAhead, FolderRemovedWhileItsFilesAreReadAheadLeavesEveryRowInPlace) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a folder whose files are open cannot be removed";
+#endif
+    std::vector<std::string> names;
+    for (int i = 0; i < 60; ++i) {
+        names.push_back("song" + std::to_string(100 + i) + ".mp3");
+        root.Write("album/" + names.back(), kTrack);
+    }
+    AfterFile observer(InAlbum(names[0]), [&] { std::filesystem::remove_all(root / "album"); });
+
+    const RunResult result = List(root / "album", true, &observer);
+
+    // What was read before the folder went is listed; the rest fail at their own rows, in order.
+    EXPECT_NE(result.outcome, RunOutcome::Cancelled);
+    std::size_t at = 0;
+    std::size_t failure = 0;
+    for (const std::string& name : names) {
+        at = page.find(name, at);
+        ASSERT_NE(at, std::string::npos) << name;
+        const bool failed = page.compare(at + name.size(), 15, "</td><td> 0 Kbs") == 0;
+        if (failed) {
+            ASSERT_LT(failure, result.failures.size());
+            EXPECT_EQ(result.failures[failure].path, InAlbum(name));
+            EXPECT_EQ(result.failures[failure].reason, "No such file or directory");
+            ++failure;
+        } else {
+            EXPECT_EQ(page.compare(at + name.size(), 17, "</td><td> 128 Kbs"), 0) << name;
+        }
+    }
+    EXPECT_EQ(failure, result.failureCount);
+}
+
+TEST_F(ReadAhead, CancelInTheMiddleOfAFolderStopsTheReadsAhead) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 400; ++i) {
+        root.Write("album/song" + std::to_string(1000 + i) + ".mp3", kTrack);
+    }
+    AfterFile notAhead("", [] {});
+    notAhead.cancelAfter = 5;
+    List(root / "album", false, &notAhead);
+    const std::string expected = page;
+    AfterFile observer("", [] {});
+    observer.cancelAfter = 5;
+    fileSystem.opens = 0;
+
+    const RunResult result = List(root / "album", true, &observer);
+    const int opened = fileSystem.opens;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+    EXPECT_EQ(result.outcome, RunOutcome::Cancelled);
+    EXPECT_EQ(page, expected);
+    // No read goes on after the run, and no more were made than the reading ahead may hold.
+    EXPECT_EQ(fileSystem.opens, opened);
+    EXPECT_LE(opened, 5 + static_cast<int>(readahead::Options{}.filesAhead));
+}
+
+} // namespace
+} // namespace quaverly::listing
