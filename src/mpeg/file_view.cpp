@@ -86,7 +86,9 @@ void FileView::Copy(std::int64_t offset, unsigned char* out, std::size_t count) 
             // A large read (a picture in a tag) goes straight to the caller's buffer.
             const auto wanted = static_cast<std::size_t>(
                 std::min<std::int64_t>(m_size - offset, static_cast<std::int64_t>(count)));
-            const std::size_t got = m_file->ReadAt(static_cast<std::uint64_t>(offset), out, wanted);
+            const auto at = static_cast<std::uint64_t>(offset);
+            const bool hole = m_file->DataFrom(at) >= at + wanted;
+            const std::size_t got = hole ? 0 : m_file->ReadAt(at, out, wanted);
             std::memset(out + got, 0, count - got);
             return;
         } else {
