@@ -53,21 +53,11 @@ public:
     }
 
     std::unique_ptr<platform::InputFile> OpenForReading(const std::string& path) override {
-        const std::lock_guard lock(m_hooks);
-        ++opens;
-        if (onOpenForReading) {
-            onOpenForReading(path);
-        }
-        return std::make_unique<Input>(*this, path, m_real.OpenForReading(path));
+        return Open(path, false);
     }
 
     std::unique_ptr<platform::InputFile> OpenListedFile(const std::string& path) override {
-        const std::lock_guard lock(m_hooks);
-        ++opens;
-        if (onOpenForReading) {
-            onOpenForReading(path);
-        }
-        return std::make_unique<Input>(*this, path, m_real.OpenListedFile(path));
+        return Open(path, true);
     }
 
     std::unique_ptr<platform::OutputFile> CreateOrTruncate(const std::string& path) override {
@@ -131,6 +121,19 @@ public:
     std::atomic<int> reads = 0;
 
 private:
+    // `listed`: opened as a file the search listed as regular.
+    std::unique_ptr<platform::InputFile> Open(const std::string& path, bool listed) {
+        {
+            const std::lock_guard lock(m_hooks);
+            ++opens;
+            if (onOpenForReading) {
+                onOpenForReading(path);
+            }
+        }
+        return std::make_unique<Input>(
+            *this, path, listed ? m_real.OpenListedFile(path) : m_real.OpenForReading(path));
+    }
+
     class Input final : public platform::InputFile {
     public:
         Input(FakeFileSystem& owner, std::string path, std::unique_ptr<platform::InputFile> real)
