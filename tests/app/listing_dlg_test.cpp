@@ -157,8 +157,6 @@ protected:
         std::filesystem::current_path(m_start.Path());
         m_services.fileSystem = &m_fileSystem;
         m_services.session = &m_session;
-        // Hooks here touch the dialog and its clock, so files are opened on its thread.
-        m_session.readAhead.threads = 0;
         m_services.chooser = &m_chooser;
         m_services.clock = [this] { return m_now; };
     }
@@ -584,6 +582,8 @@ TEST_F(MainDialog, OpenFailureShowsErrorThenTheFailure) {
 // --- Progress --------------------------------------------------------------------------------
 
 TEST_F(MainDialog, ShortRunShowsNoProgress) {
+    // Time passes as each file is opened, so the files are opened on the dialog's thread.
+    m_session.readAhead.threads = 0;
     TempDir music;
     m_chooser.answers = {MusicFolder(music, 5)};
     bool progressSeen = false;
@@ -598,6 +598,8 @@ TEST_F(MainDialog, ShortRunShowsNoProgress) {
 }
 
 TEST_F(MainDialog, SlowRunShowsProgressAndCancelStopsIt) {
+    // Time passes as each file is opened, so the files are opened on the dialog's thread.
+    m_session.readAhead.threads = 0;
     TempDir music;
     m_chooser.answers = {MusicFolder(music, 20)};
     std::string progressText;
