@@ -221,5 +221,54 @@ TEST_F(ReadAhead, CancelInTheMiddleOfAFolderStopsTheReadsAhead) {
     EXPECT_LE(opened, 5 + static_cast<int>(readahead::Options{}.filesAhead));
 }
 
+TEST(ReadAheadAlone, CallsTheLookAheadDidNotForeseeGoToTheFileSystem) {
+    TempDir root;
+    root.Write("album/one.mp3", kTrack);
+    const std::string album = root / "album";
+    const std::string song = album + platform::kPathSeparator + "one.mp3";
+    FakeFileSystem fileSystem;
+    int statusQueries = 0;
+    fileSystem.onStatus = [&](const std::string&) -> std::optional<platform::StatusResult> {
+        ++statusQueries;
+        return std::nullopt;
+    };
+    readahead::ReadAhead ahead(fileSystem, {}, nullptr);
+    ahead.Start([&](readahead::ReadAhead::Recorder& recorder) {
+        recorder.Status(album);
+        recorder.ReadFile(song, true);
+    });
+
+    EXPECT_TRUE(ahead.Status(album).Ok());
+    EXPECT_EQ(statusQueries, 1); // the look-ahead's, taken from its record
+    EXPECT_TRUE(ahead.Status(root.Path()).Ok());
+    EXPECT_EQ(statusQueries, 2); // not foreseen: asked of the file system
+    const auto file = ahead.OpenForReading(song);
+    EXPECT_EQ(file->Size(), kTrack.size());
+    EXPECT_EQ(fileSystem.opens, 1);
+    // Nothing more was recorded: the file system answers, the second time too.
+    EXPECT_NE(ahead.OpenForReading(song), nullptr);
+    EXPECT_EQ(fileSystem.opens, 2);
+}
+
+TEST(ReadAheadAlone, LookAheadWaitsForRoomAndStopsWhenAsked) {
+    TempDir root;
+    const std::string song = root.Write("one.mp3", kTrack);
+    FakeFileSystem fileSystem;
+    readahead::Options options;
+    options.filesAhead = 2;
+    {
+        readahead::ReadAhead ahead(fileSystem, options, nullptr);
+        ahead.Start([&](readahead::ReadAhead::Recorder& recorder) {
+            while (!recorder.Stopped()) {
+                recorder.ReadFile(song, true);
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(fileSystem.opens, 2);
+    }
+    // Stopped and joined: nothing more is opened.
+    EXPECT_EQ(fileSystem.opens, 2);
+}
+
 } // namespace
 } // namespace quaverly::listing

@@ -7,6 +7,7 @@
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <id3/tag.h>
 
 #include <filesystem>
 #ifndef _WIN32
@@ -228,6 +229,41 @@ TEST(TagWorkers, PagesAreTheSameWithOneFourOrNoHelpers) {
     EXPECT_NE(ReadWholeFile(root / "one.html").find("compressed.mp3</td><td> 128 Kbs"),
               std::string::npos);
 #endif
+}
+
+// The helper is sent the bytes the library reads, and asks for those it lacks: its answers are
+// the library's for the file itself, on every test file and on files that make it ask again.
+TEST(TagWorkers, HelperAnswersWhatTheLibraryAnswersForTheFile) {
+    TempDir root;
+    std::vector<std::string> paths;
+    for (const auto& entry : std::filesystem::directory_iterator(QUAVERLY_TEST_DATA_DIR)) {
+        if (entry.path().extension() == ".mp3") {
+            paths.push_back(entry.path().string());
+        }
+    }
+    const std::string tag = Id3v23Tag(TitleFrame("Song"), 64);
+    // Zeros behind the tag, which the library counts one by one, far past what is sent.
+    paths.push_back(root.Write("zeros.mp3", tag + std::string(300'000, '\0') + CbrFrames(3)));
+    // A tag larger than what is read with the start of a file.
+    paths.push_back(
+        root.Write("large.mp3", Id3v23Tag(TitleFrame("Large"), 1'500'000) + CbrFrames(3)));
+    // Junk before the first frame, and an ID3v1 tag at the end.
+    std::string v1(128, ' ');
+    v1.replace(0, 3, "TAG");
+    paths.push_back(root.Write("junk.mp3", std::string(70'000, '\x11') + CbrFrames(3) + v1));
+
+    mpeg::TagWorkerPool pool(Workers(1));
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        ID3_Tag library;
+        library.Link(path.c_str(), ID3TT_ALL);
+        const Scan scan = Analyse(analyzer, path);
+        EXPECT_FALSE(scan.tagFailure);
+        EXPECT_EQ(analyzer.GetId3v2Size(path),
+                  static_cast<std::int64_t>(library.GetPrependedBytes()));
+    }
 }
 
 TEST(TagWorkers, RunSaysWhenTheHelperCannotStart) {

@@ -1,0 +1,101 @@
+// What a file opened for the analysis holds in memory, and what it still reads.
+
+#include "mpeg/preread_file.h"
+
+#include "support/fake_file_system.h"
+#include "support/mp3_bytes.h"
+#include "support/system_errors.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+namespace quaverly::mpeg {
+namespace {
+
+using testing::FakeFileSystem;
+using testing::TempDir;
+
+struct Read {
+    std::uint64_t offset;
+    std::size_t count;
+};
+
+class Preread : public ::testing::Test {
+protected:
+    Preread() {
+        fileSystem.onRead = [this](const std::string&, std::uint64_t offset, std::size_t& count) {
+            reads.push_back({offset, count});
+        };
+    }
+    PrereadFile Open(const std::string& bytes) {
+        return PrereadFile(fileSystem.OpenForReading(root.Write("file.mp3", bytes)));
+    }
+
+    TempDir root;
+    FakeFileSystem fileSystem;
+    std::vector<Read> reads;
+};
+
+TEST_F(Preread, StartAndEndAreReadOnceAndServedFromMemory) {
+    const std::string bytes = testing::CbrFrames(200); // 83,400 bytes
+    PrereadFile file = Open(bytes);
+    ASSERT_EQ(reads.size(), 2U);
+    EXPECT_EQ(reads[0].offset, 0U);
+    EXPECT_EQ(reads[0].count, PrereadFile::kHeadBytes);
+    EXPECT_EQ(reads[1].offset, bytes.size() - PrereadFile::kTailBytes);
+
+    std::vector<unsigned char> out(100);
+    EXPECT_EQ(file.ReadAt(bytes.size() - 100, out.data(), 100), 100U);
+    EXPECT_EQ(std::string(out.begin(), out.end()), bytes.substr(bytes.size() - 100));
+    const auto held = file.BufferedAt(1000);
+    EXPECT_EQ(held.count, PrereadFile::kHeadBytes - 1000);
+    EXPECT_EQ(held.data[0], static_cast<unsigned char>(bytes[1000]));
+    EXPECT_EQ(reads.size(), 2U);
+    // Between the two, the file itself.
+    EXPECT_EQ(file.ReadAt(40'000, out.data(), 100), 100U);
+    EXPECT_EQ(reads.size(), 3U);
+}
+
+TEST_F(Preread, SmallFileIsOneReadAndALargeTagIsReadWhole) {
+    Open(testing::CbrFrames(10));
+    EXPECT_EQ(reads.size(), 1U);
+
+    reads.clear();
+    const std::string tag = testing::Id3v23Tag(testing::TitleFrame("Song"), 40'000);
+    PrereadFile file = Open(tag + testing::CbrFrames(300));
+    ASSERT_EQ(reads.size(), 3U);
+    // The rest of the tag and room for the first frames behind it, in the same extent.
+    EXPECT_EQ(reads[1].offset, PrereadFile::kHeadBytes);
+    EXPECT_EQ(file.BufferedAt(0).count, tag.size() + PrereadFile::kBehindTag);
+}
+
+TEST_F(Preread, FailedReadIsThrownByTheFirstReadThatNeedsItsBytes) {
+    fileSystem.onRead = [](const std::string& path, std::uint64_t offset, std::size_t&) {
+        if (offset == 0) {
+            throw testing::ErrnoError(testing::kIoFailure, "read", path);
+        }
+    };
+    PrereadFile file = Open(testing::CbrFrames(200));
+    EXPECT_EQ(file.BufferedAt(0).count, 0U);
+    std::vector<unsigned char> out(10);
+    EXPECT_THROW(file.ReadAt(0, out.data(), out.size()), platform::FileError);
+    // The end was read.
+    EXPECT_EQ(file.ReadAt(file.Size() - 10, out.data(), out.size()), 10U);
+}
+
+#ifndef _WIN32 // holes are known to the POSIX seam
+TEST_F(Preread, HoleOfASparseFileIsZerosWithoutARead) {
+    const std::string path = root.Write("sparse.mp3", "");
+    std::filesystem::resize_file(path, 1 << 20);
+    const PrereadFile file(fileSystem.OpenForReading(path));
+    EXPECT_TRUE(reads.empty());
+    EXPECT_EQ(file.BufferedAt(0).count, PrereadFile::kHeadBytes);
+    EXPECT_EQ(file.BufferedAt(0).data[100], 0);
+}
+#endif
+
+} // namespace
+} // namespace quaverly::mpeg
