@@ -29,6 +29,21 @@ public:
     // A tag larger than this (a picture of several megabytes) is read when it is asked for.
     static constexpr std::size_t kLargestHead = 1024 * 1024;
 
+    // Reads the start and the end of `file` now.
+    explicit PrereadFile(std::unique_ptr<platform::InputFile> file);
+
+    // `file` itself when it was read so already; otherwise it is, now.
+    static std::unique_ptr<PrereadFile> From(std::unique_ptr<platform::InputFile> file);
+
+    std::uint64_t Size() const override { return m_size; }
+    Buffered BufferedAt(std::uint64_t offset) const override;
+    std::size_t ReadAt(std::uint64_t offset, unsigned char* buffer, std::size_t count) override;
+    std::uint64_t DataFrom(std::uint64_t offset) override { return m_file->DataFrom(offset); }
+
+    // How many bytes are held in memory.
+    std::size_t HeldBytes() const noexcept;
+
+private:
     struct Extent {
         std::uint64_t offset = 0;
         // The bytes, and three zeros behind them, so that a header word can be read at each.
@@ -41,23 +56,6 @@ public:
         std::size_t Length() const noexcept { return bytes.size() - 3; }
     };
 
-    // Reads the start and the end of `file` now.
-    explicit PrereadFile(std::unique_ptr<platform::InputFile> file);
-
-    // `file` itself when it was read so already; otherwise it is, now.
-    static std::unique_ptr<PrereadFile> From(std::unique_ptr<platform::InputFile> file);
-
-    std::uint64_t Size() const override { return m_size; }
-    Buffered BufferedAt(std::uint64_t offset) const override;
-    std::size_t ReadAt(std::uint64_t offset, unsigned char* buffer, std::size_t count) override;
-    std::uint64_t DataFrom(std::uint64_t offset) override { return m_file->DataFrom(offset); }
-
-    // The bytes held in memory, in file order.
-    const std::vector<Extent>& Extents() const noexcept { return m_extents; }
-    // How many bytes are held in memory.
-    std::size_t HeldBytes() const noexcept;
-
-private:
     void Read(std::uint64_t offset, std::uint64_t end);
     const Extent* ExtentAt(std::uint64_t offset) const;
 

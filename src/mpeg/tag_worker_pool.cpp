@@ -203,6 +203,14 @@ void TagWorkerPool::DropEndedWorkers() {
     }
 }
 
+TagWorkerPool::Request TagWorkerPool::FirstRequest(const std::string& path,
+                                                   const PrereadFile& file) {
+    return {path, Encode(path, static_cast<std::int64_t>(file.Size()), FirstRanges(file),
+                         [&](std::int64_t at, std::size_t count, unsigned char* out) {
+                             CopyHeld(file, at, count, out);
+                         })};
+}
+
 void TagWorkerPool::Prefetch(const std::string& path, const PrereadFile& file) {
     if (!m_started) {
         StartWorkers();
@@ -210,13 +218,7 @@ void TagWorkerPool::Prefetch(const std::string& path, const PrereadFile& file) {
     if (m_workers.empty()) {
         return;
     }
-    const Ranges ranges = FirstRanges(file);
-    m_queue.push_back({path,
-                       Encode(path, static_cast<std::int64_t>(file.Size()), ranges,
-                              [&](std::int64_t at, std::size_t count, unsigned char* out) {
-                                  CopyHeld(file, at, count, out);
-                              }),
-                       Sent(ranges)});
+    m_queue.push_back(FirstRequest(path, file));
     Dispatch();
 }
 
@@ -251,12 +253,10 @@ void TagWorkerPool::AskAgain(const std::string& path, const TagAnswer& answer, F
         std::min(std::max(answer.missingLength, Sent(sent)), size - answer.missingOffset);
     sent.push_back({answer.missingOffset, std::max<std::int64_t>(length, 0)});
     sent = Merged(std::move(sent));
-    m_queue.push_front({path,
-                        Encode(path, size, sent,
-                               [&](std::int64_t at, std::size_t count, unsigned char* out) {
-                                   view.Copy(at, out, count);
-                               }),
-                        Sent(sent)});
+    m_queue.push_front({path, Encode(path, size, sent,
+                                     [&](std::int64_t at, std::size_t count, unsigned char* out) {
+                                         view.Copy(at, out, count);
+                                     })});
 }
 
 TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file, FileView& view) {
@@ -294,14 +294,7 @@ TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file
                 m_sentRanges.erase(path);
                 return {StatedTagSize(view), kLibraryFailed};
             }
-            const Ranges ranges = FirstRanges(file);
-            m_sentRanges[path] = ranges;
-            m_queue.push_front({path,
-                                Encode(path, static_cast<std::int64_t>(file.Size()), ranges,
-                                       [&](std::int64_t at, std::size_t count, unsigned char* out) {
-                                           view.Copy(at, out, count);
-                                       }),
-                                Sent(ranges)});
+            m_queue.push_front(FirstRequest(path, file));
             queued = true;
         }
         Dispatch();

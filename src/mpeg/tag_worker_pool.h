@@ -64,8 +64,6 @@ private:
     struct Request {
         std::string path;
         std::string message;
-        // Bytes of the file the message carries.
-        std::int64_t sent = 0;
         // Asked in a run that has ended: its answer is dropped.
         bool forgotten = false;
     };
@@ -99,6 +97,8 @@ private:
     // Drops the helpers that could not be replaced; with none left, says why.
     void DropEndedWorkers();
     TagSize InProcess(const std::string& path, FileView& view);
+    // The first question about `file`: the bytes it holds of those the library reads.
+    static Request FirstRequest(const std::string& path, const PrereadFile& file);
     // Asks for `path` again, with the bytes sent before and those the helper found missing.
     void AskAgain(const std::string& path, const TagAnswer& answer, FileView& view);
     bool Waiting(const std::string& path) const;
