@@ -1,23 +1,4 @@
-# Cross-compiles the 32-bit Windows programs with mingw-w64. The -posix compilers carry the
-# winpthreads runtime, so std::thread and std::mutex work.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles the 32-bit Windows programs with mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(QUAVERLY_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${QUAVERLY_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QUAVERLY_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${QUAVERLY_MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QUAVERLY_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The programs carry their C and C++ runtimes, so that they run from any folder, installed or
-# not, without DLLs beside them.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Tests and programs run under Wine, in a prefix of the build's own.
-find_program(QUAVERLY_WINE wine REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

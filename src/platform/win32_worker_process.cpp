@@ -184,7 +184,10 @@ std::unique_ptr<WorkerProcess> WorkerProcess::Start(const std::vector<std::strin
 
     std::string commandLine;
     for (const std::string& argument : arguments) {
-        commandLine += (commandLine.empty() ? "" : " ") + QuotedArgument(argument);
+        if (!commandLine.empty()) {
+            commandLine += ' ';
+        }
+        commandLine += QuotedArgument(argument);
     }
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;

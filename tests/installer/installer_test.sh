@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Makes the Windows installer, installs it silently into the build's Wine prefix, lists
-# tests/data with the installed quaverly-list.exe, and uninstalls it again.
+# Makes the Windows installer of a build (32- or 64-bit), installs it silently into the
+# build's Wine prefix, lists tests/data with the installed quaverly-list.exe, and uninstalls it
+# again.
 #
 #   installer_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
 source=$2
 wine_run=$source/scripts/wine-run
-prefix=${QUAVERLY_WINEPREFIX:-$source/build/windows/wine}
+# The installed programs are named by their Windows paths, so wine-run is told the prefix.
+export QUAVERLY_WINEPREFIX=${QUAVERLY_WINEPREFIX:-$build/wine}
+prefix=$QUAVERLY_WINEPREFIX
 folder="$prefix/drive_c/Program Files/Quaverly"
 
 (cd "$build" && cpack -G NSIS >/dev/null)
@@ -17,6 +20,12 @@ setup=$(ls "$build"/Quaverly-*-setup.exe)
 for program in quaverly-list.exe quaverly-tag-worker.exe Uninstall.exe; do
     [[ -f "$folder/$program" ]] || { echo "not installed: $folder/$program" >&2; exit 1; }
 done
+cmp -s "$build/bin/quaverly-list.exe" "$folder/quaverly-list.exe" ||
+    { echo "the installed quaverly-list.exe is not the build's" >&2; exit 1; }
+# A 64-bit installer registers its uninstaller in the 64-bit view of the registry, where
+# Programs and Features of 64-bit Windows looks first; a 32-bit one in the view of its prefix.
+grep -q '^\[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Quaverly' "$prefix/system.reg" ||
+    { echo "no uninstaller registered in the registry view of the installer's word size" >&2; exit 1; }
 if [[ -f "$build/bin/Quaverly.exe" ]]; then
     [[ -f "$folder/Quaverly.exe" ]] || { echo "not installed: Quaverly.exe" >&2; exit 1; }
     find "$prefix/drive_c" -path '*Start Menu*' -name 'Quaverly*.lnk' | grep -q . ||
