@@ -38,8 +38,8 @@ public:
     }
 
     // The listing file is written beside the caller, not into the library.
-    std::unique_ptr<platform::OutputFile> CreateOrTruncate(const std::string& path) override {
-        return m_real.CreateOrTruncate(path);
+    std::unique_ptr<platform::OutputFile> CreateReplacement(const std::string& path) override {
+        return m_real.CreateReplacement(path);
     }
 
     // One wait per folder: the search reads all its entries when it starts, so Next asks

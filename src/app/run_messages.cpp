@@ -1,5 +1,7 @@
 #include "app/run_messages.h"
 
+#include "listing/visible_text.h"
+
 namespace quaverly::app {
 
 std::optional<RunMessage> MessageForRun(const listing::RunResult& result) {
@@ -14,7 +16,8 @@ std::optional<RunMessage> MessageForRun(const listing::RunResult& result) {
             if (shown == kFailuresShown) {
                 break;
             }
-            text += "\n" + failure.path + ": " + failure.reason;
+            text += "\n" + listing::VisibleText(failure.path) + ": " +
+                    listing::VisibleText(failure.reason);
             ++shown;
         }
         if (result.failureCount > shown) {
@@ -23,7 +26,8 @@ std::optional<RunMessage> MessageForRun(const listing::RunResult& result) {
         return RunMessage{text, platform::MessageIcon::Exclamation};
     }
     case listing::RunOutcome::Cancelled:
-        return RunMessage{"The listing was cancelled. The MP3 file list in\n" + result.listingPath +
+        return RunMessage{"The listing was cancelled. The MP3 file list in\n" +
+                              listing::VisibleText(result.listingPath) +
                               "\nis incomplete.",
                           platform::MessageIcon::Exclamation};
     case listing::RunOutcome::FolderNotChosen:
@@ -34,7 +38,7 @@ std::optional<RunMessage> MessageForRun(const listing::RunResult& result) {
 }
 
 std::string ProgressText(const std::string& folder, std::size_t files) {
-    return "Reading " + folder + "\n" + std::to_string(files) +
+    return "Reading " + listing::VisibleText(folder) + "\n" + std::to_string(files) +
            (files == 1 ? " file so far" : " files so far");
 }
 

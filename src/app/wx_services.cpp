@@ -1,5 +1,6 @@
 #include "app/wx_services.h"
 
+#include "listing/visible_text.h"
 #include "platform/new_folder_watch.h"
 
 #include <wx/app.h>
@@ -62,7 +63,7 @@ std::string HomeFolder() {
 }
 
 void ShowCommandFailure(wxWindow* owner, const std::string& reason) {
-    wxMessageDialog box(owner, DisplayString(std::string(kCommandFailureText) + "\n\n" + reason),
+    wxMessageDialog box(owner, DisplayString(std::string(kCommandFailureText) + "\n\n" + listing::VisibleText(reason)),
                         ApplicationName(), wxOK | wxICON_ERROR);
     box.ShowModal();
 }

@@ -1,6 +1,7 @@
 // quaverly-list: makes the listing page of a folder tree from the command line.
 
 #include "listing/listing_run.h"
+#include "listing/visible_text.h"
 #include "platform/file_system.h"
 #include "platform/last_error.h"
 #include "platform/terminal.h"
@@ -29,6 +30,7 @@ constexpr int kExitComplete = 0;
 constexpr int kExitIncomplete = 1;
 constexpr int kExitFailed = 2;
 constexpr int kExitInterrupted = 130;
+constexpr unsigned long kMaxJobs = 64;
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -53,7 +55,7 @@ void PrintUsage(std::ostream& out) {
 }
 
 int UsageError(const std::string& message) {
-    std::cerr << kProgram << ": " << message << "\n"
+    std::cerr << kProgram << ": " << listing::VisibleText(message) << "\n"
               << "Try '" << kProgram << " --help' for more information.\n";
     return kExitFailed;
 }
@@ -107,9 +109,13 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
         case 'j':
         case kLongJobs: {
             const std::string count = ::optarg;
-            if (count.empty() || count.size() > 4 ||
-                count.find_first_not_of("0123456789") != std::string::npos) {
+            if (count.empty() || count.find_first_not_of("0123456789") != std::string::npos) {
                 return UsageError("'" + count + "' is not a number of helper processes");
+            }
+            // Each helper costs a process and two descriptors; more than this buys nothing.
+            if (count.size() > 6 || std::stoul(count) > kMaxJobs) {
+                return UsageError("'" + count + "' helper processes are too many: at most " +
+                                  std::to_string(kMaxJobs));
             }
             arguments.jobs = std::stoul(count);
             break;
@@ -150,11 +156,16 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
 }
 
 // The folder as a folder chooser gives it: absolute, normal, no trailing separator but the
-// root's.
+// root's. Empty when the current folder, which a relative one is read from, is gone.
 std::string NormalFolder(const std::string& argument) {
     std::filesystem::path path(argument);
     if (path.is_relative()) {
-        path = std::filesystem::current_path() / path;
+        std::error_code error;
+        const std::filesystem::path current = std::filesystem::current_path(error);
+        if (error) {
+            return {};
+        }
+        path = current / path;
     }
     std::string normal = path.lexically_normal().string();
     const std::size_t root = path.root_path().string().size();
@@ -181,7 +192,8 @@ public:
     }
     void FailureRecorded(const listing::Failure& failure) override {
         ClearLine();
-        std::cerr << kProgram << ": " << failure.path << ": " << failure.reason << '\n';
+        std::cerr << kProgram << ": " << listing::VisibleText(failure.path) << ": "
+                  << listing::VisibleText(failure.reason) << '\n';
     }
     bool CancelRequested() override { return g_interrupted != 0; }
 
@@ -202,13 +214,11 @@ private:
             return;
         }
         m_lastDraw = now;
-        std::string line = std::to_string(m_folders) + " folders, " + std::to_string(m_files) +
-                           " files: " + m_folder;
-        const std::size_t width = TerminalWidth();
-        if (line.size() >= width) {
-            line.resize(width - 1);
-        }
-        std::cerr << "\r\033[K" << line << std::flush;
+        const std::string line = std::to_string(m_folders) + " folders, " +
+                                 std::to_string(m_files) +
+                                 " files: " + listing::VisibleText(m_folder);
+        // One column short of the width, so that the cursor never wraps to a new line.
+        std::cerr << "\r\033[K" << listing::CutToColumns(line, TerminalWidth() - 1) << std::flush;
         m_drawn = true;
     }
 
@@ -228,6 +238,7 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::OpenStandardDescriptors();
     std::variant<Arguments, int> parsed = ParseArguments(argc, argv);
     if (const int* exitStatus = std::get_if<int>(&parsed)) {
         return *exitStatus;
@@ -238,18 +249,24 @@ int main(int argc, char** argv) {
     platform::FileSystem& fileSystem = platform::SystemFileSystem();
     const platform::StatusResult status = fileSystem.Status(folder);
     if (!status.Ok()) {
-        std::cerr << kProgram << ": " << folder << ": "
+        std::cerr << kProgram << ": " << listing::VisibleText(folder) << ": "
                   << platform::DescribeSystemError(status.error) << '\n';
         return kExitFailed;
     }
     if (status.status.kind != platform::FileKind::Directory) {
-        std::cerr << kProgram << ": " << folder << ": Not a folder\n";
+        std::cerr << kProgram << ": " << listing::VisibleText(folder) << ": Not a folder\n";
         return kExitFailed;
     }
 
     platform::OnInterruptRequest(OnInterrupt);
 
-    platform::GivenFolder chooser(NormalFolder(folder));
+    const std::string normal = NormalFolder(folder);
+    if (normal.empty()) {
+        std::cerr << kProgram << ": " << listing::VisibleText(folder)
+                  << ": the current folder, which it is read from, no longer exists\n";
+        return kExitFailed;
+    }
+    platform::GivenFolder chooser(normal);
     platform::SilentMessageBox messageBox;
     TerminalObserver observer;
     std::unique_ptr<mpeg::TagWorkerPool> workers;
@@ -270,17 +287,19 @@ int main(int argc, char** argv) {
     case listing::RunOutcome::Complete:
         return kExitComplete;
     case listing::RunOutcome::Incomplete:
-        std::cerr << kProgram << ": the listing in " << result.listingPath
+        std::cerr << kProgram << ": the listing in " << listing::VisibleText(result.listingPath)
                   << " is incomplete: " << result.failureCount
                   << (result.failureCount == 1 ? " folder or file" : " folders or files")
                   << " could not be read in full\n";
         return kExitIncomplete;
     case listing::RunOutcome::Cancelled:
-        std::cerr << kProgram << ": interrupted; the listing in " << result.listingPath
+        std::cerr << kProgram << ": interrupted; the listing in "
+                  << listing::VisibleText(result.listingPath)
                   << " is incomplete\n";
         return kExitInterrupted;
     case listing::RunOutcome::Failed:
-        std::cerr << kProgram << ": the listing could not be written: " << result.failureReason
+        std::cerr << kProgram << ": the listing could not be written: "
+                  << listing::VisibleText(result.failureReason)
                   << '\n';
         return kExitFailed;
     case listing::RunOutcome::FolderNotChosen:

@@ -38,7 +38,8 @@ public:
     void WriteHeaderRow();
     void WriteFileRows();
 
-    // Enters the folder into the path being walked; false when it is on that path already.
+    // Enters the folder into the path being walked; false, with the failure recorded, when
+    // it is on that path already or was listed before through another way.
     bool Enter();
     void Leave();
 
@@ -74,6 +75,13 @@ bool FolderWalk::Enter() {
     const std::pair identity{status.status.device, status.status.inode};
     auto& open = m_context.openFolders;
     if (std::find(open.begin(), open.end(), identity) != open.end()) {
+        Fail(m_folder, platform::kErrorCantResolveFilename);
+        return false;
+    }
+    if (!m_context.enteredFolders.insert(identity).second) {
+        m_context.report.RecordFailure(m_folder, platform::kErrorCantResolveFilename,
+                                       "Folder already listed through another path");
+        Note(platform::kErrorCantResolveFilename);
         return false;
     }
     open.push_back(identity);
@@ -189,8 +197,12 @@ bool WalkFolder(const std::string& folder, const std::string& pattern, bool recu
                 WalkContext& context) {
     FolderWalk walk(folder, pattern, context);
     context.report.FolderEntered(folder);
+    // Asked in every folder too: a tree of empty folders meets no file to ask after.
+    if (context.report.CancelRequested()) {
+        platform::SetLastErrorCode(platform::kErrorOperationAborted);
+        return false;
+    }
     if (!walk.Enter()) {
-        walk.Fail(folder, platform::kErrorCantResolveFilename);
         platform::SetLastErrorCode(walk.Error());
         return false;
     }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +28,9 @@ struct WalkContext {
     // Device and inode of each folder on the path being walked, to stop at a link that leads
     // back into it.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> openFolders{};
+    // Device and inode of every folder entered so far: each is listed once per run, so that
+    // links that share a target cannot make the walk grow without end.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> enteredFolders{};
 };
 
 // Walks `folder` in post-order: each sub-folder first (when `recurse` is set), then the

@@ -68,16 +68,21 @@ void LookAhead(readahead::ReadAhead::Recorder& recorder, const std::string& fold
     WalkFolder(folder, "*.*", true, context);
 }
 
-// Lets the analyser open files through a run's file system for as long as the run lasts.
-class AnalyserFileSystem {
+// Lets the analyser open files through a run's file system, and ask the run whether it was
+// cancelled during a long scan, for as long as the run lasts.
+class AnalyserForRun {
 public:
-    AnalyserFileSystem(CMp3Analyzer& analyzer, platform::FileSystem& fileSystem)
+    AnalyserForRun(CMp3Analyzer& analyzer, platform::FileSystem& fileSystem, RunReport& report)
         : m_analyzer(analyzer), m_before(analyzer.FileSystem()) {
         m_analyzer.UseFileSystem(fileSystem);
+        m_analyzer.SetCancelCheck([&report] { return report.CancelRequested(); });
     }
-    ~AnalyserFileSystem() { m_analyzer.UseFileSystem(m_before); }
-    AnalyserFileSystem(const AnalyserFileSystem&) = delete;
-    AnalyserFileSystem& operator=(const AnalyserFileSystem&) = delete;
+    ~AnalyserForRun() {
+        m_analyzer.UseFileSystem(m_before);
+        m_analyzer.SetCancelCheck({});
+    }
+    AnalyserForRun(const AnalyserForRun&) = delete;
+    AnalyserForRun& operator=(const AnalyserForRun&) = delete;
 
 private:
     CMp3Analyzer& m_analyzer;
@@ -105,7 +110,7 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
 
     std::unique_ptr<platform::OutputFile> file;
     try {
-        file = services.fileSystem.CreateOrTruncate(services.listingFileName);
+        file = services.fileSystem.CreateReplacement(services.listingFileName);
     } catch (const platform::FileError& error) {
         services.messageBox.Show("error", platform::MessageIcon::Exclamation);
         result.outcome = RunOutcome::Failed;
@@ -135,7 +140,7 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
             walked = &*ahead;
         }
         {
-            const AnalyserFileSystem opened(session.analyzer, *walked);
+            const AnalyserForRun forRun(session.analyzer, *walked, report);
             WalkContext context{*walked, page, session.analyzer, session.shading, report};
             WalkFolder(result.folder, "*.*", true, context);
         }

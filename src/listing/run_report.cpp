@@ -56,6 +56,8 @@ platform::ErrorCode ErrorCodeOf(const platform::FileError& error) noexcept {
         return platform::kErrorIoDevice;
     case platform::FileErrorCause::TooManyOpenFiles:
         return platform::kErrorTooManyOpenFiles;
+    case platform::FileErrorCause::Cancelled:
+        return platform::kErrorOperationAborted;
     case platform::FileErrorCause::EndOfFile:
     case platform::FileErrorCause::Generic:
         break;

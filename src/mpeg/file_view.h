@@ -45,6 +45,10 @@ public:
     // The header word at `offset`, big-endian. Throws platform::FileError.
     std::uint32_t WordAt(std::int64_t offset);
 
+    // The first position from `offset` on that may hold a byte other than zero: `offset`
+    // itself unless it lies in a hole of a sparse file; at most the size.
+    std::int64_t DataFrom(std::int64_t offset) const;
+
     // Whether the word at `offset` can be read without a read from the file.
     bool HoldsWordAt(std::int64_t offset) const noexcept {
         return offset >= m_base && offset < m_wordsEnd;

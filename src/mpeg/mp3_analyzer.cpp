@@ -18,6 +18,9 @@ bool IsEndOfFile(const FileError& error) {
     return error.Cause() == FileErrorCause::EndOfFile;
 }
 
+// A scan stopped by its cancel check, on its way to FindFirstFrame, which knows the path.
+struct ScanCancelled {};
+
 // Detaches the view from a file that is about to close, on every way out of a scan.
 class ViewAttachment {
 public:
@@ -107,7 +110,12 @@ void CMp3Analyzer::FindFirstFrame(std::string path) {
     m_nScanSize = size;
     const ViewAttachment attachment(m_view, *file, size);
     const std::int64_t start = PrependedBytes(path, *file);
-    const std::int64_t offset = ScanForFrame(start, size);
+    std::int64_t offset = -1;
+    try {
+        offset = ScanForFrame(start, size);
+    } catch (const ScanCancelled&) {
+        throw FileError(FileErrorCause::Cancelled, 0, "read", path);
+    }
     if (offset >= 0) {
         // Bytes past the end read as zero, never as an earlier file's.
         m_abProbe.fill(0);
@@ -123,7 +131,24 @@ void CMp3Analyzer::FindFirstFrame(std::string path) {
 // by one would have left.
 std::int64_t CMp3Analyzer::ScanForFrame(std::int64_t start, std::int64_t size) {
     std::int64_t position = start;
+    std::int64_t nextCheck = start + kCancelCheckBytes;
     while (position < size) {
+        if (position >= nextCheck) {
+            nextCheck = position + kCancelCheckBytes;
+            if (m_cancelCheck && m_cancelCheck()) {
+                throw ScanCancelled{};
+            }
+        }
+        if (!m_view.HoldsWordAt(position)) {
+            // A hole of a sparse file holds only zeros, none of them a header's first byte: the
+            // scan goes on where data lies, or ends at the end of the file. Its last word there
+            // is all zeros but for bytes that the next span's test overwrites.
+            if (const std::int64_t data = m_view.DataFrom(position); data > position) {
+                m_dwHeader = 0;
+                position = data;
+                continue;
+            }
+        }
         mpeg::FileView::Span span{};
         try {
             span = m_view.WordsFrom(position);

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,6 +67,13 @@ public:
     // library. The source must outlive its use here.
     void SetTagSizeSource(mpeg::TagSizeSource* source) noexcept { m_tagSizes = source; }
 
+    // Asked now and then during a long scan; when it answers true, the scan stops and throws
+    // platform::FileError (cause Cancelled). Empty: never asked.
+    void SetCancelCheck(std::function<bool()> check) { m_cancelCheck = std::move(check); }
+
+    // How many bytes a scan reads between two questions of its cancel check.
+    static constexpr std::int64_t kCancelCheckBytes = 16 * 1024 * 1024;
+
     // Where files are opened: a run may hand in one that has read them ahead. It must outlive
     // its use here.
     platform::FileSystem& FileSystem() const noexcept { return *m_fileSystem; }
@@ -91,6 +99,7 @@ private:
     std::optional<std::string> m_tagFailure;
     std::int64_t m_nScanSize = 0; // the size the last scan worked with
     mpeg::TagSizeSource* m_tagSizes = nullptr;
+    std::function<bool()> m_cancelCheck;
     mpeg::FileView m_view;
 };
 

@@ -16,11 +16,19 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kLibraryFailed = "the ID3 tag library failed on this file";
+constexpr const char* kNoHelper =
+    "no ID3 tag helper was running to read this file's tag; its size is what the tag's header "
+    "states";
+constexpr const char* kImpossibleAnswer =
+    "the ID3 tag helper gave an answer that cannot be right for this file";
+constexpr const char* kTooMuchRead = "the ID3 tag library read more than 16 MiB of this file";
+constexpr const char* kTooLong = "the ID3 tag library took too long over this file";
 // The helper writes this once it is up, so that one that cannot start is told apart from one
 // that crashed on a file.
 constexpr char kReady = 'R';
-// How long a helper may take to come up.
-constexpr std::chrono::milliseconds kStartLimit{10'000};
+// How long a helper that stopped taking requests may take to end, so that its last words are
+// read.
+constexpr std::chrono::milliseconds kEndLimit{2'000};
 
 using Ranges = std::vector<TagRequestExtent>;
 
@@ -46,7 +54,8 @@ Ranges Merged(Ranges ranges) {
 
 // A request for `path` carrying `ranges` of the file, read by `read(offset, count, out)`.
 template <typename Read>
-std::string Encode(const std::string& path, std::int64_t size, const Ranges& ranges, Read read) {
+std::string Encode(const std::string& path, std::int64_t size, const Ranges& ranges, Read read,
+                   std::int64_t* carried = nullptr) {
     constexpr std::int64_t kChunk = 64 * 1024;
     TagRequestHeader header{static_cast<std::uint32_t>(path.size()), 0, size};
     std::string message(sizeof header, '\0');
@@ -73,6 +82,9 @@ std::string Encode(const std::string& path, std::int64_t size, const Ranges& ran
             std::memcpy(message.data() + last, &extent, sizeof extent);
             if (!zeros) {
                 message.append(reinterpret_cast<const char*>(chunk.data()), bytes);
+                if (carried != nullptr) {
+                    *carried += count;
+                }
             }
             at += count;
         }
@@ -197,9 +209,7 @@ void TagWorkerPool::DropEndedWorkers() {
     std::erase_if(m_workers, [](const Worker& worker) { return !worker.process; });
     if (m_workers.empty() && !m_startFailure) {
         m_startFailure = "the ID3 tag helper " + m_options.program + " could not be started (" +
-                         m_lastStartError +
-                         "); tags are read in the program itself, where a damaged tag can "
-                         "crash it";
+                         m_lastStartError + "); tag sizes are what the tags' headers state";
     }
 }
 
@@ -225,7 +235,7 @@ void TagWorkerPool::Prefetch(const std::string& path, const PrereadFile& file) {
 void TagWorkerPool::Forget() {
     m_queue.clear();
     m_results.clear();
-    m_sentRanges.clear();
+    m_rounds.clear();
     m_lostOnce.clear();
     for (Worker& worker : m_workers) {
         for (Request& request : worker.inFlight) {
@@ -244,19 +254,48 @@ bool TagWorkerPool::Waiting(const std::string& path) const {
            });
 }
 
-void TagWorkerPool::AskAgain(const std::string& path, const TagAnswer& answer, FileView& view) {
+std::optional<std::string> TagWorkerPool::AskAgain(const std::string& path,
+                                                   const PrereadFile& file,
+                                                   const TagAnswer& answer, FileView& view) {
+    const auto [found, first] = m_rounds.try_emplace(path);
+    Rounds& rounds = found->second;
+    if (first) {
+        rounds.sent = FirstRanges(file);
+        rounds.since = Clock::now();
+    } else if (Clock::now() - rounds.since > m_options.timeLimit) {
+        // Each round has the time limit; all rounds together have it once more.
+        return kTooLong;
+    }
+    // Runs of zeros travel as their length: only the bytes carried count, and a file of
+    // zeros is bounded by the time alone.
+    if (rounds.carried >= kMaxSentPerFile) {
+        return kTooMuchRead;
+    }
     const std::int64_t size = view.Size();
-    Ranges& sent = m_sentRanges[path];
     // At least as much again as was sent, so that a library that reads through a whole file
-    // costs a few rounds, not one per read.
-    const std::int64_t length =
-        std::min(std::max(answer.missingLength, Sent(sent)), size - answer.missingOffset);
-    sent.push_back({answer.missingOffset, std::max<std::int64_t>(length, 0)});
-    sent = Merged(std::move(sent));
-    m_queue.push_front({path, Encode(path, size, sent,
-                                     [&](std::int64_t at, std::size_t count, unsigned char* out) {
-                                         view.Copy(at, out, count);
-                                     })});
+    // costs a few rounds, not one per read; no round adds more than the bound.
+    const std::int64_t length = std::min(
+        {std::max(answer.missingLength, Sent(rounds.sent)), size - answer.missingOffset,
+         kMaxSentPerFile});
+    rounds.sent.push_back({answer.missingOffset, std::max<std::int64_t>(length, 0)});
+    rounds.sent = Merged(std::move(rounds.sent));
+    rounds.carried = 0;
+    m_queue.push_front({path, Encode(
+                                  path, size, rounds.sent,
+                                  [&](std::int64_t at, std::size_t count, unsigned char* out) {
+                                      view.Copy(at, out, count);
+                                  },
+                                  &rounds.carried)});
+    return std::nullopt;
+}
+
+TagSize TagWorkerPool::StatedOnly(FileView& view, const char* reason) {
+    const std::int64_t stated = StatedTagSize(view);
+    // Without a tag at its start, the library has nothing to measure either.
+    if (stated == 0 && reason == kNoHelper) {
+        return {0, std::nullopt};
+    }
+    return {stated, std::string(reason)};
 }
 
 TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file, FileView& view) {
@@ -268,31 +307,37 @@ TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file
             const Result result = found->second;
             m_results.erase(found);
             const TagAnswer& answer = result.answer;
-            const bool more =
-                result.outcome == Outcome::Answered && answer.status == TagAnswerStatus::NeedsBytes;
-            if (more && answer.missingOffset >= 0 && answer.missingOffset < view.Size() &&
-                answer.missingLength > 0) {
-                if (m_sentRanges.find(path) == m_sentRanges.end()) {
-                    m_sentRanges[path] = FirstRanges(file);
+            if (result.outcome == Outcome::Failed) {
+                m_rounds.erase(path);
+                return StatedOnly(view, kLibraryFailed);
+            }
+            if (answer.status == TagAnswerStatus::Measured && answer.bytes >= 0 &&
+                answer.bytes <= view.Size()) {
+                m_rounds.erase(path);
+                return {answer.bytes, std::nullopt};
+            }
+            if (answer.status == TagAnswerStatus::NeedsBytes && answer.missingOffset >= 0 &&
+                answer.missingOffset < view.Size() && answer.missingLength > 0) {
+                if (const auto failure = AskAgain(path, file, answer, view)) {
+                    m_rounds.erase(path);
+                    return {StatedTagSize(view), *failure};
                 }
-                AskAgain(path, answer, view);
                 queued = true;
                 continue;
             }
-            m_sentRanges.erase(path);
-            if (result.outcome == Outcome::Failed || more) {
-                return {StatedTagSize(view), kLibraryFailed};
-            }
-            return {answer.bytes, std::nullopt};
+            // The library's answer never lies beyond the file, nor asks for bytes outside it.
+            m_rounds.erase(path);
+            return StatedOnly(view, kImpossibleAnswer);
         }
         if (m_workers.empty()) {
-            return InProcess(path, view);
+            m_rounds.erase(path);
+            return StatedOnly(view, kNoHelper);
         }
         if (!Waiting(path)) {
             if (queued) {
                 // Asked for and lost: never risk the library in this process for it.
-                m_sentRanges.erase(path);
-                return {StatedTagSize(view), kLibraryFailed};
+                m_rounds.erase(path);
+                return StatedOnly(view, kLibraryFailed);
             }
             m_queue.push_front(FirstRequest(path, file));
             queued = true;
@@ -302,10 +347,6 @@ TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file
             WaitForAnswers();
         }
     }
-}
-
-TagSize TagWorkerPool::InProcess(const std::string&, FileView& view) {
-    return {Id3v2PrependedBytes(view), std::nullopt};
 }
 
 void TagWorkerPool::Dispatch() {
@@ -321,16 +362,17 @@ void TagWorkerPool::Dispatch() {
         if (least == nullptr) {
             break;
         }
-        const Request& request = m_queue.front();
-        if (!least->process->Send(request.message.data(), request.message.size())) {
-            Replace(*least, false);
-            continue;
-        }
+        // In flight while it is written: a helper lost during the write was lost on a file.
         if (least->inFlight.empty()) {
             least->since = Clock::now();
         }
         least->inFlight.push_back(std::move(m_queue.front()));
         m_queue.pop_front();
+        const Request& request = least->inFlight.back();
+        const Clock::time_point deadline = Clock::now() + LimitFor(*least);
+        if (!least->process->Send(request.message.data(), request.message.size(), deadline)) {
+            Lost(*least, Clock::now() >= deadline);
+        }
     }
     DropEndedWorkers();
 }
@@ -338,7 +380,7 @@ void TagWorkerPool::Dispatch() {
 Clock::duration TagWorkerPool::LimitFor(const Worker& worker) const {
     // A helper still starting on a busy machine is not yet on the clock of a file.
     return worker.up ? Clock::duration(m_options.timeLimit)
-                     : Clock::duration(std::max(m_options.timeLimit, kStartLimit));
+                     : Clock::duration(std::max(m_options.timeLimit, m_options.startLimit));
 }
 
 void TagWorkerPool::WaitForAnswers() {
@@ -368,7 +410,7 @@ void TagWorkerPool::WaitForAnswers() {
     DropEndedWorkers();
 }
 
-void TagWorkerPool::ReadAnswers(Worker& worker) {
+bool TagWorkerPool::ReadAnswers(Worker& worker) {
     char buffer[4096];
     for (;;) {
         const long got = worker.process->Receive(buffer, sizeof buffer);
@@ -385,14 +427,37 @@ void TagWorkerPool::ReadAnswers(Worker& worker) {
                 // The first file's time starts now that the helper can work on it.
                 worker.since = Clock::now();
             }
+            // A helper never owes more than an answer for each request in flight: one that
+            // says more is not ours to believe, and is not read without end.
+            if (worker.received.size() > worker.inFlight.size() * sizeof(TagAnswer)) {
+                Replace(worker, true);
+                return true;
+            }
             continue;
         }
         // A helper only ends when it crashed or was killed. What it answered before counts.
         TakeAnswers(worker);
         Replace(worker, false);
-        return;
+        return true;
     }
     TakeAnswers(worker);
+    return false;
+}
+
+void TagWorkerPool::Lost(Worker& worker, bool timedOut) {
+    const Clock::time_point until = Clock::now() + (timedOut ? Clock::duration(0) : kEndLimit);
+    for (;;) {
+        if (ReadAnswers(worker)) {
+            return;
+        }
+        const Clock::duration left = until - Clock::now();
+        if (left <= Clock::duration(0)) {
+            break;
+        }
+        platform::WaitForAnswers({worker.process.get()},
+                                 std::chrono::ceil<std::chrono::milliseconds>(left));
+    }
+    Replace(worker, timedOut);
 }
 
 void TagWorkerPool::TakeAnswers(Worker& worker) {

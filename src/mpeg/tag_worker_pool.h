@@ -21,6 +21,11 @@ namespace quaverly::mpeg {
 // long. In a helper that costs only that file: the helper is killed if need be and replaced,
 // and the file's tag size falls back to the size its header states. The helpers also let the
 // library's work, most of the cost of a file, run on every core while the program scans frames.
+//
+// The library never runs in this process: with no helper left, every file gets the size its
+// tag header states, with the reason. A helper is trusted with nothing: every write to it and
+// every answer has a deadline, an answer that cannot be right for the file fails the file, and
+// what one file may cost over all its rounds is bounded in bytes and in time.
 class TagWorkerPool final : public TagSizeSource {
 public:
     struct Options {
@@ -30,6 +35,8 @@ public:
         std::size_t workers = 0;
         // How long one file may take before its helper is killed.
         std::chrono::milliseconds timeLimit{10'000};
+        // How long a helper may take to come up, when that is longer.
+        std::chrono::milliseconds startLimit{10'000};
         // Requests each helper holds at once, so that none waits for the next.
         std::size_t inFlightPerWorker = 16;
     };
@@ -49,9 +56,11 @@ public:
     // and a little behind it, and its end.
     static constexpr std::int64_t kSentBehindTag = 2 * 1024;
     static constexpr std::int64_t kSentTail = 1024;
+    // The most bytes of one file that one request carries: a tag of up to about 14 MiB.
+    static constexpr std::int64_t kMaxSentPerFile = 16 * 1024 * 1024;
 
-    // Why no helper could be started, once it is known; the pool then calls the library in
-    // this process, where a damaged tag can crash the program.
+    // Why no helper is running, once it is known; the pool then gives each file the tag size
+    // its header states.
     const std::optional<std::string>& StartFailure() const noexcept { return m_startFailure; }
     const std::string& Program() const noexcept { return m_options.program; }
     // The helpers running now.
@@ -81,6 +90,13 @@ private:
         Outcome outcome = Outcome::Answered;
         TagAnswer answer;
     };
+    // A file whose helper asked for more of it: the ranges sent so far, the bytes of them the
+    // last request carried (runs of zeros travel as their length), and when it first asked.
+    struct Rounds {
+        std::vector<TagRequestExtent> sent;
+        std::int64_t carried = 0;
+        std::chrono::steady_clock::time_point since{};
+    };
 
     void StartWorkers();
     std::unique_ptr<platform::WorkerProcess> StartOne();
@@ -88,19 +104,27 @@ private:
     void WaitForAnswers();
     // How long the helper's first request in flight may take.
     std::chrono::steady_clock::duration LimitFor(const Worker& worker) const;
-    void ReadAnswers(Worker& worker);
+    // Returns whether the helper ended, and so was replaced.
+    bool ReadAnswers(Worker& worker);
     // Moves the whole answers received so far to the results.
     void TakeAnswers(Worker& worker);
     // The helper ended, or was killed at the time limit (`timedOut`). Its first request fails
     // if it timed out or had ended a helper before; the others go back in the queue.
     void Replace(Worker& worker, bool timedOut);
+    // The helper took no more of a request: it ended, or it stopped reading (`timedOut`). What
+    // it wrote before counts, its ready byte above all, which tells a helper that crashed on a
+    // file from one that never came up.
+    void Lost(Worker& worker, bool timedOut);
     // Drops the helpers that could not be replaced; with none left, says why.
     void DropEndedWorkers();
-    TagSize InProcess(const std::string& path, FileView& view);
+    // The size of a file's tag without the library, for a file no helper can read.
+    static TagSize StatedOnly(FileView& view, const char* reason);
     // The first question about `file`: the bytes it holds of those the library reads.
     static Request FirstRequest(const std::string& path, const PrereadFile& file);
-    // Asks for `path` again, with the bytes sent before and those the helper found missing.
-    void AskAgain(const std::string& path, const TagAnswer& answer, FileView& view);
+    // Asks for `path` again, with the bytes sent before and those the helper found missing;
+    // or says why not, when the file has cost all it may.
+    std::optional<std::string> AskAgain(const std::string& path, const PrereadFile& file,
+                                        const TagAnswer& answer, FileView& view);
     bool Waiting(const std::string& path) const;
 
     Options m_options;
@@ -110,8 +134,8 @@ private:
     std::vector<Worker> m_workers;
     std::deque<Request> m_queue;
     std::unordered_map<std::string, Result> m_results;
-    // The ranges of a file sent so far, for files whose helper asked for more.
-    std::unordered_map<std::string, std::vector<TagRequestExtent>> m_sentRanges;
+    // The files whose helper asked for more.
+    std::unordered_map<std::string, Rounds> m_rounds;
     // Files whose helper ended while on them once: a second time, the file is to blame.
     std::unordered_map<std::string, int> m_lostOnce;
 };

@@ -26,6 +26,8 @@ std::string Describe(FileErrorCause cause, int systemError) {
         return "Input/output error";
     case FileErrorCause::TooManyOpenFiles:
         return "Too many open files";
+    case FileErrorCause::Cancelled:
+        return "Cancelled before it was read to its end";
     case FileErrorCause::Generic:
         break;
     }

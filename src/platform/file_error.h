@@ -16,6 +16,7 @@ enum class FileErrorCause {
     DiskFull,
     InputOutput,
     TooManyOpenFiles,
+    Cancelled,
 };
 
 // The failure of one file operation: what was attempted, on which path, and why.

@@ -130,8 +130,15 @@ public:
         return OpenForReading(path);
     }
 
-    // Creates a file for writing, or truncates it when it exists. Throws FileError.
-    virtual std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path) = 0;
+    // Creates a file that takes the place of `path` once it is whole: it is written under a
+    // name of its own in the same folder and renamed over `path` by Close(), so that a run
+    // that fails, or a program that is killed, leaves the file that was there as it was. A
+    // link at `path` is replaced, not followed, unless it leads to something other than a
+    // regular file; that, or a folder, FIFO or device at `path`, is refused (NotRegularFile).
+    // A file destroyed before Close(), or whose Close() fails, is removed. The file's folder
+    // is held from here on, so a change of the current folder meanwhile does not move it.
+    // Throws FileError.
+    virtual std::unique_ptr<OutputFile> CreateReplacement(const std::string& path) = 0;
 
     // Starts a search for `searchPath`, a folder, a separator and a pattern in which "*" and
     // "*.*" match every name. Returns the search with its first entry in `first`, or null with

@@ -2,6 +2,7 @@
 #include "platform/file_system.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -86,13 +87,19 @@ private:
     bool m_mayHaveHoles;
 };
 
+// A file written under a name of its own beside the one it replaces, and renamed over it when
+// it is closed whole. Both names are resolved in the folder held open since its creation.
 class PosixOutputFile final : public OutputFile {
 public:
-    PosixOutputFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    PosixOutputFile(int fd, int folder, std::string temporary, std::string name, std::string path)
+        : m_fd(fd), m_folder(folder), m_temporary(std::move(temporary)), m_name(std::move(name)),
+          m_path(std::move(path)) {}
     ~PosixOutputFile() override {
         if (m_fd >= 0) {
             ::close(m_fd);
+            ::unlinkat(m_folder, m_temporary.c_str(), 0);
         }
+        ::close(m_folder);
     }
     PosixOutputFile(const PosixOutputFile&) = delete;
     PosixOutputFile& operator=(const PosixOutputFile&) = delete;
@@ -123,14 +130,25 @@ public:
         }
         const int fd = m_fd;
         m_fd = -1;
-        // Linux closes the descriptor even when close() reports an error; never retry it.
-        if (::close(fd) != 0 && errno != EINTR) {
-            throw FileError::FromErrno(errno, "close", m_path);
+        // Linux closes the descriptor even when close() fails, never to be retried; EINTR
+        // there can hide a write that was lost, so it fails the file as any other error does.
+        if (::close(fd) != 0) {
+            const int error = errno;
+            ::unlinkat(m_folder, m_temporary.c_str(), 0);
+            throw FileError::FromErrno(error, "close", m_path);
+        }
+        if (::renameat(m_folder, m_temporary.c_str(), m_folder, m_name.c_str()) != 0) {
+            const int error = errno;
+            ::unlinkat(m_folder, m_temporary.c_str(), 0);
+            throw FileError::FromErrno(error, "rename", m_path);
         }
     }
 
 private:
     int m_fd;
+    int m_folder;
+    std::string m_temporary;
+    std::string m_name;
     std::string m_path;
 };
 
@@ -230,12 +248,46 @@ public:
         return std::make_unique<PosixInputFile>(fd, info, path);
     }
 
-    std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path) override {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) {
+    std::unique_ptr<OutputFile> CreateReplacement(const std::string& path) override {
+        const std::size_t slash = path.rfind('/');
+        const std::string folderPath =
+            slash == std::string::npos ? "." : path.substr(0, std::max<std::size_t>(slash, 1));
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        if (name.empty() || name == "." || name == "..") {
+            throw FileError(FileErrorCause::NotRegularFile, 0, "create", path);
+        }
+        const int folder = ::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder < 0) {
             throw FileError::FromErrno(errno, "create", path);
         }
-        return std::make_unique<PosixOutputFile>(fd, path);
+        // What stands at the name now: a link is looked through only to refuse one that leads
+        // to a FIFO, a device or a folder, which nobody means to replace by a page.
+        struct stat there {};
+        if (::fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
+            struct stat target = there;
+            const bool link = S_ISLNK(there.st_mode);
+            if ((!link && !S_ISREG(there.st_mode)) ||
+                (link && ::fstatat(folder, name.c_str(), &target, 0) == 0 &&
+                 !S_ISREG(target.st_mode))) {
+                ::close(folder);
+                throw FileError(FileErrorCause::NotRegularFile, 0, "create", path);
+            }
+        }
+        static std::atomic<unsigned> counter = 0;
+        for (;;) {
+            const std::string temporary = ".quaverly-" + std::to_string(::getpid()) + "-" +
+                                          std::to_string(counter++) + ".tmp";
+            const int fd = ::openat(folder, temporary.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                return std::make_unique<PosixOutputFile>(fd, folder, temporary, name, path);
+            }
+            if (errno != EEXIST) {
+                const int error = errno;
+                ::close(folder);
+                throw FileError::FromErrno(error, "create", path);
+            }
+        }
     }
 
     std::unique_ptr<DirectorySearch> FindFirst(const std::string& searchPath, DirectoryEntry& first,

@@ -1,6 +1,8 @@
 #include "platform/terminal.h"
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -15,6 +17,17 @@ void OnSignal(int) {
 }
 
 } // namespace
+
+void OpenStandardDescriptors() noexcept {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // The lowest free descriptor: this one, as the ones below are open.
+            if (::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd) {
+                return;
+            }
+        }
+    }
+}
 
 bool StandardErrorIsTerminal() noexcept {
     return ::isatty(STDERR_FILENO) == 1;

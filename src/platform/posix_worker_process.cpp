@@ -71,7 +71,8 @@ public:
     // The end to poll for answers.
     int AnswerDescriptor() const noexcept { return m_answers; }
 
-    bool Send(const void* data, std::size_t size) override;
+    bool Send(const void* data, std::size_t size,
+              std::chrono::steady_clock::time_point deadline) override;
     long Receive(void* data, std::size_t size) override;
     void Kill() noexcept override;
 
@@ -147,10 +148,12 @@ std::unique_ptr<WorkerProcess> WorkerProcess::Start(const std::vector<std::strin
         return nullptr;
     }
     ::fcntl(answers[0], F_SETFL, ::fcntl(answers[0], F_GETFL) | O_NONBLOCK);
+    ::fcntl(requests[1], F_SETFL, ::fcntl(requests[1], F_GETFL) | O_NONBLOCK);
     return std::make_unique<PosixWorkerProcess>(pid, requests[1], answers[0]);
 }
 
-bool PosixWorkerProcess::Send(const void* data, std::size_t size) {
+bool PosixWorkerProcess::Send(const void* data, std::size_t size,
+                              std::chrono::steady_clock::time_point deadline) {
     if (m_requests < 0) {
         return false;
     }
@@ -158,14 +161,29 @@ bool PosixWorkerProcess::Send(const void* data, std::size_t size) {
     const char* bytes = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t put = ::write(m_requests, bytes, size);
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
+        if (put >= 0) {
+            bytes += put;
+            size -= static_cast<std::size_t>(put);
+            continue;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
             return false;
         }
-        bytes += put;
-        size -= static_cast<std::size_t>(put);
+        // The pipe is full: wait for the helper to read, until the deadline.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        pollfd writable{m_requests, POLLOUT, 0};
+        const int waited =
+            ::poll(&writable, 1, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
+        if (waited < 0 && errno != EINTR) {
+            return false;
+        }
     }
     return true;
 }

@@ -4,6 +4,10 @@
 
 namespace quaverly::platform {
 
+// Opens standard input, output and error on the null device where they are closed, so that no
+// file the program opens later takes their place (and gets its error lines). Called first.
+void OpenStandardDescriptors() noexcept;
+
 // Whether standard error is a terminal that redraws a line with "\r\033[K". Called once, before
 // the first drawing: on Windows it turns the console's escape processing on.
 bool StandardErrorIsTerminal() noexcept;

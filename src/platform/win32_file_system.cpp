@@ -6,6 +6,8 @@
 #undef SetCurrentDirectory
 
 #include <algorithm>
+#include <atomic>
+#include <cwchar>
 #include <optional>
 
 namespace quaverly::platform {
@@ -141,12 +143,17 @@ private:
     std::uint64_t m_size;
 };
 
+// A file written under a name of its own beside the one it replaces, and moved over it when it
+// is closed whole. Both names are full paths, taken when it was created.
 class Win32OutputFile final : public OutputFile {
 public:
-    Win32OutputFile(HANDLE file, std::string path) : m_file(file), m_path(std::move(path)) {}
+    Win32OutputFile(HANDLE file, std::wstring temporary, std::wstring target, std::string path)
+        : m_file(file), m_temporary(std::move(temporary)), m_target(std::move(target)),
+          m_path(std::move(path)) {}
     ~Win32OutputFile() override {
         if (m_file != INVALID_HANDLE_VALUE) {
             ::CloseHandle(m_file);
+            ::DeleteFileW(m_temporary.c_str());
         }
     }
     Win32OutputFile(const Win32OutputFile&) = delete;
@@ -178,13 +185,24 @@ public:
         }
         const HANDLE file = m_file;
         m_file = INVALID_HANDLE_VALUE;
+        const char* failed = nullptr;
         if (::CloseHandle(file) == 0) {
-            throw LastFileError("close", m_path);
+            failed = "close";
+        } else if (::MoveFileExW(m_temporary.c_str(), m_target.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING) == 0) {
+            failed = "rename";
+        }
+        if (failed != nullptr) {
+            const FileError error = LastFileError(failed, m_path);
+            ::DeleteFileW(m_temporary.c_str());
+            throw error;
         }
     }
 
 private:
     HANDLE m_file;
+    std::wstring m_temporary;
+    std::wstring m_target;
     std::string m_path;
 };
 
@@ -301,17 +319,40 @@ public:
                                                 path);
     }
 
-    std::unique_ptr<OutputFile> CreateOrTruncate(const std::string& path) override {
-        // No sharing: nobody reads a listing half written.
-        const std::optional<std::wstring> wide = WidePath(path);
-        const HANDLE file = wide ? ::CreateFileW(wide->c_str(), GENERIC_WRITE, 0, nullptr,
-                                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
-                                 : ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
+    std::unique_ptr<OutputFile> CreateReplacement(const std::string& path) override {
+        const std::wstring given = WidePath(path).value_or(Widen(path, CP_ACP));
+        const DWORD length = ::GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+        std::wstring target(length, L'\0');
+        if (length == 0 ||
+            ::GetFullPathNameW(given.c_str(), length, target.data(), nullptr) >= length) {
             throw LastFileError("create", path);
         }
-        return std::make_unique<Win32OutputFile>(file, path);
+        target.resize(std::wcslen(target.c_str()));
+        const std::size_t separator = target.find_last_of(L"\\/");
+        if (separator == std::wstring::npos || separator + 1 == target.size()) {
+            throw FileError(FileErrorCause::NotRegularFile, 0, "create", path);
+        }
+        // A folder or a device at the name is never replaced by a page; a link to a file is.
+        const DWORD there = ::GetFileAttributesW(target.c_str());
+        if (there != INVALID_FILE_ATTRIBUTES &&
+            (there & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+            throw FileError(FileErrorCause::NotRegularFile, 0, "create", path);
+        }
+        static std::atomic<unsigned> counter = 0;
+        for (;;) {
+            // No sharing: nobody reads a listing half written.
+            const std::wstring temporary = target.substr(0, separator + 1) + L".quaverly-" +
+                                           std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                           std::to_wstring(counter++) + L".tmp";
+            const HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file != INVALID_HANDLE_VALUE) {
+                return std::make_unique<Win32OutputFile>(file, temporary, target, path);
+            }
+            if (::GetLastError() != ERROR_FILE_EXISTS) {
+                throw LastFileError("create", path);
+            }
+        }
     }
 
     std::unique_ptr<DirectorySearch> FindFirst(const std::string& searchPath, DirectoryEntry& first,

@@ -22,6 +22,11 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 } // namespace
 
+void OpenStandardDescriptors() noexcept {
+    // The C runtime gives a program started without standard handles descriptors that lead
+    // nowhere; a file opened later never takes their numbers.
+}
+
 bool StandardErrorIsTerminal() noexcept {
     const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
     DWORD mode = 0;

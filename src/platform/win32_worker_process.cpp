@@ -68,6 +68,11 @@ Arrivals& SharedArrivals() {
     return arrivals;
 }
 
+// Ends a helper that has not taken a request by its deadline.
+VOID CALLBACK EndHelper(PVOID process, BOOLEAN /*timedOut*/) {
+    ::TerminateProcess(static_cast<HANDLE>(process), 1);
+}
+
 // An anonymous pipe cannot be polled, so a thread of each helper reads its answers as they
 // come and keeps them until the pool takes them.
 class Win32WorkerProcess final : public WorkerProcess {
@@ -84,16 +89,34 @@ public:
 
     ProcessId Pid() const noexcept override { return m_pid; }
 
-    bool Send(const void* data, std::size_t size) override {
+    bool Send(const void* data, std::size_t size,
+              std::chrono::steady_clock::time_point deadline) override {
+        // An anonymous pipe cannot wait with a deadline: at the deadline a timer ends the
+        // helper, which breaks the pipe and so ends a write that is still waiting.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || m_requests == nullptr) {
+            return false;
+        }
+        HANDLE timer = nullptr;
+        const auto delay = static_cast<DWORD>(std::min<long long>(left.count(), MAXDWORD - 1));
+        if (::CreateTimerQueueTimer(&timer, nullptr, EndHelper, m_process, delay, 0,
+                                    WT_EXECUTEONLYONCE) == 0) {
+            timer = nullptr;
+        }
         const auto* bytes = static_cast<const char*>(data);
-        while (size > 0 && m_requests != nullptr) {
+        while (size > 0) {
             DWORD put = 0;
-            if (::WriteFile(m_requests, bytes, static_cast<DWORD>(size), &put, nullptr) == 0 ||
-                put == 0) {
-                return false;
+            const auto step = static_cast<DWORD>(std::min<std::size_t>(size, 1U << 30));
+            if (::WriteFile(m_requests, bytes, step, &put, nullptr) == 0 || put == 0) {
+                break;
             }
             bytes += put;
             size -= put;
+        }
+        if (timer != nullptr) {
+            // Waits for a callback under way, so that none outlives the process handle.
+            ::DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
         }
         return size == 0;
     }

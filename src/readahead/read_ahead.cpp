@@ -267,8 +267,8 @@ std::unique_ptr<platform::InputFile> ReadAhead::OpenListedFile(const std::string
     return OpenFile(path, true);
 }
 
-std::unique_ptr<platform::OutputFile> ReadAhead::CreateOrTruncate(const std::string& path) {
-    return m_fileSystem.CreateOrTruncate(path);
+std::unique_ptr<platform::OutputFile> ReadAhead::CreateReplacement(const std::string& path) {
+    return m_fileSystem.CreateReplacement(path);
 }
 
 std::unique_ptr<platform::DirectorySearch> ReadAhead::FindFirst(const std::string& searchPath,
@@ -378,8 +378,8 @@ std::unique_ptr<platform::InputFile> ReadAhead::Recorder::OpenForReading(const s
 }
 
 std::unique_ptr<platform::OutputFile>
-ReadAhead::Recorder::CreateOrTruncate(const std::string& path) {
-    return m_owner.m_fileSystem.CreateOrTruncate(path);
+ReadAhead::Recorder::CreateReplacement(const std::string& path) {
+    return m_owner.m_fileSystem.CreateReplacement(path);
 }
 
 std::string ReadAhead::Recorder::CurrentDirectory() {

@@ -57,7 +57,7 @@ public:
     platform::StatusResult Status(const std::string& path) override;
     std::unique_ptr<platform::InputFile> OpenForReading(const std::string& path) override;
     std::unique_ptr<platform::InputFile> OpenListedFile(const std::string& path) override;
-    std::unique_ptr<platform::OutputFile> CreateOrTruncate(const std::string& path) override;
+    std::unique_ptr<platform::OutputFile> CreateReplacement(const std::string& path) override;
     std::unique_ptr<platform::DirectorySearch> FindFirst(const std::string& searchPath,
                                                          platform::DirectoryEntry& first,
                                                          platform::ErrorCode& error) override;
@@ -116,7 +116,7 @@ public:
                                                          platform::ErrorCode& error) override;
     // Not asked by a look-ahead; they go to the file system.
     std::unique_ptr<platform::InputFile> OpenForReading(const std::string& path) override;
-    std::unique_ptr<platform::OutputFile> CreateOrTruncate(const std::string& path) override;
+    std::unique_ptr<platform::OutputFile> CreateReplacement(const std::string& path) override;
     std::string CurrentDirectory() override;
     int SetCurrentDirectory(const std::string& path) override;
 

@@ -1,6 +1,7 @@
 #include "winapp/listing_dlg.h"
 
 #include "app/run_messages.h"
+#include "listing/visible_text.h"
 #include "mpeg/tag_worker_pool.h"
 #include "resource.h"
 #include "winapp/about_box.h"
@@ -141,7 +142,8 @@ void CListingDlg::OnBrowse() {
     }
 
     if (result.outcome == listing::RunOutcome::Failed) {
-        boxes.Show(std::string(win32::kCommandFailureText) + "\n\n" + result.failureReason,
+        boxes.Show(std::string(win32::kCommandFailureText) + "\n\n" +
+                       listing::VisibleText(result.failureReason),
                    platform::MessageIcon::Exclamation);
         return;
     }

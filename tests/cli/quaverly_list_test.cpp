@@ -6,7 +6,10 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <pty.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -26,8 +29,10 @@ struct Outcome {
     std::string err;
 };
 
-// Runs the tool in `directory` with `arguments`, its output and errors caught in files.
-Outcome RunTool(const std::string& directory, const std::vector<std::string>& arguments) {
+// Runs the tool in `directory` with `arguments`, its output and errors caught in files;
+// `inChild` prepares the process just before the tool starts in it.
+Outcome RunTool(const std::string& directory, const std::vector<std::string>& arguments,
+                const std::function<void()>& inChild = {}) {
     TempDir capture;
     const std::string outPath = capture / "out";
     const std::string errPath = capture / "err";
@@ -36,6 +41,9 @@ Outcome RunTool(const std::string& directory, const std::vector<std::string>& ar
         if (::chdir(directory.c_str()) != 0 || !std::freopen(outPath.c_str(), "w", stdout) ||
             !std::freopen(errPath.c_str(), "w", stderr)) {
             ::_exit(127);
+        }
+        if (inChild) {
+            inChild();
         }
         std::vector<char*> argv{const_cast<char*>(QUAVERLY_LIST_PATH)};
         for (const std::string& argument : arguments) {
@@ -114,7 +122,10 @@ TEST(QuaverlyList, BadUsageSaysWhyAndCreatesNothing) {
         {{".", "-j"}, "option '-j' needs a number"},
         {{".", "--jobs"}, "option '--jobs' needs a number"},
         {{"--jobs=x", "."}, "'x' is not a number of helper processes"},
-        {{"-j12345", "."}, "'12345' is not a number of helper processes"},
+        {{"-j12345", "."}, "'12345' helper processes are too many: at most 64"},
+        {{"-j", "65", "."}, "'65' helper processes are too many: at most 64"},
+        {{"-j", "99999999999999999999999", "."},
+         "'99999999999999999999999' helper processes are too many: at most 64"},
         {{"--output=", "."}, "the output file name is empty"},
     };
     for (const auto& [arguments, message] : cases) {
@@ -163,13 +174,75 @@ TEST(QuaverlyList, UnreadablePartsAreNamedAndTheExitStatusIsOne) {
 
 TEST(QuaverlyList, FullDiskIsAFailureNotAListing) {
     TempDir root;
-    root.MakeFolder("music");
+    for (int i = 0; i < 100; ++i) {
+        root.Write("music/" + std::to_string(i) + ".txt", "");
+    }
+    // Room for the error line, not for the page.
+    const auto smallFiles = [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1000, 1000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    };
 
-    const Outcome outcome = RunTool(root.Path(), {"-o", "/dev/full", "music"});
+    const Outcome outcome = RunTool(root.Path(), {"-o", "page.html", "music"}, smallFiles);
 
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.err, "quaverly-list: the listing could not be written: "
-                           "write /dev/full: No space left on device\n");
+                           "write page.html: File too large\n");
+    // Nothing of the failed page is left.
+    EXPECT_FALSE(std::filesystem::exists(root / "page.html"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root.Path()),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST(QuaverlyList, DeviceOrFifoAsTheOutputIsRefused) {
+    TempDir root;
+    root.MakeFolder("music");
+    ASSERT_EQ(::mkfifo((root / "fifo").c_str(), 0600), 0);
+
+    for (const std::string output : {"/dev/full", "fifo"}) {
+        const Outcome outcome = RunTool(root.Path(), {"-o", output, "music"});
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_EQ(outcome.err, "quaverly-list: the listing could not be written: create " +
+                                   output + ": Not a regular file\n");
+    }
+}
+
+TEST(QuaverlyList, ErrorLinesNeverGoIntoThePageWithStandardErrorClosed) {
+    TempDir root;
+    root.MakeFolder("music");
+    ASSERT_EQ(::mkfifo((root / "music/<img src=x onerror=alert(1)>.mp3").c_str(), 0600), 0);
+
+    const Outcome outcome =
+        RunTool(root.Path(), {"-o", "page.html", "music"}, [] { ::close(STDERR_FILENO); });
+
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(ReadWholeFile(root / "page.html").rfind("<html><body>", 0), 0U);
+}
+
+TEST(QuaverlyList, CurrentFolderRemovedIsAClearFailure) {
+    TempDir root;
+    const std::string gone = root.MakeFolder("gone");
+
+    const Outcome outcome = RunTool(gone, {"."}, [&] { ::rmdir(gone.c_str()); });
+
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.err, "quaverly-list: .: the current folder, which it is read from, no "
+                           "longer exists\n");
+}
+
+TEST(QuaverlyList, NamesThatWouldDriveTheTerminalAreShownEscaped) {
+    TempDir root;
+    const std::string name = "\x1B]0;owned\x07\x1B[2J.mp3";
+    root.MakeFolder("music");
+    ASSERT_EQ(::mkfifo((root / ("music/" + name)).c_str(), 0600), 0);
+
+    const Outcome outcome = RunTool(root.Path(), {"-o", "page.html", "music"});
+
+    EXPECT_EQ(outcome.err.find('\x1B'), std::string::npos);
+    EXPECT_NE(outcome.err.find("\\x1B]0;owned\\x07\\x1B[2J.mp3: Not a regular file"),
+              std::string::npos);
 }
 
 TEST(QuaverlyList, ShowsProgressOnlyOnATerminal) {

@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 namespace quaverly::listing {
 namespace {
 
@@ -45,7 +47,8 @@ protected:
         ListingServices services{fileSystem, chooser, messages, observer};
         services.listingFileName = m_out / "page.html";
         RunResult result = MakeListing(session, services);
-        m_page = ReadWholeFile(m_out / "page.html");
+        const bool written = std::filesystem::is_regular_file(m_out / "page.html");
+        m_page = written ? ReadWholeFile(m_out / "page.html") : std::string();
         return result;
     }
 
@@ -137,7 +140,130 @@ TEST_P(HostileTree, SparseFiveGigabyteDownloadLeftUnfinished) {
 
     EXPECT_NE(m_page.find("unfinished.mp3</td><td> 0 Kbs"), std::string::npos);
     ASSERT_EQ(result.failureCount, 1U);
-    EXPECT_EQ(result.failures[0].reason, "the ID3 tag library failed on this file");
+    // Cut short in one round or over several, as the machine's speed has it.
+    EXPECT_TRUE(result.failures[0].reason == "the ID3 tag library took too long over this file" ||
+                result.failures[0].reason == "the ID3 tag library failed on this file")
+        << result.failures[0].reason;
+}
+
+// A frame header and then nothing but a hole, as large as the file system takes (7 EiB on
+// tmpfs, 16 TiB at most on ext4): the scan skips the hole instead of reading its zeros.
+TEST_P(HostileTree, HeaderAndAHoleAsLargeAsTheFileSystemTakes) {
+    const std::string path = m_root.Write("holes/endless.mp3", CbrFrames(1).substr(0, 4));
+    bool made = false;
+    for (const std::uintmax_t size : {7ULL << 60, 15ULL << 40, 1ULL << 40}) {
+        std::error_code error;
+        std::filesystem::resize_file(path, size, error);
+        if (!error) {
+            made = true;
+            break;
+        }
+    }
+    ASSERT_TRUE(made);
+    mpeg::TagWorkerPool::Options options;
+    options.program = QUAVERLY_TAG_WORKER;
+    options.workers = 1;
+    options.timeLimit = std::chrono::milliseconds(300);
+
+    List(m_root / "holes", nullptr, std::make_unique<mpeg::TagWorkerPool>(options));
+
+    EXPECT_NE(m_page.find("endless.mp3</td><td> 0 Kbs"), std::string::npos);
+    EXPECT_TRUE(m_page.ends_with("</body></html>"));
+}
+
+// Says "cancel" from the given question on, as a user who pressed Cancel or Ctrl-C.
+class CancelFromQuestion final : public RunObserver {
+public:
+    explicit CancelFromQuestion(int question) : m_question(question) {}
+    bool CancelRequested() override { return ++m_asked >= m_question; }
+    int Asked() const { return m_asked; }
+
+private:
+    int m_question;
+    int m_asked = 0;
+};
+
+TEST_P(HostileTree, CancelIsHeardInATreeOfEmptyFolders) {
+    for (int i = 0; i < 300; ++i) {
+        m_root.MakeFolder("empty/" + std::to_string(i));
+    }
+    CancelFromQuestion observer(5);
+
+    const RunResult result = List(m_root / "empty", &observer);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Cancelled);
+    EXPECT_LT(Count(m_page, "<tr><td bgcolor=red>"), 10U);
+    EXPECT_TRUE(m_page.ends_with("</body></html>"));
+}
+
+TEST_P(HostileTree, CancelIsHeardDuringALongScan) {
+    // Forty megabytes without a header's first byte: read through to the end.
+    m_root.Write("long/junk.mp3", std::string(40 * 1000 * 1000, '\x11'));
+    // The first question is the folder's; the second comes from inside the scan.
+    CancelFromQuestion observer(2);
+
+    const RunResult result = List(m_root / "long", &observer);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Cancelled);
+    EXPECT_EQ(observer.Asked(), 2);
+    ASSERT_EQ(result.failureCount, 1U);
+    EXPECT_EQ(result.failures[0].reason, "Cancelled before it was read to its end");
+    EXPECT_TRUE(m_page.ends_with("</body></html>"));
+}
+
+// Every level holds two links to the next: 2^levels ways down, one folder per level.
+TEST_P(HostileTree, LinksThatShareTargetsListEachFolderOnce) {
+    constexpr int kLevels = 14;
+    for (int level = 0; level < kLevels; ++level) {
+        m_root.Write("links/" + std::to_string(level) + "/song.mp3", CbrFrames(2));
+    }
+    for (int level = 0; level + 1 < kLevels; ++level) {
+        for (const char* name : {"a", "b"}) {
+            std::filesystem::create_directory_symlink(
+                m_root / ("links/" + std::to_string(level + 1)),
+                m_root / ("links/" + std::to_string(level) + "/" + name));
+        }
+    }
+
+    const RunResult result = List(m_root / "links/0");
+
+    EXPECT_EQ(result.outcome, RunOutcome::Incomplete);
+    EXPECT_EQ(Count(m_page, "song.mp3</td><td> 128 Kbs"), static_cast<std::size_t>(kLevels));
+    // The second way to each folder below the first is named, and not followed.
+    EXPECT_EQ(result.failureCount, static_cast<std::size_t>(kLevels - 1));
+    for (const Failure& failure : result.failures) {
+        EXPECT_EQ(failure.reason, "Folder already listed through another path");
+    }
+}
+
+TEST_P(HostileTree, LinkAtTheListingsNameIsReplacedNotFollowed) {
+    m_root.Write("music/song.mp3", CbrFrames(2));
+    const std::string precious = m_out.Write("precious.txt", "a file of the user's");
+    std::filesystem::create_symlink(precious, m_out / "page.html");
+
+    const RunResult result = List(m_root / "music");
+
+    EXPECT_EQ(result.outcome, RunOutcome::Complete);
+    EXPECT_EQ(ReadWholeFile(precious), "a file of the user's");
+    EXPECT_FALSE(std::filesystem::is_symlink(m_out / "page.html"));
+    EXPECT_NE(m_page.find("song.mp3</td><td> 128 Kbs"), std::string::npos);
+}
+
+TEST_P(HostileTree, FifoOrFolderAtTheListingsNameIsRefusedAtOnce) {
+    m_root.Write("music/song.mp3", CbrFrames(2));
+    ASSERT_EQ(::mkfifo((m_out / "page.html").c_str(), 0600), 0);
+
+    RunResult result = List(m_root / "music");
+
+    EXPECT_EQ(result.outcome, RunOutcome::Failed);
+    EXPECT_EQ(result.failureReason, "create " + (m_out / "page.html") + ": Not a regular file");
+    EXPECT_EQ(std::filesystem::status(m_out / "page.html").type(),
+              std::filesystem::file_type::fifo);
+
+    std::filesystem::remove(m_out / "page.html");
+    m_out.MakeFolder("page.html");
+    result = List(m_root / "music");
+    EXPECT_EQ(result.outcome, RunOutcome::Failed);
 }
 
 class RemoveOnEntry final : public RunObserver {

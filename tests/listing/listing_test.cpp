@@ -302,14 +302,15 @@ TEST_F(ListingRun, SymbolicLinkLoopIsReportedNotFollowed) {
 
     const RunResult result = Run(p);
 
-    // The link to a folder outside the path is walked; the one back up is not.
+    // The link to a folder outside the path is walked; the one back up is not, and the folder
+    // it led to, met again under its own name, is listed once.
     ASSERT_EQ(result.failureCount, 2U);
     EXPECT_EQ(result.failures[0].path, p + Native("/elsewhere/back"));
-    EXPECT_EQ(result.failures[1].path, p + Native("/sub/back"));
-    EXPECT_EQ(result.failures[1].code, platform::kErrorCantResolveFilename);
+    EXPECT_EQ(result.failures[0].code, platform::kErrorCantResolveFilename);
+    EXPECT_EQ(result.failures[1].path, p + Native("/sub"));
+    EXPECT_EQ(result.failures[1].reason, "Folder already listed through another path");
     EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"),
-              Page(p, FolderRow(p + Native("/elsewhere")) + kR0 + FolderRow(p + Native("/sub")) +
-                          kR2 + FolderRow(p)));
+              Page(p, FolderRow(p + Native("/elsewhere")) + kR0 + FolderRow(p)));
 }
 #endif
 
@@ -404,9 +405,16 @@ TEST_F(ListingRun, DiskFullDuringTheWalkFailsTheRunAndClosesTheFile) {
             throw testing::ErrnoError(testing::kDiskFull, "write", path);
         }
     };
+    root.Write("mp3_listing.html", "the last run's page");
     std::filesystem::current_path(root.Path());
 
     const RunResult result = Run(p);
+
+    // The last whole page stays, and nothing of the failed one is left beside it.
+    EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"), "the last run's page");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root.Path()),
+                            std::filesystem::directory_iterator()),
+              2);
 
     EXPECT_EQ(result.outcome, RunOutcome::Failed);
     EXPECT_EQ(result.failureReason, "write mp3_listing.html: No space left on device");
@@ -465,7 +473,7 @@ TEST(RowWriter, RowsAlternateFromAnUnshadedFirstRowWhateverTheFile) {
     const std::string bare = root.Write(".mp3", CbrFrames(3));
     const std::string output = root / "page";
     {
-        PageWriter page(platform::SystemFileSystem().CreateOrTruncate(output));
+        PageWriter page(platform::SystemFileSystem().CreateReplacement(output));
         CMp3Analyzer analyzer;
         RowShading shading;
         RunReport report;
@@ -545,7 +553,7 @@ TEST(Walker, FailedWalkLeavesTheFirstErrorAsLastError) {
         }
         return false;
     };
-    PageWriter page(platform::SystemFileSystem().CreateOrTruncate(root / "page"));
+    PageWriter page(platform::SystemFileSystem().CreateReplacement(root / "page"));
     CMp3Analyzer analyzer(fileSystem);
     RowShading shading;
     RunReport report;

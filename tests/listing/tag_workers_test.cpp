@@ -166,25 +166,105 @@ TEST(TagWorkers, HelperSlowToStartIsWaitedForBeyondTheFileLimit) {
     EXPECT_EQ(pool.WorkerPids().size(), 1U);
 }
 
-TEST(TagWorkers, HelperThatCannotStartLeavesTheLibraryInTheProgram) {
+TEST(TagWorkers, HelperThatCannotStartLeavesEachTagTheSizeItsHeaderStates) {
     TempDir root;
     const std::string quitter = WriteScript(root, "quit.sh", "exit 3\n");
     const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
+    const std::string bare = root.Write("bare.mp3", CbrFrames(3));
 
     for (const std::string& program : {root / "missing", quitter}) {
         mpeg::TagWorkerPool pool(Workers(2, program));
         CMp3Analyzer analyzer;
         analyzer.SetTagSizeSource(&pool);
 
+        // The library never runs in the program: the size comes from the header, and says so.
         const Scan scan = Analyse(analyzer, song);
-
-        EXPECT_FALSE(scan.tagFailure);
+        ASSERT_TRUE(scan.tagFailure);
+        EXPECT_NE(scan.tagFailure->find("no ID3 tag helper"), std::string::npos);
+        EXPECT_EQ(scan.offset, static_cast<std::int64_t>(10 + TitleFrame("Song").size()));
         EXPECT_EQ(scan.bitrate, 128);
+        // A file without a tag has nothing the library could have measured.
+        EXPECT_FALSE(Analyse(analyzer, bare).tagFailure);
         ASSERT_TRUE(pool.StartFailure()) << program;
         EXPECT_NE(pool.StartFailure()->find("could not be started"), std::string::npos);
-        EXPECT_NE(pool.StartFailure()->find("a damaged tag can crash it"), std::string::npos);
+        EXPECT_NE(pool.StartFailure()->find("what the tags' headers state"), std::string::npos);
         EXPECT_TRUE(pool.WorkerPids().empty());
     }
+}
+
+// A request larger than a pipe holds: the write is under way when the helper goes.
+std::string LargeTagSong(const TempDir& root, const std::string& name) {
+    return root.Write(name, Id3v23Tag(TitleFrame("Song"), 200'000) + CbrFrames(3));
+}
+
+TEST(TagWorkers, HelperLostDuringAWriteIsCountedAsLostOnTheFile) {
+    TempDir root;
+    // Up, then dead while the request is still being written.
+    const std::string crasher =
+        WriteScript(root, "crash.sh", "printf R\nhead -c 4 >/dev/null\nkill -SEGV $$\n");
+    const std::string song = LargeTagSong(root, "song.mp3");
+    mpeg::TagWorkerPool pool(Workers(1, crasher));
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+
+    for (int run = 0; run < 3; ++run) {
+        const Scan scan = Analyse(analyzer, song);
+        EXPECT_EQ(scan.tagFailure, kLibraryFailed);
+        EXPECT_EQ(scan.bitrate, 128);
+        EXPECT_FALSE(pool.StartFailure());
+        EXPECT_EQ(pool.WorkerPids().size(), 1U);
+    }
+}
+
+TEST(TagWorkers, HelperThatStopsReadingIsKilledAtTheTimeLimit) {
+    TempDir root;
+    const std::string stalls = WriteScript(root, "stall.sh", "printf R\nexec sleep 1000\n");
+    const std::string song = LargeTagSong(root, "song.mp3");
+    mpeg::TagWorkerPool::Options options = Workers(1, stalls);
+    options.timeLimit = options.startLimit = std::chrono::milliseconds(200);
+    mpeg::TagWorkerPool pool(options);
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+
+    const Scan scan = Analyse(analyzer, song);
+
+    EXPECT_EQ(scan.tagFailure, kLibraryFailed);
+    EXPECT_EQ(scan.bitrate, 128);
+}
+
+TEST(TagWorkers, AnswerThatCannotBeRightFailsTheFile) {
+    TempDir root;
+    // 2^40 bytes of tag, for a file of a few hundred: little-endian, then status and ranges.
+    const std::string liar = WriteScript(
+        root, "liar.sh",
+        "printf 'R\\0\\0\\0\\0\\0\\1\\0\\0'\nhead -c 24 /dev/zero\nexec sleep 1000\n");
+    const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
+    mpeg::TagWorkerPool pool(Workers(1, liar));
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+
+    const Scan scan = Analyse(analyzer, song);
+
+    ASSERT_TRUE(scan.tagFailure);
+    EXPECT_NE(scan.tagFailure->find("cannot be right"), std::string::npos);
+    EXPECT_EQ(scan.offset, static_cast<std::int64_t>(10 + TitleFrame("Song").size()));
+    EXPECT_EQ(scan.bitrate, 128);
+}
+
+TEST(TagWorkers, FileTheLibraryReadsThroughCostsAtMostItsBound) {
+    TempDir root;
+    // No tag, and nothing the library recognises: it reads on and on, round after round.
+    const std::string path = root.Write(
+        "ones.mp3",
+        std::string(static_cast<std::size_t>(mpeg::TagWorkerPool::kMaxSentPerFile) * 2, '\x01'));
+    mpeg::TagWorkerPool pool(Workers(1));
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+
+    const Scan scan = Analyse(analyzer, path);
+
+    EXPECT_EQ(scan.tagFailure, "the ID3 tag library read more than 16 MiB of this file");
+    EXPECT_EQ(scan.bitrate, 0);
 }
 
 #endif

@@ -60,13 +60,13 @@ public:
         return Open(path, true);
     }
 
-    std::unique_ptr<platform::OutputFile> CreateOrTruncate(const std::string& path) override {
+    std::unique_ptr<platform::OutputFile> CreateReplacement(const std::string& path) override {
         const std::lock_guard lock(m_hooks);
         if (onCreate) {
             onCreate(path);
         }
         ++createdFiles;
-        return std::make_unique<Output>(*this, path, m_real.CreateOrTruncate(path));
+        return std::make_unique<Output>(*this, path, m_real.CreateReplacement(path));
     }
 
     std::unique_ptr<platform::DirectorySearch> FindFirst(const std::string& searchPath,

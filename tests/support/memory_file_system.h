@@ -60,7 +60,7 @@ public:
         return std::make_unique<Input>(m_contents, m_statedSize);
     }
 
-    std::unique_ptr<platform::OutputFile> CreateOrTruncate(const std::string& path) override {
+    std::unique_ptr<platform::OutputFile> CreateReplacement(const std::string& path) override {
         m_written.clear();
         (void)path;
         return std::make_unique<MemoryOutputFile>(m_written);
