@@ -16,8 +16,10 @@ std::optional<RunMessage> MessageForRun(const listing::RunResult& result) {
             if (shown == kFailuresShown) {
                 break;
             }
-            text += "\n" + listing::VisibleText(failure.path) + ": " +
-                    listing::VisibleText(failure.reason);
+            text += '\n';
+            text += listing::VisibleText(failure.path);
+            text += ": ";
+            text += listing::VisibleText(failure.reason);
             ++shown;
         }
         if (result.failureCount > shown) {

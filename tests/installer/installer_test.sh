@@ -22,9 +22,11 @@ for program in quaverly-list.exe quaverly-tag-worker.exe Uninstall.exe; do
 done
 cmp -s "$build/bin/quaverly-list.exe" "$folder/quaverly-list.exe" ||
     { echo "the installed quaverly-list.exe is not the build's" >&2; exit 1; }
-# A 64-bit installer registers its uninstaller in the 64-bit view of the registry, where
-# Programs and Features of 64-bit Windows looks first; a 32-bit one in the view of its prefix.
-grep -q '^\[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\Quaverly' "$prefix/system.reg" ||
+# The installer registers its uninstaller in the registry view of its own word size, where
+# Programs and Features looks first: for the 64-bit one, not under Wow6432Node. reg.exe runs
+# with the prefix's word size, so it reads that view.
+keys=$("$wine_run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' 2>/dev/null || true)
+grep -q 'Uninstall\\Quaverly' <<<"$keys" ||
     { echo "no uninstaller registered in the registry view of the installer's word size" >&2; exit 1; }
 if [[ -f "$build/bin/Quaverly.exe" ]]; then
     [[ -f "$folder/Quaverly.exe" ]] || { echo "not installed: Quaverly.exe" >&2; exit 1; }
