@@ -1,6 +1,8 @@
 // quaverly: the dialog application.
 
 #include "app/listing_app.h"
+#include "platform/file_system.h"
+#include "platform/terminal.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +10,8 @@
 wxIMPLEMENT_APP_NO_MAIN(quaverly::CListingApp);
 
 int main(int argc, char** argv) {
+    quaverly::platform::OpenStandardDescriptors();
+    quaverly::platform::RaiseOpenFileLimit();
     // GTK would only say that it cannot start; tell the user what works without a display.
     if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
         std::fputs("quaverly: no display to show the dialog on.\n"

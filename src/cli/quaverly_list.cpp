@@ -157,6 +157,10 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
 
 // The folder as a folder chooser gives it: absolute, normal, no trailing separator but the
 // root's. Empty when the current folder, which a relative one is read from, is gone.
+//
+// ".." behind a link leads where the system takes it, to the parent of the link's target, not
+// back to the folder that holds the link: the path up to its last ".." is resolved by the
+// system, as the check of the folder resolved it, and the rest kept as it was spelled.
 std::string NormalFolder(const std::string& argument) {
     std::filesystem::path path(argument);
     if (path.is_relative()) {
@@ -166,6 +170,22 @@ std::string NormalFolder(const std::string& argument) {
             return {};
         }
         path = current / path;
+    }
+    std::filesystem::path upTo;
+    std::filesystem::path rest;
+    for (const std::filesystem::path& part : path) {
+        rest /= part;
+        if (part == "..") {
+            upTo /= rest;
+            rest.clear();
+        }
+    }
+    if (!upTo.empty()) {
+        std::error_code error;
+        const std::filesystem::path resolved = std::filesystem::canonical(upTo, error);
+        if (!error) {
+            path = resolved / rest;
+        }
     }
     std::string normal = path.lexically_normal().string();
     const std::size_t root = path.root_path().string().size();
@@ -239,6 +259,7 @@ private:
 
 int main(int argc, char** argv) {
     platform::OpenStandardDescriptors();
+    platform::RaiseOpenFileLimit();
     std::variant<Arguments, int> parsed = ParseArguments(argc, argv);
     if (const int* exitStatus = std::get_if<int>(&parsed)) {
         return *exitStatus;

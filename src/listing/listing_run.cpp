@@ -124,7 +124,12 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
         page.Write(kDocumentHead);
         // The listing file is open already, so it stays where the run started; the chosen
         // folder stays current after the run.
-        services.fileSystem.SetCurrentDirectory(result.folder);
+        if (const int error = services.fileSystem.SetCurrentDirectory(result.folder); error != 0) {
+            // The walk does not need it; the next run's page would land elsewhere than said.
+            report.RecordFailure(result.folder, platform::ErrorCodeFromSystemError(error),
+                                 "could not be made the current folder: " +
+                                     platform::DescribeSystemError(error));
+        }
         page.Write(kHeadingStart);
         page.WriteEscaped(result.folder);
         page.Write(kHeadingEnd);

@@ -156,4 +156,9 @@ public:
 // The real file system of this machine.
 FileSystem& SystemFileSystem();
 
+// Raises this process's limit of open files to the most it may have. Called at start.
+void RaiseOpenFileLimit() noexcept;
+// How many more files this process may open now; SIZE_MAX when there is no such limit.
+std::size_t OpenFileRoom() noexcept;
+
 } // namespace quaverly::platform

@@ -4,11 +4,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <limits.h>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -373,6 +375,30 @@ bool IsAbsolutePath(const std::string& path) noexcept {
 FileSystem& SystemFileSystem() {
     static PosixFileSystem fileSystem;
     return fileSystem;
+}
+
+void RaiseOpenFileLimit() noexcept {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+std::size_t OpenFileRoom() noexcept {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return SIZE_MAX;
+    }
+    std::size_t open = 0;
+    if (DIR* descriptors = ::opendir("/proc/self/fd")) {
+        while (const dirent* entry = ::readdir(descriptors)) {
+            open += entry->d_name[0] != '.' ? 1 : 0;
+        }
+        ::closedir(descriptors);
+    }
+    const auto allowed = static_cast<std::size_t>(limit.rlim_cur);
+    return allowed > open ? allowed - open : 0;
 }
 
 } // namespace quaverly::platform

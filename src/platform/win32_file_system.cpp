@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cwchar>
 #include <optional>
 
@@ -424,6 +425,13 @@ bool IsAbsolutePath(const std::string& path) noexcept {
 FileSystem& SystemFileSystem() {
     static Win32FileSystem fileSystem;
     return fileSystem;
+}
+
+// Handles have no limit of the kind a Linux process has.
+void RaiseOpenFileLimit() noexcept {}
+
+std::size_t OpenFileRoom() noexcept {
+    return SIZE_MAX;
 }
 
 } // namespace quaverly::platform

@@ -66,7 +66,11 @@ struct ReadAhead::Item {
 ReadAhead::ReadAhead(platform::FileSystem& fileSystem, Options options, mpeg::TagSizeSource* tags)
     : m_fileSystem(fileSystem), m_options(options), m_tags(tags),
       m_recorder(std::make_unique<Recorder>(*this)) {
-    m_options.threads = std::max<std::size_t>(m_options.threads, 1);
+    // Files held open ahead take at most half of the descriptors left, so that the walk, the
+    // page and the tag helpers still get theirs under a low limit.
+    m_options.filesAhead = std::min(m_options.filesAhead, platform::OpenFileRoom() / 2);
+    m_options.threads = std::clamp<std::size_t>(m_options.threads, 1,
+                                                std::max<std::size_t>(m_options.filesAhead, 1));
     m_options.filesAhead = std::max<std::size_t>(m_options.filesAhead, 1);
     m_options.itemsAhead = std::max(m_options.itemsAhead, m_options.filesAhead);
 }
@@ -238,7 +242,10 @@ void ReadAhead::HandToTags() {
 std::unique_ptr<platform::InputFile> ReadAhead::OpenFile(const std::string& path, bool listed) {
     const std::shared_ptr<Item> item = Take(Kind::File, path);
     HandToTags();
-    if (!item) {
+    // A file that found no descriptor free ahead of the walk is opened again now that the
+    // files before it are closed: a descriptor limit costs no row.
+    if (!item || (item->failure &&
+                  item->failure->Cause() == platform::FileErrorCause::TooManyOpenFiles)) {
         return listed ? m_fileSystem.OpenListedFile(path) : m_fileSystem.OpenForReading(path);
     }
     if (item->failure) {

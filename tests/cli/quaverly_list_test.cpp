@@ -221,6 +221,19 @@ TEST(QuaverlyList, ErrorLinesNeverGoIntoThePageWithStandardErrorClosed) {
     EXPECT_EQ(ReadWholeFile(root / "page.html").rfind("<html><body>", 0), 0U);
 }
 
+TEST(QuaverlyList, DotDotBehindALinkIsWhereTheSystemTakesIt) {
+    TempDir root;
+    root.Write("music/albums/a/song.mp3", quaverly::testing::CbrFrames(2));
+    std::filesystem::create_directory_symlink(root / "music/albums/a", root / "link");
+
+    const Outcome outcome = RunTool(root.Path(), {"-o", "page.html", "link/.."});
+
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    const std::string page = ReadWholeFile(root / "page.html");
+    EXPECT_NE(page.find("<h3>Listing of " + root.Path() + "/music/albums</h3>"), std::string::npos);
+    EXPECT_NE(page.find("song.mp3</td><td> 128 Kbs"), std::string::npos);
+}
+
 TEST(QuaverlyList, CurrentFolderRemovedIsAClearFailure) {
     TempDir root;
     const std::string gone = root.MakeFolder("gone");

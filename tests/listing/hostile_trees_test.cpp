@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace quaverly::listing {
@@ -264,6 +265,23 @@ TEST_P(HostileTree, FifoOrFolderAtTheListingsNameIsRefusedAtOnce) {
     m_out.MakeFolder("page.html");
     result = List(m_root / "music");
     EXPECT_EQ(result.outcome, RunOutcome::Failed);
+}
+
+TEST_P(HostileTree, LowDescriptorLimitCostsNoRow) {
+    for (int i = 0; i < 300; ++i) {
+        m_root.Write("many/" + std::to_string(i) + ".mp3", CbrFrames(2));
+    }
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    rlimit low = before;
+    low.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+
+    const RunResult result = List(m_root / "many");
+    ::setrlimit(RLIMIT_NOFILE, &before);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Complete);
+    EXPECT_EQ(Count(m_page, " 128 Kbs"), 300U);
 }
 
 class RemoveOnEntry final : public RunObserver {
