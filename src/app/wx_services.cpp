@@ -25,6 +25,9 @@ std::string ParentFolder(const std::string& path) {
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
+// How long before the chooser closed a folder can have been made by the closing itself.
+constexpr std::time_t kMadeAsItClosed = 1;
+
 } // namespace
 
 std::optional<std::string> DirDialogChooser::ChooseFolder(const std::string& title) {
@@ -47,7 +50,10 @@ std::optional<std::string> DirDialogChooser::ChooseFolder(const std::string& tit
         if (path.empty()) {
             return std::nullopt;
         }
-        if (!watch.IsNewEmptyFolder(path)) {
+        // GTK makes a typed name's folder as the chooser closes; one made a while before, with
+        // the chooser's "Create Folder" button, is the user's own, and is never removed.
+        if (!watch.IsNewEmptyFolder(path) ||
+            !platform::NewFolderWatch::SecondsAgo(kMadeAsItClosed).IsNewEmptyFolder(path)) {
             m_lastChosen = path;
             return path;
         }

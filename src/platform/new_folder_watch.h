@@ -14,6 +14,8 @@ public:
     NewFolderWatch();
     // Watches from `start`, on the system clock (CLOCK_REALTIME).
     explicit NewFolderWatch(const timespec& start) : m_start(start) {}
+    // Watches from `seconds` before now.
+    static NewFolderWatch SecondsAgo(time_t seconds);
 
     // Whether `path` is an empty folder that came into being at or after the start: born then,
     // by its birth time, or changed then, where the file system keeps no birth time.

@@ -40,6 +40,12 @@ NewFolderWatch::NewFolderWatch() : m_start{} {
     ::clock_gettime(CLOCK_REALTIME, &m_start);
 }
 
+NewFolderWatch NewFolderWatch::SecondsAgo(time_t seconds) {
+    NewFolderWatch watch;
+    watch.m_start.tv_sec -= seconds;
+    return watch;
+}
+
 bool NewFolderWatch::IsNewEmptyFolder(const std::string& path) const {
     struct statx info {};
     if (::statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_CTIME | STATX_BTIME, &info) != 0 ||

@@ -681,6 +681,8 @@ public:
     struct Answer {
         std::string typed;
         int lastKey = WXK_RETURN;
+        // A folder made as soon as the chooser is open, as its "Create Folder" button makes one.
+        std::string madeInTheChooser{};
     };
 
     explicit RealChooserDriver(std::vector<Answer> answers) : m_answers(std::move(answers)) {
@@ -703,6 +705,9 @@ private:
         if (m_chooser != nullptr) {
             ++m_opened;
             m_ticks = 0;
+            if (m_opened <= m_answers.size() && !m_answers[m_opened - 1].madeInTheChooser.empty()) {
+                std::filesystem::create_directory(m_answers[m_opened - 1].madeInTheChooser);
+            }
         }
         return wxID_NONE;
     }
@@ -799,6 +804,14 @@ TEST_F(RealFolderBrowser, TypedNameOfNoFolderMakesNoFolder) {
     EXPECT_EQ(m_boxes.shown, std::vector<std::string>{"There is no folder\n" + typed +
                                                       "\nChoose a folder that exists."});
     EXPECT_EQ(Choose({{typed, WXK_ESCAPE}}), std::nullopt);
+}
+
+TEST_F(RealFolderBrowser, FolderMadeInTheChooserAndChosenIsKept) {
+    const std::string made = m_home / "made";
+
+    EXPECT_EQ(Choose({{made, WXK_RETURN, made}}), made);
+    EXPECT_TRUE(std::filesystem::is_directory(made));
+    EXPECT_TRUE(m_boxes.shown.empty());
 }
 
 TEST_F(MainDialog, LinkFailureBoxIsCaptionedWithTheApplicationName) {
