@@ -29,8 +29,7 @@ std::optional<RunMessage> MessageForRun(const listing::RunResult& result) {
     }
     case listing::RunOutcome::Cancelled:
         return RunMessage{"The listing was cancelled. The MP3 file list in\n" +
-                              listing::VisibleText(result.listingPath) +
-                              "\nis incomplete.",
+                              listing::VisibleText(result.listingPath) + "\nis incomplete.",
                           platform::MessageIcon::Exclamation};
     case listing::RunOutcome::FolderNotChosen:
     case listing::RunOutcome::Failed:

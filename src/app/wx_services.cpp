@@ -69,8 +69,10 @@ std::string HomeFolder() {
 }
 
 void ShowCommandFailure(wxWindow* owner, const std::string& reason) {
-    wxMessageDialog box(owner, DisplayString(std::string(kCommandFailureText) + "\n\n" + listing::VisibleText(reason)),
-                        ApplicationName(), wxOK | wxICON_ERROR);
+    wxMessageDialog box(
+        owner,
+        DisplayString(std::string(kCommandFailureText) + "\n\n" + listing::VisibleText(reason)),
+        ApplicationName(), wxOK | wxICON_ERROR);
     box.ShowModal();
 }
 

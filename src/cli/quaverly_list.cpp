@@ -315,13 +315,11 @@ int main(int argc, char** argv) {
         return kExitIncomplete;
     case listing::RunOutcome::Cancelled:
         std::cerr << kProgram << ": interrupted; the listing in "
-                  << listing::VisibleText(result.listingPath)
-                  << " is incomplete\n";
+                  << listing::VisibleText(result.listingPath) << " is incomplete\n";
         return kExitInterrupted;
     case listing::RunOutcome::Failed:
         std::cerr << kProgram << ": the listing could not be written: "
-                  << listing::VisibleText(result.failureReason)
-                  << '\n';
+                  << listing::VisibleText(result.failureReason) << '\n';
         return kExitFailed;
     case listing::RunOutcome::FolderNotChosen:
         break;

@@ -71,7 +71,8 @@ constexpr std::array<std::pair<std::uint32_t, std::uint32_t>, 10> kWide{{
 }};
 
 std::size_t Columns(std::uint32_t code) {
-    if ((code >= 0x0300 && code <= 0x036F) || code == 0x200B || (code >= 0xFE00 && code <= 0xFE0F)) {
+    if ((code >= 0x0300 && code <= 0x036F) || code == 0x200B ||
+        (code >= 0xFE00 && code <= 0xFE0F)) {
         return 0; // combining marks, zero width space, variation selectors
     }
     for (const auto& [first, last] : kWide) {

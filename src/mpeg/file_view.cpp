@@ -115,9 +115,9 @@ std::int64_t FileView::DataFrom(std::int64_t offset) const {
         return m_size;
     }
     const std::uint64_t data = m_file->DataFrom(static_cast<std::uint64_t>(offset));
-    return static_cast<std::int64_t>(std::min<std::uint64_t>(
-        std::max<std::uint64_t>(data, static_cast<std::uint64_t>(offset)),
-        static_cast<std::uint64_t>(m_size)));
+    return static_cast<std::int64_t>(
+        std::min<std::uint64_t>(std::max<std::uint64_t>(data, static_cast<std::uint64_t>(offset)),
+                                static_cast<std::uint64_t>(m_size)));
 }
 
 std::uint32_t FileView::WordAt(std::int64_t offset) {

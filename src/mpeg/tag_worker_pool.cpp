@@ -254,8 +254,7 @@ bool TagWorkerPool::Waiting(const std::string& path) const {
            });
 }
 
-std::optional<std::string> TagWorkerPool::AskAgain(const std::string& path,
-                                                   const PrereadFile& file,
+std::optional<std::string> TagWorkerPool::AskAgain(const std::string& path, const PrereadFile& file,
                                                    const TagAnswer& answer, FileView& view) {
     const auto [found, first] = m_rounds.try_emplace(path);
     Rounds& rounds = found->second;
@@ -274,9 +273,8 @@ std::optional<std::string> TagWorkerPool::AskAgain(const std::string& path,
     const std::int64_t size = view.Size();
     // At least as much again as was sent, so that a library that reads through a whole file
     // costs a few rounds, not one per read; no round adds more than the bound.
-    const std::int64_t length = std::min(
-        {std::max(answer.missingLength, Sent(rounds.sent)), size - answer.missingOffset,
-         kMaxSentPerFile});
+    const std::int64_t length = std::min({std::max(answer.missingLength, Sent(rounds.sent)),
+                                          size - answer.missingOffset, kMaxSentPerFile});
     rounds.sent.push_back({answer.missingOffset, std::max<std::int64_t>(length, 0)});
     rounds.sent = Merged(std::move(rounds.sent));
     rounds.carried = 0;

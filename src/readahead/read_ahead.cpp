@@ -244,8 +244,8 @@ std::unique_ptr<platform::InputFile> ReadAhead::OpenFile(const std::string& path
     HandToTags();
     // A file that found no descriptor free ahead of the walk is opened again now that the
     // files before it are closed: a descriptor limit costs no row.
-    if (!item || (item->failure &&
-                  item->failure->Cause() == platform::FileErrorCause::TooManyOpenFiles)) {
+    if (!item ||
+        (item->failure && item->failure->Cause() == platform::FileErrorCause::TooManyOpenFiles)) {
         return listed ? m_fileSystem.OpenListedFile(path) : m_fileSystem.OpenForReading(path);
     }
     if (item->failure) {

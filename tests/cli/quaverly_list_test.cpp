@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <functional>
 #include <pty.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <string>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -204,8 +204,8 @@ TEST(QuaverlyList, DeviceOrFifoAsTheOutputIsRefused) {
     for (const std::string output : {"/dev/full", "fifo"}) {
         const Outcome outcome = RunTool(root.Path(), {"-o", output, "music"});
         EXPECT_EQ(outcome.status, 2);
-        EXPECT_EQ(outcome.err, "quaverly-list: the listing could not be written: create " +
-                                   output + ": Not a regular file\n");
+        EXPECT_EQ(outcome.err, "quaverly-list: the listing could not be written: create " + output +
+                                   ": Not a regular file\n");
     }
 }
 

@@ -69,7 +69,8 @@ public:
         }
         // Links: a loop back to the top, and two ways into the same folder.
         Link("tree", folders[static_cast<std::size_t>(Pick(0, int(folders.size()) - 1))] + "/up");
-        const std::string& shared = folders[static_cast<std::size_t>(Pick(0, int(folders.size()) - 1))];
+        const std::string& shared =
+            folders[static_cast<std::size_t>(Pick(0, int(folders.size()) - 1))];
         Link(shared, "tree/way1");
         Link(shared, "tree/way2");
     }
@@ -82,7 +83,8 @@ private:
         m_root.MakeFolder("tree");
         const int count = Pick(4, 12);
         for (int i = 0; i < count; ++i) {
-            const std::string& parent = folders[static_cast<std::size_t>(Pick(0, int(folders.size()) - 1))];
+            const std::string& parent =
+                folders[static_cast<std::size_t>(Pick(0, int(folders.size()) - 1))];
             folders.push_back(parent + "/" + Name(i));
             m_root.MakeFolder(folders.back());
         }
@@ -95,9 +97,17 @@ private:
 
     // A name a stranger could choose: control characters, bytes that are not text, markup.
     std::string Name(int index) {
-        static const std::vector<std::string> kHostile{
-            "\x1B]0;title\x07", "\x1B[2J", "line\nbreak", "\xFF\xFE", "\xC2\x9B" "31m",
-            "<img src=x onerror=alert(1)>", "&amp;", "tab\there", "\x7F", "plain"};
+        static const std::vector<std::string> kHostile{"\x1B]0;title\x07",
+                                                       "\x1B[2J",
+                                                       "line\nbreak",
+                                                       "\xFF\xFE",
+                                                       "\xC2\x9B"
+                                                       "31m",
+                                                       "<img src=x onerror=alert(1)>",
+                                                       "&amp;",
+                                                       "tab\there",
+                                                       "\x7F",
+                                                       "plain"};
         return kHostile[static_cast<std::size_t>(Pick(0, int(kHostile.size()) - 1))] + "-" +
                std::to_string(index);
     }
@@ -110,7 +120,7 @@ private:
             break;
         case 1: // a cover's worth of tag, 100 KB to 2 MB
             m_root.Write(name + ".mp3", Id3v23Tag(TitleFrame("t"), static_cast<std::size_t>(
-                                                                         Pick(100'000, 2'000'000))) +
+                                                                       Pick(100'000, 2'000'000))) +
                                             CbrFrames(3));
             break;
         case 2:
@@ -127,8 +137,8 @@ private:
             m_root.Write(name + ".mp3", "");
             break;
         default: // tags that crash the library
-            m_root.Write(name + ".mp3", Id3v23Tag(CompressedTitleFrame(Pick(0, 1) == 1), 64) +
-                                            CbrFrames(3));
+            m_root.Write(name + ".mp3",
+                         Id3v23Tag(CompressedTitleFrame(Pick(0, 1) == 1), 64) + CbrFrames(3));
             break;
         }
     }
@@ -171,7 +181,8 @@ private:
 
 std::size_t OpenDescriptors() {
     std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
         ++count;
     }
     return count;
@@ -180,9 +191,9 @@ std::size_t OpenDescriptors() {
 // Every "<" of the page starts one of the page's own tags: no name brought markup in.
 bool OnlyThePagesOwnMarkup(const std::string& page) {
     static const std::vector<std::string> kTags{
-        "<html>", "<body>", "</body>", "</html>", "<center>", "</center>", "<h3>", "</h3>",
-        "<hr>", "<table border", "</table>", "<tr>", "</tr>", "<td", "</td>", "<br>",
-        "<font size", "<a href", "</a>"};
+        "<html>", "<body>", "</body>",       "</html>",  "<center>", "</center>", "<h3>",
+        "</h3>",  "<hr>",   "<table border", "</table>", "<tr>",     "</tr>",     "<td",
+        "</td>",  "<br>",   "<font size",    "<a href",  "</a>"};
     for (std::size_t at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
         bool known = false;
         for (const std::string& tag : kTags) {

@@ -235,9 +235,9 @@ TEST(TagWorkers, HelperThatStopsReadingIsKilledAtTheTimeLimit) {
 TEST(TagWorkers, AnswerThatCannotBeRightFailsTheFile) {
     TempDir root;
     // 2^40 bytes of tag, for a file of a few hundred: little-endian, then status and ranges.
-    const std::string liar = WriteScript(
-        root, "liar.sh",
-        "printf 'R\\0\\0\\0\\0\\0\\1\\0\\0'\nhead -c 24 /dev/zero\nexec sleep 1000\n");
+    const std::string liar =
+        WriteScript(root, "liar.sh",
+                    "printf 'R\\0\\0\\0\\0\\0\\1\\0\\0'\nhead -c 24 /dev/zero\nexec sleep 1000\n");
     const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
     mpeg::TagWorkerPool pool(Workers(1, liar));
     CMp3Analyzer analyzer;
