@@ -68,7 +68,7 @@ std::string Encode(const std::string& path, std::int64_t size, const Ranges& ran
             const std::int64_t count = std::min(kChunk, range.offset + range.length - at);
             const auto bytes = static_cast<std::size_t>(count);
             read(at, bytes, chunk.data());
-            const bool zeros = std::all_of(chunk.begin(), chunk.begin() + count,
+            const bool zeros = std::all_of(chunk.data(), chunk.data() + bytes,
                                            [](unsigned char byte) { return byte == 0; });
             if (header.extentCount > 0 && (extent.zeros != 0) == zeros &&
                 extent.offset + extent.length == at) {
