@@ -2,6 +2,7 @@
 #include "platform/file_system.h"
 
 #include <windows.h>
+#include <winioctl.h>
 // The seam's own name, not the ANSI form's macro.
 #undef SetCurrentDirectory
 
@@ -105,8 +106,8 @@ std::string CarriedName(const wchar_t* found) {
 
 class Win32InputFile final : public InputFile {
 public:
-    Win32InputFile(HANDLE file, std::uint64_t size, std::string path)
-        : m_file(file), m_path(std::move(path)), m_size(size) {}
+    Win32InputFile(HANDLE file, std::uint64_t size, bool sparse, std::string path)
+        : m_file(file), m_path(std::move(path)), m_size(size), m_sparse(sparse) {}
     ~Win32InputFile() override { ::CloseHandle(m_file); }
     Win32InputFile(const Win32InputFile&) = delete;
     Win32InputFile& operator=(const Win32InputFile&) = delete;
@@ -138,10 +139,32 @@ public:
 
     std::uint64_t Size() const override { return m_size; }
 
+    std::uint64_t DataFrom(std::uint64_t offset) override {
+        if (!m_sparse || offset >= m_size) {
+            return offset;
+        }
+        // The first range of the file from `offset` on that holds data.
+        FILE_ALLOCATED_RANGE_BUFFER wanted{};
+        wanted.FileOffset.QuadPart = static_cast<LONGLONG>(offset);
+        wanted.Length.QuadPart = static_cast<LONGLONG>(m_size - offset);
+        FILE_ALLOCATED_RANGE_BUFFER first{};
+        DWORD got = 0;
+        if (::DeviceIoControl(m_file, FSCTL_QUERY_ALLOCATED_RANGES, &wanted, sizeof wanted,
+                              &first, sizeof first, &got, nullptr) == 0 &&
+            ::GetLastError() != ERROR_MORE_DATA) {
+            return offset; // no knowledge of holes
+        }
+        if (got < sizeof first) {
+            return UINT64_MAX; // nothing but a hole up to the end
+        }
+        return std::max(offset, static_cast<std::uint64_t>(first.FileOffset.QuadPart));
+    }
+
 private:
     HANDLE m_file;
     std::string m_path;
     std::uint64_t m_size;
+    bool m_sparse;
 };
 
 // A file written under a name of its own beside the one it replaces, and moved over it when it
@@ -310,14 +333,17 @@ public:
             ::CloseHandle(file);
             throw FileError(FileErrorCause::NotRegularFile, 0, "open", path);
         }
-        LARGE_INTEGER size{};
-        if (::GetFileSizeEx(file, &size) == 0) {
+        // The size, and whether the file may have holes, in one call.
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (::GetFileInformationByHandle(file, &info) == 0) {
             const FileError error = LastFileError("read the size of", path);
             ::CloseHandle(file);
             throw error;
         }
-        return std::make_unique<Win32InputFile>(file, static_cast<std::uint64_t>(size.QuadPart),
-                                                path);
+        const std::uint64_t size =
+            (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32U) | info.nFileSizeLow;
+        const bool sparse = (info.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0;
+        return std::make_unique<Win32InputFile>(file, size, sparse, path);
     }
 
     std::unique_ptr<OutputFile> CreateReplacement(const std::string& path) override {
