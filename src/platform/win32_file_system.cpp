@@ -149,8 +149,8 @@ public:
         wanted.Length.QuadPart = static_cast<LONGLONG>(m_size - offset);
         FILE_ALLOCATED_RANGE_BUFFER first{};
         DWORD got = 0;
-        if (::DeviceIoControl(m_file, FSCTL_QUERY_ALLOCATED_RANGES, &wanted, sizeof wanted,
-                              &first, sizeof first, &got, nullptr) == 0 &&
+        if (::DeviceIoControl(m_file, FSCTL_QUERY_ALLOCATED_RANGES, &wanted, sizeof wanted, &first,
+                              sizeof first, &got, nullptr) == 0 &&
             ::GetLastError() != ERROR_MORE_DATA) {
             return offset; // no knowledge of holes
         }
