@@ -2,6 +2,7 @@
 #include "platform/file_system.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -263,12 +264,17 @@ public:
             throw FileError::FromErrno(errno, "create", path);
         }
         // What stands at the name now: a link is looked through only to refuse one that leads
-        // to a FIFO, a device or a folder, which nobody means to replace by a page.
+        // to a FIFO, a device or a folder, which nobody means to replace by a page, or to one
+        // of this process's descriptors (/dev/stdout and its kind), which is no file's name.
         struct stat there {};
         if (::fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
             struct stat target = there;
             const bool link = S_ISLNK(there.st_mode);
-            if ((!link && !S_ISREG(there.st_mode)) ||
+            std::array<char, 8> text{};
+            const bool descriptor =
+                link && ::readlinkat(folder, name.c_str(), text.data(), text.size()) >= 6 &&
+                std::string_view(text.data(), 6) == "/proc/";
+            if ((!link && !S_ISREG(there.st_mode)) || descriptor ||
                 (link && ::fstatat(folder, name.c_str(), &target, 0) == 0 &&
                  !S_ISREG(target.st_mode))) {
                 ::close(folder);

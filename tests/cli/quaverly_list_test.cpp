@@ -209,6 +209,20 @@ TEST(QuaverlyList, DeviceOrFifoAsTheOutputIsRefused) {
     }
 }
 
+TEST(QuaverlyList, StandardOutputsLinkIsNeverReplaced) {
+    TempDir root;
+    root.MakeFolder("music");
+    ASSERT_TRUE(std::filesystem::is_symlink("/dev/stdout"));
+
+    // Standard output goes to a regular file here, as it does in a script.
+    const Outcome outcome = RunTool(root.Path(), {"-o", "/dev/stdout", "music"});
+
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.err, "quaverly-list: the listing could not be written: create "
+                           "/dev/stdout: Not a regular file\n");
+    EXPECT_TRUE(std::filesystem::is_symlink("/dev/stdout"));
+}
+
 TEST(QuaverlyList, ErrorLinesNeverGoIntoThePageWithStandardErrorClosed) {
     TempDir root;
     root.MakeFolder("music");
