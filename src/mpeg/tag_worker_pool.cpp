@@ -287,13 +287,29 @@ std::optional<std::string> TagWorkerPool::AskAgain(const std::string& path, cons
     return std::nullopt;
 }
 
-TagSize TagWorkerPool::StatedOnly(FileView& view, const char* reason) {
-    const std::int64_t stated = StatedTagSize(view);
-    // Without a tag at its start, the library has nothing to measure either.
-    if (stated == 0 && reason == kNoHelper) {
-        return {0, std::nullopt};
+TagSize TagWorkerPool::StatedOnly(FileView& view, std::string reason) {
+    return {StatedTagSize(view), std::move(reason)};
+}
+
+std::optional<TagSize> TagWorkerPool::Settle(const std::string& path, const Result& result,
+                                             const PrereadFile& file, FileView& view) {
+    const TagAnswer& answer = result.answer;
+    if (result.outcome == Outcome::Failed) {
+        return StatedOnly(view, kLibraryFailed);
     }
-    return {stated, std::string(reason)};
+    if (answer.status == TagAnswerStatus::Measured && answer.bytes >= 0 &&
+        answer.bytes <= view.Size()) {
+        return TagSize{answer.bytes, std::nullopt};
+    }
+    if (answer.status == TagAnswerStatus::NeedsBytes && answer.missingOffset >= 0 &&
+        answer.missingOffset < view.Size() && answer.missingLength > 0) {
+        if (std::optional<std::string> failure = AskAgain(path, file, answer, view)) {
+            return StatedOnly(view, std::move(*failure));
+        }
+        return std::nullopt;
+    }
+    // The library's answer never lies beyond the file, nor asks for bytes outside it.
+    return StatedOnly(view, kImpossibleAnswer);
 }
 
 TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file, FileView& view) {
@@ -304,32 +320,18 @@ TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file
         if (const auto found = m_results.find(path); found != m_results.end()) {
             const Result result = found->second;
             m_results.erase(found);
-            const TagAnswer& answer = result.answer;
-            if (result.outcome == Outcome::Failed) {
+            if (std::optional<TagSize> size = Settle(path, result, file, view)) {
                 m_rounds.erase(path);
-                return StatedOnly(view, kLibraryFailed);
+                return std::move(*size);
             }
-            if (answer.status == TagAnswerStatus::Measured && answer.bytes >= 0 &&
-                answer.bytes <= view.Size()) {
-                m_rounds.erase(path);
-                return {answer.bytes, std::nullopt};
-            }
-            if (answer.status == TagAnswerStatus::NeedsBytes && answer.missingOffset >= 0 &&
-                answer.missingOffset < view.Size() && answer.missingLength > 0) {
-                if (const auto failure = AskAgain(path, file, answer, view)) {
-                    m_rounds.erase(path);
-                    return {StatedTagSize(view), *failure};
-                }
-                queued = true;
-                continue;
-            }
-            // The library's answer never lies beyond the file, nor asks for bytes outside it.
-            m_rounds.erase(path);
-            return StatedOnly(view, kImpossibleAnswer);
+            queued = true;
+            continue;
         }
         if (m_workers.empty()) {
             m_rounds.erase(path);
-            return StatedOnly(view, kNoHelper);
+            // Without a tag at its start, the library has nothing to measure either.
+            const std::int64_t stated = StatedTagSize(view);
+            return stated == 0 ? TagSize{} : TagSize{stated, std::string(kNoHelper)};
         }
         if (!Waiting(path)) {
             if (queued) {

@@ -117,8 +117,11 @@ private:
     void Lost(Worker& worker, bool timedOut);
     // Drops the helpers that could not be replaced; with none left, says why.
     void DropEndedWorkers();
-    // The size of a file's tag without the library, for a file no helper can read.
-    static TagSize StatedOnly(FileView& view, const char* reason);
+    // The size of a file's tag without the library, and why.
+    static TagSize StatedOnly(FileView& view, std::string reason);
+    // What a helper's result makes of a file's tag size; nothing when it was asked again.
+    std::optional<TagSize> Settle(const std::string& path, const Result& result,
+                                  const PrereadFile& file, FileView& view);
     // The first question about `file`: the bytes it holds of those the library reads.
     static Request FirstRequest(const std::string& path, const PrereadFile& file);
     // Asks for `path` again, with the bytes sent before and those the helper found missing;
