@@ -1,10 +1,103 @@
 #include "mpeg/id3_tag_size.h"
 
 #include "mpeg/file_view_reader.h"
+#include "mpeg/preread_file.h"
 
 #include <id3/tag.h>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 namespace quaverly::mpeg {
+
+namespace {
+
+constexpr std::int64_t kHeaderSize = 10;
+// The library's reader counts positions in 32 bits, and a failed stream reports 0xFFFFFFFF.
+constexpr std::int64_t kLargestSettled = 0xFFFF'FFFE;
+
+enum class Outcome { Settled, Library, NotHeld };
+
+struct Count {
+    Outcome outcome;
+    std::int64_t bytes = 0;
+};
+
+// The headers' count for a file of `size` bytes, read through `read(offset, out, count)`, which
+// returns false when it does not hold those bytes.
+template <typename Read>
+Count CountFromHeaders(std::int64_t size, Read read) {
+    if (size > kLargestSettled) {
+        return {Outcome::Library};
+    }
+    std::int64_t position = 0;
+    std::array<unsigned char, kHeaderSize> header{};
+    // The chain of tags: the library parses one tag after the other until a header fails.
+    for (;;) {
+        if (size - position < kHeaderSize) {
+            return {Outcome::Library}; // a header cut by the end of the file
+        }
+        if (!read(position, header.data(), header.size())) {
+            return {Outcome::NotHeld};
+        }
+        const bool isHeader = std::memcmp(header.data(), "ID3", 3) == 0 && header[3] < 0xFF &&
+                              header[4] < 0xFF &&
+                              std::all_of(header.begin() + 6, header.end(),
+                                          [](unsigned char byte) { return byte < 0x80; });
+        if (!isHeader) {
+            break;
+        }
+        const bool knownVersion = header[4] == 0 && header[3] >= 2 && header[3] <= 4;
+        if (!knownVersion || (header[5] & 0x40U) != 0) {
+            return {Outcome::Library};
+        }
+        std::int64_t dataSize = 0;
+        for (std::size_t i = 6; i < header.size(); ++i) {
+            dataSize = (dataSize << 7) | header[i];
+        }
+        position += kHeaderSize + dataSize;
+        if (position >= size) {
+            return {Outcome::Library};
+        }
+    }
+    // The zeros from `from` on: where they end, or the outcome that stops the count.
+    std::array<unsigned char, 4096> chunk{};
+    const auto skipZeros = [&](std::int64_t from, std::int64_t& end) {
+        for (end = from; end < size;) {
+            const auto count =
+                static_cast<std::size_t>(std::min<std::int64_t>(chunk.size(), size - end));
+            if (!read(end, chunk.data(), count)) {
+                return Outcome::NotHeld;
+            }
+            const auto* nonZero = std::find_if(chunk.data(), chunk.data() + count,
+                                               [](unsigned char byte) { return byte != 0; });
+            end += nonZero - chunk.data();
+            if (nonZero != chunk.data() + count) {
+                return Outcome::Settled;
+            }
+        }
+        return Outcome::Library; // zeros up to the end of the file
+    };
+    if (const Outcome outcome = skipZeros(position, position); outcome != Outcome::Settled) {
+        return {outcome};
+    }
+    if (size - position > 4) {
+        std::array<unsigned char, 4> padding{};
+        if (!read(position, padding.data(), padding.size())) {
+            return {Outcome::NotHeld};
+        }
+        if (padding == std::array<unsigned char, 4>{0xFF, 0, 0, 0}) {
+            if (const Outcome outcome = skipZeros(position + 4, position);
+                outcome != Outcome::Settled) {
+                return {outcome};
+            }
+        }
+    }
+    return {Outcome::Settled, position};
+}
+
+} // namespace
 
 std::int64_t Id3v2PrependedBytes(ID3_Reader& reader) {
     ID3_Tag tag;
@@ -22,6 +115,33 @@ std::int64_t Id3v2PrependedBytes(FileView& view) {
         throw *reader.Failure();
     }
     return bytes;
+}
+
+std::optional<std::int64_t> PrependedBytesFromHeaders(FileView& view) {
+    const Count count =
+        CountFromHeaders(view.Size(), [&](std::int64_t offset, unsigned char* out, std::size_t n) {
+            view.Copy(offset, out, n);
+            return true;
+        });
+    if (count.outcome != Outcome::Settled) {
+        return std::nullopt;
+    }
+    return count.bytes;
+}
+
+bool HeadersLeaveItToTheLibrary(const PrereadFile& file) {
+    const auto size = static_cast<std::int64_t>(file.Size());
+    const Count count =
+        CountFromHeaders(size, [&](std::int64_t offset, unsigned char* out, std::size_t n) {
+            const platform::InputFile::Buffered held =
+                file.BufferedAt(static_cast<std::uint64_t>(offset));
+            if (held.count < n) {
+                return false;
+            }
+            std::memcpy(out, held.data, n);
+            return true;
+        });
+    return count.outcome == Outcome::Library;
 }
 
 } // namespace quaverly::mpeg

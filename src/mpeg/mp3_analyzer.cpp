@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 
 namespace quaverly {
 
@@ -70,6 +71,19 @@ std::int64_t CMp3Analyzer::QueryFileSize() const {
 }
 
 std::int64_t CMp3Analyzer::PrependedBytes(const std::string& path, mpeg::PrereadFile& file) {
+    // The headers settle most files. A read that meets the end of a file that shrank leaves it
+    // to the library, which takes such an end as the file's.
+    std::optional<std::int64_t> settled;
+    try {
+        settled = mpeg::PrependedBytesFromHeaders(m_view);
+    } catch (const FileError& error) {
+        if (!IsEndOfFile(error)) {
+            throw;
+        }
+    }
+    if (settled) {
+        return *settled;
+    }
     if (m_tagSizes == nullptr) {
         return mpeg::Id3v2PrependedBytes(m_view);
     }

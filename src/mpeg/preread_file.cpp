@@ -22,19 +22,17 @@ PrereadFile::PrereadFile(std::unique_ptr<platform::InputFile> file)
     : m_file(std::move(file)), m_size(m_file->Size()) {
     const std::uint64_t head = std::min<std::uint64_t>(m_size, kHeadBytes);
     Read(0, head);
-    std::uint64_t headEnd = head;
     const Extent& first = m_extents.front();
-    if (!first.failure) {
-        const std::uint64_t wanted = std::min<std::uint64_t>(
-            {StatedTagEnd(first.bytes.data(), first.held) + kBehindTag, kLargestHead, m_size});
-        if (wanted > headEnd) {
-            Read(headEnd, wanted);
-            headEnd = wanted;
-        }
+    if (first.failure) {
+        return;
     }
-    const std::uint64_t tail = std::max(headEnd, m_size > kTailBytes ? m_size - kTailBytes : 0);
-    if (tail < m_size) {
-        Read(tail, m_size);
+    // The tag itself is not read: its header says where it ends, and the analysis reads on
+    // from there.
+    const std::uint64_t tagEnd = StatedTagEnd(first.bytes.data(), first.held, false);
+    const std::uint64_t from = std::max(head, tagEnd);
+    const std::uint64_t to = std::min(tagEnd + kBehindTag, m_size);
+    if (from < to) {
+        Read(from, to);
     }
 }
 

@@ -12,24 +12,23 @@
 
 namespace quaverly::mpeg {
 
-// A file open for reading whose start and end are read as soon as it is opened: the start as
-// far as its ID3v2 tag and the first frames behind it, the end where the ID3 tag library looks
-// for tags. That is all the analysis of a typical MP3 file reads, so two reads serve it, and
-// they can be made ahead of time, on another thread, while the file waits for its row.
+// A file open for reading whose start is read as soon as it is opened: its first 16 KiB, and
+// when its ID3v2 header states a longer tag, the bytes behind the tag, where its first frames
+// lie. The tag itself is not read: its headers tell where it ends (id3_tag_size.h), and a
+// picture in it is never moved. That is all the analysis of a typical MP3 file reads, so one or
+// two reads serve it, and they can be made ahead of time, on another thread, while the file
+// waits for its row.
 //
 // Those bytes are served from memory (BufferedAt, ReadAt); any other read goes to the file. A
 // read made here that failed is kept, and thrown by the first read that needs its bytes.
 class PrereadFile final : public platform::InputFile {
 public:
-    // What is read at the start when no ID3v2 tag asks for more, and at the end.
+    // What is read at the start, and behind a longer tag: room for junk, the first frame, its
+    // follower and the "Xing" probe.
     static constexpr std::size_t kHeadBytes = 16 * 1024;
-    static constexpr std::size_t kTailBytes = 4 * 1024;
-    // Behind a tag, room for junk, the first frame, its follower and the "Xing" probe.
     static constexpr std::size_t kBehindTag = 4 * 1024;
-    // A tag larger than this (a picture of several megabytes) is read when it is asked for.
-    static constexpr std::size_t kLargestHead = 1024 * 1024;
 
-    // Reads the start and the end of `file` now.
+    // Reads the start of `file` now.
     explicit PrereadFile(std::unique_ptr<platform::InputFile> file);
 
     // `file` itself when it was read so already; otherwise it is, now.

@@ -1,5 +1,6 @@
 #include "readahead/read_ahead.h"
 
+#include "mpeg/id3_tag_size.h"
 #include "platform/file_error.h"
 
 #include <algorithm>
@@ -228,7 +229,8 @@ void ReadAhead::HandToTags() {
                 break; // in walk order only
             }
             item->handedToTags = true;
-            if (item->file) {
+            // The tags' headers settle most files; only the rest wait for the library.
+            if (item->file && mpeg::HeadersLeaveItToTheLibrary(*item->file)) {
                 ready.push_back(item);
             }
         }

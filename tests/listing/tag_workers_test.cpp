@@ -22,6 +22,7 @@ namespace {
 using testing::CbrFrames;
 using testing::CompressedTitleFrame;
 using testing::Id3v23Tag;
+using testing::kExtendedHeaderBytes;
 using testing::ReadWholeFile;
 using testing::TempDir;
 using testing::TitleFrame;
@@ -41,6 +42,12 @@ struct Scan {
     std::optional<std::string> tagFailure;
 };
 
+// These tests are about the helpers that ask the library: their tags have an extended header,
+// so their headers do not settle their size.
+std::string AskedTag(std::string_view frames, std::size_t padding = 0) {
+    return testing::Id3v23TagWithExtendedHeader(frames, padding);
+}
+
 [[maybe_unused]] Scan Analyse(CMp3Analyzer& analyzer, const std::string& path) {
     analyzer.m_strPath = path;
     analyzer.m_bVbr = 0;
@@ -52,12 +59,12 @@ struct Scan {
 TEST(TagWorkers, TagsThatCrashTheLibraryFallBackToTheirStatedSize) {
     TempDir root;
     const std::string compressed =
-        root.Write("compressed.mp3", Id3v23Tag(CompressedTitleFrame(true), 64) + CbrFrames(3));
+        root.Write("compressed.mp3", AskedTag(CompressedTitleFrame(true), 64) + CbrFrames(3));
     const std::string corrupt =
-        root.Write("corrupt.mp3", Id3v23Tag(CompressedTitleFrame(false), 64) + CbrFrames(3));
+        root.Write("corrupt.mp3", AskedTag(CompressedTitleFrame(false), 64) + CbrFrames(3));
     const std::string plain =
-        root.Write("plain.mp3", Id3v23Tag(TitleFrame("Plain"), 64) + CbrFrames(3));
-    const std::string stated = std::to_string(10 + CompressedTitleFrame(true).size() + 64);
+        root.Write("plain.mp3", AskedTag(TitleFrame("Plain"), 64) + CbrFrames(3));
+    const std::string stated = std::to_string(10 + kExtendedHeaderBytes + CompressedTitleFrame(true).size() + 64);
 
     mpeg::TagWorkerPool pool(Workers(1));
     CMp3Analyzer analyzer;
@@ -70,15 +77,33 @@ TEST(TagWorkers, TagsThatCrashTheLibraryFallBackToTheirStatedSize) {
         EXPECT_EQ(scan.offset,
                   std::stoll(path == compressed
                                  ? stated
-                                 : std::to_string(10 + CompressedTitleFrame(false).size() + 64)));
+                                 : std::to_string(10 + kExtendedHeaderBytes + CompressedTitleFrame(false).size() + 64)));
         EXPECT_EQ(scan.bitrate, 128);
     }
     const Scan scan = Analyse(analyzer, plain);
     EXPECT_FALSE(scan.tagFailure);
-    EXPECT_EQ(scan.offset, static_cast<std::int64_t>(10 + TitleFrame("Plain").size() + 64));
+    EXPECT_EQ(scan.offset, static_cast<std::int64_t>(10 + kExtendedHeaderBytes + TitleFrame("Plain").size() + 64));
     EXPECT_EQ(pool.WorkerPids().size(), 1U);
 }
 #endif
+
+TEST(TagWorkers, TagsTheHeadersSettleNeedNoHelperNorTheLibrary) {
+    TempDir root;
+    // A tag that crashes the library, and one it reads: both end where their headers say.
+    const std::string tag = Id3v23Tag(CompressedTitleFrame(true), 64);
+    const std::string crashing = root.Write("crashing.mp3", tag + CbrFrames(3));
+    const std::string plain = root.Write("plain.mp3", Id3v23Tag(TitleFrame("Plain")) + CbrFrames(3));
+    mpeg::TagWorkerPool pool(Workers(1, root / "missing"));
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+
+    const Scan scan = Analyse(analyzer, crashing);
+    EXPECT_FALSE(scan.tagFailure);
+    EXPECT_EQ(scan.offset, static_cast<std::int64_t>(tag.size()));
+    EXPECT_EQ(scan.bitrate, 128);
+    EXPECT_FALSE(Analyse(analyzer, plain).tagFailure);
+    EXPECT_FALSE(pool.StartFailure()); // never started
+}
 
 #ifndef _WIN32 // helpers that misbehave are shell scripts, and signals end them
 // A stand-in for the tag helper: a shell script that misbehaves as told.
@@ -91,7 +116,7 @@ std::string WriteScript(const TempDir& root, const std::string& name, const std:
 TEST(TagWorkers, KilledHelperIsReplacedAndAskedAgain) {
     TempDir root;
     const std::string song =
-        root.Write("song.mp3", Id3v23Tag(TitleFrame("Song"), 16) + CbrFrames(3));
+        root.Write("song.mp3", AskedTag(TitleFrame("Song"), 16) + CbrFrames(3));
     mpeg::TagWorkerPool pool(Workers(1));
     CMp3Analyzer analyzer;
     analyzer.SetTagSizeSource(&pool);
@@ -102,7 +127,7 @@ TEST(TagWorkers, KilledHelperIsReplacedAndAskedAgain) {
     const Scan scan = Analyse(analyzer, song);
 
     EXPECT_FALSE(scan.tagFailure);
-    EXPECT_EQ(scan.offset, static_cast<std::int64_t>(10 + TitleFrame("Song").size() + 16));
+    EXPECT_EQ(scan.offset, static_cast<std::int64_t>(10 + kExtendedHeaderBytes + TitleFrame("Song").size() + 16));
     ASSERT_EQ(pool.WorkerPids().size(), 1U);
     EXPECT_NE(pool.WorkerPids()[0], first);
     // The killed helper was reaped, not left behind.
@@ -112,7 +137,7 @@ TEST(TagWorkers, KilledHelperIsReplacedAndAskedAgain) {
 TEST(TagWorkers, HelperThatHangsIsKilledAtTheTimeLimit) {
     TempDir root;
     const std::string hang = WriteScript(root, "hang.sh", "printf R\nexec sleep 1000\n");
-    const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
+    const std::string song = root.Write("song.mp3", AskedTag(TitleFrame("Song")) + CbrFrames(3));
     mpeg::TagWorkerPool::Options options = Workers(1, hang);
     options.timeLimit = std::chrono::milliseconds(100);
     mpeg::TagWorkerPool pool(options);
@@ -134,7 +159,7 @@ TEST(TagWorkers, HelperThatCrashesOnEveryRequestNeverSendsTheFileToTheProgram) {
     // Up, then dead at the first request: its ready byte and its end come together.
     const std::string crasher =
         WriteScript(root, "crash.sh", "printf R\nhead -c 4 >/dev/null\nkill -SEGV $$\n");
-    const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
+    const std::string song = root.Write("song.mp3", AskedTag(TitleFrame("Song")) + CbrFrames(3));
     mpeg::TagWorkerPool pool(Workers(1, crasher));
     CMp3Analyzer analyzer;
     analyzer.SetTagSizeSource(&pool);
@@ -152,7 +177,7 @@ TEST(TagWorkers, HelperSlowToStartIsWaitedForBeyondTheFileLimit) {
     TempDir root;
     const std::string slow = WriteScript(
         root, "slow.sh", std::string("sleep 0.3\nexec ") + QUAVERLY_TAG_WORKER + " \"$@\"\n");
-    const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
+    const std::string song = root.Write("song.mp3", AskedTag(TitleFrame("Song")) + CbrFrames(3));
     mpeg::TagWorkerPool::Options options = Workers(1, slow);
     options.timeLimit = std::chrono::milliseconds(100);
     mpeg::TagWorkerPool pool(options);
@@ -169,7 +194,7 @@ TEST(TagWorkers, HelperSlowToStartIsWaitedForBeyondTheFileLimit) {
 TEST(TagWorkers, HelperThatCannotStartLeavesEachTagTheSizeItsHeaderStates) {
     TempDir root;
     const std::string quitter = WriteScript(root, "quit.sh", "exit 3\n");
-    const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
+    const std::string song = root.Write("song.mp3", AskedTag(TitleFrame("Song")) + CbrFrames(3));
     const std::string bare = root.Write("bare.mp3", CbrFrames(3));
 
     for (const std::string& program : {root / "missing", quitter}) {
@@ -181,7 +206,7 @@ TEST(TagWorkers, HelperThatCannotStartLeavesEachTagTheSizeItsHeaderStates) {
         const Scan scan = Analyse(analyzer, song);
         ASSERT_TRUE(scan.tagFailure);
         EXPECT_NE(scan.tagFailure->find("no ID3 tag helper"), std::string::npos);
-        EXPECT_EQ(scan.offset, static_cast<std::int64_t>(10 + TitleFrame("Song").size()));
+        EXPECT_EQ(scan.offset, static_cast<std::int64_t>(10 + kExtendedHeaderBytes + TitleFrame("Song").size()));
         EXPECT_EQ(scan.bitrate, 128);
         // A file without a tag has nothing the library could have measured.
         EXPECT_FALSE(Analyse(analyzer, bare).tagFailure);
@@ -194,7 +219,7 @@ TEST(TagWorkers, HelperThatCannotStartLeavesEachTagTheSizeItsHeaderStates) {
 
 // A request larger than a pipe holds: the write is under way when the helper goes.
 std::string LargeTagSong(const TempDir& root, const std::string& name) {
-    return root.Write(name, Id3v23Tag(TitleFrame("Song"), 200'000) + CbrFrames(3));
+    return root.Write(name, AskedTag(TitleFrame("Song"), 200'000) + CbrFrames(3));
 }
 
 TEST(TagWorkers, HelperLostDuringAWriteIsCountedAsLostOnTheFile) {
@@ -238,7 +263,7 @@ TEST(TagWorkers, AnswerThatCannotBeRightFailsTheFile) {
     const std::string liar =
         WriteScript(root, "liar.sh",
                     "printf 'R\\0\\0\\0\\0\\0\\1\\0\\0'\nhead -c 24 /dev/zero\nexec sleep 1000\n");
-    const std::string song = root.Write("song.mp3", Id3v23Tag(TitleFrame("Song")) + CbrFrames(3));
+    const std::string song = root.Write("song.mp3", AskedTag(TitleFrame("Song")) + CbrFrames(3));
     mpeg::TagWorkerPool pool(Workers(1, liar));
     CMp3Analyzer analyzer;
     analyzer.SetTagSizeSource(&pool);
@@ -247,16 +272,16 @@ TEST(TagWorkers, AnswerThatCannotBeRightFailsTheFile) {
 
     ASSERT_TRUE(scan.tagFailure);
     EXPECT_NE(scan.tagFailure->find("cannot be right"), std::string::npos);
-    EXPECT_EQ(scan.offset, static_cast<std::int64_t>(10 + TitleFrame("Song").size()));
+    EXPECT_EQ(scan.offset, static_cast<std::int64_t>(10 + kExtendedHeaderBytes + TitleFrame("Song").size()));
     EXPECT_EQ(scan.bitrate, 128);
 }
 
 TEST(TagWorkers, FileTheLibraryReadsThroughCostsAtMostItsBound) {
     TempDir root;
-    // No tag, and nothing the library recognises: it reads on and on, round after round.
+    // Nothing the library recognises behind the tag: it reads on and on, round after round.
     const std::string path = root.Write(
         "ones.mp3",
-        std::string(static_cast<std::size_t>(mpeg::TagWorkerPool::kMaxSentPerFile) * 2, '\x01'));
+        AskedTag(TitleFrame("Song")) + std::string(static_cast<std::size_t>(mpeg::TagWorkerPool::kMaxSentPerFile) * 2, '\x01'));
     mpeg::TagWorkerPool pool(Workers(1));
     CMp3Analyzer analyzer;
     analyzer.SetTagSizeSource(&pool);
@@ -297,7 +322,7 @@ TEST(TagWorkers, PagesAreTheSameWithOneFourOrNoHelpers) {
 #ifndef _WIN32 // the Windows build of the library survives this frame
 
     // A file the library cannot survive costs only its own tag size.
-    root.Write("corpus/more/compressed.mp3", Id3v23Tag(CompressedTitleFrame(true)) + CbrFrames(3));
+    root.Write("corpus/more/compressed.mp3", AskedTag(CompressedTitleFrame(true)) + CbrFrames(3));
     const auto one =
         ListWith(std::make_unique<mpeg::TagWorkerPool>(Workers(1)), corpus, root / "one.html");
     const auto four =
@@ -321,12 +346,12 @@ TEST(TagWorkers, HelperAnswersWhatTheLibraryAnswersForTheFile) {
             paths.push_back(entry.path().string());
         }
     }
-    const std::string tag = Id3v23Tag(TitleFrame("Song"), 64);
+    const std::string tag = AskedTag(TitleFrame("Song"), 64);
     // Zeros behind the tag, which the library counts one by one, far past what is sent.
     paths.push_back(root.Write("zeros.mp3", tag + std::string(300'000, '\0') + CbrFrames(3)));
     // A tag larger than what is read with the start of a file.
     paths.push_back(
-        root.Write("large.mp3", Id3v23Tag(TitleFrame("Large"), 1'500'000) + CbrFrames(3)));
+        root.Write("large.mp3", AskedTag(TitleFrame("Large"), 1'500'000) + CbrFrames(3)));
     // Junk before the first frame, and an ID3v1 tag at the end.
     std::string v1(128, ' ');
     v1.replace(0, 3, "TAG");
@@ -348,14 +373,15 @@ TEST(TagWorkers, HelperAnswersWhatTheLibraryAnswersForTheFile) {
 
 TEST(TagWorkers, RunSaysWhenTheHelperCannotStart) {
     TempDir root;
-    root.Write("music/song.mp3", CbrFrames(3));
+    root.Write("music/song.mp3", AskedTag(TitleFrame("Song")) + CbrFrames(3));
 
     const auto result = ListWith(std::make_unique<mpeg::TagWorkerPool>(Workers(1, root / "gone")),
                                  root / "music", root / "page.html");
 
     EXPECT_EQ(result.outcome, listing::RunOutcome::Incomplete);
-    ASSERT_EQ(result.failureCount, 1U);
-    EXPECT_EQ(result.failures[0].path, root / "gone");
+    // Why no helper runs, and the file whose size is only what its header states.
+    ASSERT_EQ(result.failureCount, 2U);
+    EXPECT_EQ(result.failures[1].path, root / "gone");
     EXPECT_NE(ReadWholeFile(root / "page.html").find("song.mp3</td><td> 128 Kbs"),
               std::string::npos);
 }

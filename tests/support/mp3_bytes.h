@@ -42,6 +42,17 @@ inline std::string Id3v23Tag(std::string_view frames, std::size_t padding = 0) {
     return tag;
 }
 
+// The same with an extended header of ten bytes (counted in the tag's size): a tag whose
+// size its headers do not settle, so that the ID3 tag library is asked.
+constexpr std::size_t kExtendedHeaderBytes = 10;
+inline std::string Id3v23TagWithExtendedHeader(std::string_view frames, std::size_t padding = 0) {
+    std::string extended(kExtendedHeaderBytes, '\0');
+    extended[3] = 6; // its size, without the size field
+    std::string tag = Id3v23Tag(extended.append(frames), padding);
+    tag[5] = 0x40;
+    return tag;
+}
+
 // A title frame with the compression flag: its data is the uncompressed length and zlib data.
 // `valid` false replaces the zlib data with bytes that do not inflate.
 inline std::string CompressedTitleFrame(bool valid) {
