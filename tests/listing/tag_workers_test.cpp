@@ -1,5 +1,7 @@
 #include "listing/listing_run.h"
 #include "mpeg/file_view.h"
+#include "mpeg/id3_tag_size.h"
+#include "mpeg/preread_file.h"
 #include "mpeg/tag_worker_pool.h"
 
 #include "support/mp3_bytes.h"
@@ -9,7 +11,9 @@
 #include <gtest/gtest.h>
 #include <id3/tag.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <random>
 #ifndef _WIN32
 #include <csignal>
 #include <sys/stat.h>
@@ -369,6 +373,92 @@ TEST(TagWorkers, HelperAnswersWhatTheLibraryAnswersForTheFile) {
         EXPECT_EQ(analyzer.GetId3v2Size(path),
                   static_cast<std::int64_t>(library.GetPrependedBytes()));
     }
+}
+
+// Tags of the shapes the headers' count must follow: chains, padding behind the tags, the
+// versions, the flags, and the ends of files.
+std::vector<std::string> TagShapes() {
+    const std::string title = TitleFrame("Song");
+    const auto versioned = [](std::string tag, char version, char flags) {
+        tag[3] = version;
+        tag[5] = flags;
+        return tag;
+    };
+    const std::string frames = CbrFrames(3);
+    return {
+        Id3v23Tag(title, 64) + frames,
+        versioned(Id3v23Tag(title), 4, 0x10) + "3DI" + Id3v23Tag(title).substr(3, 7) +
+            versioned(Id3v23Tag(title, 20), 2, 0) + frames,
+        Id3v23Tag(title) + std::string(5000, '\0') + frames,
+        Id3v23Tag(title) + std::string("\xFF\0\0\0\0\0", 6) + frames,
+        Id3v23Tag(title) + std::string("\xFF\0\0\x01", 4) + frames,
+        versioned(Id3v23Tag(title), 3, '\x80') + frames,
+        Id3v23Tag(title, 20'000) + frames,
+        Id3v23Tag(title),
+        Id3v23Tag(title) + std::string(40, '\0'),
+        testing::Id3v23TagWithExtendedHeader(title) + frames,
+        Id3v23Tag(CompressedTitleFrame(true)) + frames,
+        std::string(3, '\0') + frames,
+    };
+}
+
+// A copy of `bytes` with a few bytes changed where the count is decided: in the first header,
+// around where the first tag ends, or anywhere near the start; or cut short, or with zeros put in.
+std::string Mutated(std::string bytes, std::mt19937& random) {
+    const auto pick = [&](std::size_t count) { return static_cast<std::size_t>(random() % count); };
+    const std::size_t tagEnd = mpeg::StatedTagEnd(
+        reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), false);
+    for (std::size_t edits = 1 + pick(3); edits > 0 && !bytes.empty(); --edits) {
+        const std::size_t where[] = {pick(10), tagEnd + pick(16) - 8, pick(4096)};
+        const std::size_t at = std::min(where[pick(3)], bytes.size() - 1);
+        switch (pick(6)) {
+        case 0: bytes[at] = static_cast<char>(random()); break;
+        case 1: bytes[at] = '\0'; break;
+        case 2: bytes[at] = '\xFF'; break;
+        case 3: bytes[at] = static_cast<char>(pick(0x80)); break;
+        case 4: bytes.resize(at); break;
+        default: bytes.insert(at, pick(3000), '\0'); break;
+        }
+    }
+    return bytes;
+}
+
+// Wherever the headers settle the count, it is the library's, asked in a helper, which survives
+// the frames that crash it: on the test files, tags of every shape, and seeded mutations of them.
+// QUAVERLY_TAG_MUTATIONS sets how many mutations (default 300).
+TEST(TagWorkers, HeadersGiveTheLibrarysCountWhereverTheySettleIt) {
+    TempDir root;
+    std::vector<std::string> samples = TagShapes();
+    for (const auto& entry : std::filesystem::directory_iterator(QUAVERLY_TEST_DATA_DIR)) {
+        if (entry.path().extension() == ".mp3") {
+            samples.push_back(ReadWholeFile(entry.path().string()));
+        }
+    }
+    const char* count = std::getenv("QUAVERLY_TAG_MUTATIONS");
+    const std::size_t mutations = count != nullptr && *count != '\0' ? std::stoul(count) : 300;
+    std::mt19937 random(20261208);
+    mpeg::TagWorkerPool pool(Workers(2));
+    std::size_t compared = 0;
+    for (std::size_t i = 0; i < samples.size() + mutations; ++i) {
+        const std::string bytes =
+            i < samples.size() ? samples[i] : Mutated(samples[random() % samples.size()], random);
+        const std::string path = root.Write("file" + std::to_string(i) + ".mp3", bytes);
+        auto file = mpeg::PrereadFile::From(platform::SystemFileSystem().OpenForReading(path));
+        mpeg::FileView view;
+        view.Attach(*file, static_cast<std::int64_t>(file->Size()));
+        const std::optional<std::int64_t> settled = mpeg::PrependedBytesFromHeaders(view);
+        const mpeg::TagSize library = pool.PrependedBytes(path, *file, view);
+        if (settled) {
+            EXPECT_FALSE(mpeg::HeadersLeaveItToTheLibrary(*file)) << path;
+        }
+        if (settled && !library.failure) {
+            ++compared;
+            EXPECT_EQ(*settled, library.bytes) << path;
+        }
+        view.Detach();
+    }
+    // Most files are settled by their headers, and the library answers for them.
+    EXPECT_GT(compared, (samples.size() + mutations) / 2);
 }
 
 TEST(TagWorkers, RunSaysWhenTheHelperCannotStart) {
