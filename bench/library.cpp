@@ -1,6 +1,7 @@
 #include "library.h"
 
 #include <array>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -31,22 +32,31 @@ void AddTextFrame(std::string& frames, std::string_view id, std::string_view tex
     frames.append(text);
 }
 
-// An ID3v2.3 tag with title, artist and album, and a picture when asked.
-std::string Id3v2Tag(std::size_t number, std::size_t pictureBytes, std::mt19937& random) {
+// Bytes as random as a compressed picture's, behind the start of a JPEG file.
+std::string Picture(std::size_t bytes, std::mt19937& random) {
+    std::string picture("\xFF\xD8\xFF\xE0\0\x10JFIF", 10);
+    while (picture.size() < bytes) {
+        picture.push_back(static_cast<char>(random() & 0xFF));
+    }
+    return picture;
+}
+
+// An ID3v2.3 tag with title, artist and album, and `picture` as its front cover when not empty.
+std::string Id3v2Tag(std::size_t number, const std::string& picture,
+                     const std::string& album = "Made-up Album") {
     std::string frames;
     AddTextFrame(frames, "TIT2", "Track " + std::to_string(number));
     AddTextFrame(frames, "TPE1", "Made-up Artist");
-    AddTextFrame(frames, "TALB", "Made-up Album");
-    if (pictureBytes > 0) {
+    AddTextFrame(frames, "TALB", album);
+    AddTextFrame(frames, "TRCK", std::to_string(number));
+    if (!picture.empty()) {
         std::string body;
         body.push_back('\0');
         body.append("image/jpeg");
         body.push_back('\0');
         body.push_back('\x03'); // front cover
         body.push_back('\0');   // empty description
-        for (std::size_t i = 0; i < pictureBytes; ++i) {
-            body.push_back(static_cast<char>(random() & 0xFF));
-        }
+        body.append(picture);
         frames.append("APIC");
         PutBigEndian(frames, body.size());
         frames.append(2, '\0');
@@ -118,10 +128,40 @@ std::size_t MakeLibrary(const std::string& root, const LibraryShape& shape) {
                 continue;
             }
             const bool picture = shape.pictureEvery != 0 && number % shape.pictureEvery == 0;
-            const std::string tag = Id3v2Tag(number, picture ? shape.pictureBytes : 0, random);
+            const std::string tag =
+                Id3v2Tag(number, picture ? Picture(shape.pictureBytes, random) : std::string());
             const bool variable = number % 2 == 0;
             WriteBytes(album / ("Track " + std::to_string(file) + ".mp3"),
                        tag + (variable ? vbr : cbr));
+        }
+    }
+    return written;
+}
+
+std::size_t MakeCollection(const std::string& root, const CollectionShape& shape) {
+    std::mt19937 random(54321);
+    // Encoders write an "Info" frame ahead of constant-bitrate audio, and a "Xing" frame ahead
+    // of variable.
+    std::string cbr = Audio(shape.audioBytes, false);
+    cbr.replace(36, 4, "Info");
+    const std::string vbr = Audio(shape.audioBytes, true);
+    std::size_t written = 0;
+    for (std::size_t album = 0; written < shape.files; ++album) {
+        const std::string name = "Album " + std::to_string(album);
+        const std::filesystem::path folder = std::filesystem::path(root) /
+                                             ("Artist " + std::to_string(album / 5)) / name;
+        std::filesystem::create_directories(folder);
+        std::string cover;
+        if (random() % 5 < shape.coversInFive) {
+            const std::size_t span = shape.largestCover - shape.smallestCover + 1;
+            cover = Picture(shape.smallestCover + random() % span, random);
+        }
+        const bool variable = album % 3 == 0;
+        for (std::size_t track = 1; track <= shape.tracksPerAlbum && written < shape.files;
+             ++track, ++written) {
+            char file[32];
+            std::snprintf(file, sizeof file, "%02zu Track %zu.mp3", track, track);
+            WriteBytes(folder / file, Id3v2Tag(track, cover, name) + (variable ? vbr : cbr));
         }
     }
     return written;

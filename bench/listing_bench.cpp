@@ -9,10 +9,17 @@
 // helpers and in process, beside two floors: the tree walked and read by one thread, and walked
 // by one while 32 read.
 //
-//   listing_bench [--mode hot|cold|latency] [--files N] [--latency-ms N] [--folders N]
-//                 [--picture-every N] [--picture-bytes N] [--memory-files N]
+//   listing_bench [--mode hot|cold|latency] [--library today|collection] [--files N]
+//                 [--latency-ms N] [--folders N] [--picture-every N] [--picture-bytes N]
+//                 [--memory-files N]
+//   listing_bench --make-library FOLDER [the library's options]
+//   listing_bench --floor FOLDER [--floor-reads whole-tag|head]
 //
-//   --files N         files in the library: 5000, or 1000 for latency
+//   --library         today's made-up library (the default), or one like a real collection:
+//                     albums of 12 tagged tracks, 4 in 5 with a 100-600 KiB cover
+//   --files N         files in the library: 5000 (3000 for a collection), or 1000 for latency
+//   --make-library    only makes the library in FOLDER, for bench/compare
+//   --floor           one pass of the 32-thread floor over FOLDER, for bench/compare
 //   --latency-ms N    the wait of the latency mode (default 1)
 //   --memory-files N  files in the memory run of the hot mode (default 50000)
 
@@ -78,14 +85,27 @@ listing::RunResult ListOnce(const std::string& folder, const std::string& output
     return listing::MakeListing(session, services);
 }
 
-// What the analyser reads of every file at the least: its status, the first 16 KB and the last
-// 128 bytes.
+// Which bytes a floor reads of every file, besides its status: the first 16 KiB and the last 128
+// bytes, and for a whole-tag floor the rest of the ID3v2 tag as its header states and 4 KiB
+// behind it, as a reader of the tag itself must.
+enum class FloorReads { Head, WholeTag };
+
 void ReadEnds(platform::FileSystem& fileSystem, const std::string& path,
-              std::vector<unsigned char>& buffer) {
+              std::vector<unsigned char>& buffer, FloorReads reads) {
     const platform::StatusResult status = fileSystem.Status(path);
     auto file = fileSystem.OpenForReading(path);
-    file->ReadAt(0, buffer.data(), buffer.size());
+    constexpr std::size_t kHead = 16 * 1024;
+    buffer.resize(std::max(buffer.size(), kHead));
+    const std::size_t head = file->ReadAt(0, buffer.data(), kHead);
     const std::uint64_t size = status.status.size;
+    if (reads == FloorReads::WholeTag) {
+        const std::uint64_t end =
+            std::min<std::uint64_t>(mpeg::StatedTagEnd(buffer.data(), head) + 4096, size);
+        if (end > kHead) {
+            buffer.resize(std::max<std::size_t>(buffer.size(), end - kHead));
+            file->ReadAt(kHead, buffer.data(), end - kHead);
+        }
+    }
     file->ReadAt(size > 128 ? size - 128 : 0, buffer.data(), 128);
 }
 
@@ -130,7 +150,7 @@ private:
 
 // Walks the tree on this thread and reads the ends of every file: on this thread too when
 // `readers` is 1, otherwise on that many threads of their own, which read while the walk goes on.
-std::size_t IoFloor(const std::string& folder, unsigned readers = 1,
+std::size_t IoFloor(const std::string& folder, unsigned readers, FloorReads reads,
                     platform::FileSystem& fileSystem = platform::SystemFileSystem()) {
     PathQueue queue;
     std::vector<std::thread> threads;
@@ -139,7 +159,7 @@ std::size_t IoFloor(const std::string& folder, unsigned readers = 1,
             std::vector<unsigned char> buffer(16 * 1024);
             std::string path;
             while (queue.Pop(path)) {
-                ReadEnds(fileSystem, path, buffer);
+                ReadEnds(fileSystem, path, buffer, reads);
             }
         });
     }
@@ -166,7 +186,7 @@ std::size_t IoFloor(const std::string& folder, unsigned readers = 1,
             }
             ++files;
             if (threads.empty()) {
-                ReadEnds(fileSystem, path, buffer);
+                ReadEnds(fileSystem, path, buffer, reads);
             } else {
                 queue.Push(std::move(path));
             }
@@ -299,16 +319,29 @@ Best BestOfThree(bool cold, const std::function<std::size_t()>& pass) {
 // Enough threads to keep a disk's or a server's queue full.
 constexpr unsigned kFloorReaders = 32;
 
-// The two floors, then the listing with helpers and in process, all through `fileSystem`.
+struct Floor {
+    unsigned readers;
+    FloorReads reads;
+    const char* label;
+};
+constexpr Floor kFloors[] = {
+    {1, FloorReads::WholeTag, "whole-tag floor, walk and 1 reading thread"},
+    {kFloorReaders, FloorReads::WholeTag, "whole-tag floor, walk and 32 reading threads"},
+    {kFloorReaders, FloorReads::Head, "16 KiB floor, walk and 32 reading threads"},
+};
+
+// The floors, then the listing with helpers and in process, all through `fileSystem`.
 void AgainstFloors(const char* mode, bool cold, platform::FileSystem& fileSystem,
                    const std::string& library, const std::string& scratch) {
-    Best floor;
-    for (const unsigned readers : {1U, kFloorReaders}) {
-        floor = BestOfThree(cold, [&] { return IoFloor(library, readers, fileSystem); });
-        std::printf("%s: floor, walk and %u reading thread%s: %zu files in %.3f s: %.0f files/s\n",
-                    mode, readers, readers == 1 ? "" : "s", floor.files, floor.seconds,
-                    static_cast<double>(floor.files) / floor.seconds);
+    double wholeTag = 0;
+    double head = 0;
+    for (const Floor& floor : kFloors) {
+        const Best best = BestOfThree(
+            cold, [&] { return IoFloor(library, floor.readers, floor.reads, fileSystem); });
+        std::printf("%s: %s: %zu files in %.3f s: %.0f files/s\n", mode, floor.label, best.files,
+                    best.seconds, static_cast<double>(best.files) / best.seconds);
         std::fflush(stdout);
+        (floor.reads == FloorReads::WholeTag ? wholeTag : head) = best.seconds;
     }
     const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
     for (const int workers : {0, kInProcess}) {
@@ -322,11 +355,11 @@ void AgainstFloors(const char* mode, bool cold, platform::FileSystem& fileSystem
         const std::string label = workers == kInProcess
                                       ? std::string("tags in process")
                                       : "default (" + std::to_string(cores) + ") helpers";
-        std::printf("%s: listing, %s: %zu files in %.3f s: %.0f files/s (%.2fx the %u-thread "
-                    "floor)%s\n",
+        std::printf("%s: listing, %s: %zu files in %.3f s: %.0f files/s (%.2fx the 32-thread "
+                    "whole-tag floor, %.2fx the 16 KiB one)%s\n",
                     mode, label.c_str(), best.files, best.seconds,
-                    static_cast<double>(best.files) / best.seconds, best.seconds / floor.seconds,
-                    kFloorReaders, complete ? "" : ", NOT complete");
+                    static_cast<double>(best.files) / best.seconds, best.seconds / wholeTag,
+                    best.seconds / head, complete ? "" : ", NOT complete");
         std::fflush(stdout);
     }
 }
@@ -366,17 +399,13 @@ void HotRuns(const std::string& library, const std::string& scratch, std::size_t
                 : "");
     }
 
-    double floorBest = 1e9;
-    std::size_t floorFiles = 0;
-    for (int pass = 0; pass < 3; ++pass) {
-        const auto start = Clock::now();
-        floorFiles = IoFloor(library);
-        floorBest = std::min(floorBest, SecondsSince(start));
+    for (const Floor& floor : kFloors) {
+        const Best best =
+            BestOfThree(false, [&] { return IoFloor(library, floor.readers, floor.reads); });
+        std::printf("%s: %zu files in %.3f s: %.0f files/s (%.1f us per file)\n", floor.label,
+                    best.files, best.seconds, static_cast<double>(best.files) / best.seconds,
+                    best.seconds * 1e6 / static_cast<double>(best.files));
     }
-    std::printf("I/O floor (walk, open, read 16 KB + last 128 B): %zu files in %.3f s: %.0f "
-                "files/s (%.1f us per file)\n",
-                floorFiles, floorBest, static_cast<double>(floorFiles) / floorBest,
-                floorBest * 1e6 / static_cast<double>(floorFiles));
 
     IpcOverhead(scratch);
     bench::RemoveTree(library);
@@ -390,6 +419,11 @@ int main(int argc, char** argv) {
     long latencyMs = 1;
     std::size_t memoryFiles = 50000;
     bench::LibraryShape shape;
+    bench::CollectionShape collection;
+    bool realCollection = false;
+    std::string makeOnly;  // --make-library
+    std::string floorOnly; // --floor
+    FloorReads floorReads = FloorReads::WholeTag;
     bool understood = argc % 2 == 1;
     for (int i = 1; understood && i + 1 < argc; i += 2) {
         const std::string option = argv[i];
@@ -410,15 +444,35 @@ int main(int argc, char** argv) {
             shape.folders = value;
         } else if (option == "--picture-bytes") {
             shape.pictureBytes = value;
+        } else if (option == "--library") {
+            realCollection = text == "collection";
+            understood = realCollection || text == "today";
+        } else if (option == "--make-library") {
+            makeOnly = text;
+        } else if (option == "--floor") {
+            floorOnly = text;
+        } else if (option == "--floor-reads") {
+            floorReads = text == "head" ? FloorReads::Head : FloorReads::WholeTag;
+            understood = text == "head" || text == "whole-tag";
         } else {
             understood = false;
         }
     }
     if (!understood) {
-        std::fprintf(stderr, "usage: listing_bench [--mode hot|cold|latency] [--files N] "
-                             "[--latency-ms N] [--folders N] [--picture-every N] "
-                             "[--picture-bytes N] [--memory-files N]\n");
+        std::fprintf(stderr,
+                     "usage: listing_bench [--mode hot|cold|latency] [--library today|collection] "
+                     "[--files N] [--latency-ms N] [--folders N] [--picture-every N] "
+                     "[--picture-bytes N] [--memory-files N]\n"
+                     "       listing_bench --make-library FOLDER [--library ...] [--files N] ...\n"
+                     "       listing_bench --floor FOLDER [--floor-reads whole-tag|head]\n");
         return 2;
+    }
+    if (!floorOnly.empty()) {
+        // One pass of the 32-thread floor, for bench/compare, which repeats and alternates.
+        const auto start = Clock::now();
+        const std::size_t floorFiles = IoFloor(floorOnly, kFloorReaders, floorReads);
+        std::printf("%zu files in %.3f s\n", floorFiles, SecondsSince(start));
+        return 0;
     }
     if (mode != "hot") {
         // About the size of a track, so that the reads rather than the walk dominate.
@@ -429,6 +483,29 @@ int main(int argc, char** argv) {
     }
     if (files > 0) {
         shape.folders = (files + shape.filesPerFolder - 1) / shape.filesPerFolder;
+        collection.files = files;
+    }
+    const auto make = [&](const std::string& root) {
+        const auto makeStart = Clock::now();
+        if (realCollection) {
+            const std::size_t made = bench::MakeCollection(root, collection);
+            std::printf("library: a collection of %zu tracks, albums of %zu, %zu in 5 with a "
+                        "cover of %zu-%zu KiB in every track, made in %.1f s\n",
+                        made, collection.tracksPerAlbum, collection.coversInFive,
+                        collection.smallestCover / 1024, collection.largestCover / 1024,
+                        SecondsSince(makeStart));
+        } else {
+            const std::size_t made = bench::MakeLibrary(root, shape);
+            std::printf("library: %zu files in %zu folders, a %zu-byte picture in every %zu%s "
+                        "MP3 file's tag, made in %.1f s\n",
+                        made, shape.folders, shape.pictureBytes, shape.pictureEvery,
+                        shape.pictureEvery == 1 ? "st" : "th", SecondsSince(makeStart));
+        }
+        std::fflush(stdout);
+    };
+    if (!makeOnly.empty()) {
+        make(makeOnly);
+        return 0;
     }
     if (mode == "cold") {
         DropCaches(); // before anything is made, should the system refuse
@@ -454,13 +531,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const auto makeStart = Clock::now();
-    const std::size_t made = bench::MakeLibrary(library, shape);
-    std::printf("library: %zu files in %zu folders, a %zu-byte picture in every %zu%s MP3 "
-                "file's tag, made in %.1f s\n",
-                made, shape.folders, shape.pictureBytes, shape.pictureEvery,
-                shape.pictureEvery == 1 ? "st" : "th", SecondsSince(makeStart));
-    std::fflush(stdout);
+    make(library);
 
     if (mode == "hot") {
         HotRuns(library, scratch, memoryFiles);
