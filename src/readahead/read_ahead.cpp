@@ -4,6 +4,7 @@
 #include "platform/file_error.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 
 namespace quaverly::readahead {
@@ -55,14 +56,37 @@ struct ReadAhead::Item {
     // A search: its entries, and the code it ended with (or failed with, when it has none).
     std::shared_ptr<const Entries> entries;
     platform::ErrorCode end = platform::kErrorSuccess;
-    // A file: read when `done`, with the file or why it could not be opened.
+    // A file: claimed by the thread that reads it, read when `done`, with the file or why it
+    // could not be opened.
     bool listed = false;
+    bool claimed = false;
     bool done = false;
     bool handedToTags = false;
     bool dropped = false;
     std::unique_ptr<mpeg::PrereadFile> file;
     std::optional<platform::FileError> failure;
+    // What it holds, counted in the bytes ahead while it is among the items held.
+    std::size_t bytes = 0;
+    bool held = false;
 };
+
+namespace {
+
+// What an answer holds in memory, roughly: the item, its key, and the entries of a search.
+std::size_t AnswerBytes(const std::string& key, const Entries* entries) {
+    std::size_t bytes = 256 + key.size();
+    if (entries != nullptr) {
+        for (const platform::DirectoryEntry& entry : *entries) {
+            bytes += sizeof entry + entry.name.size();
+        }
+    }
+    return bytes;
+}
+
+// How many of the walk's own reads are judged together, to tell a slow storage.
+constexpr std::size_t kReadsJudged = 8;
+
+} // namespace
 
 ReadAhead::ReadAhead(platform::FileSystem& fileSystem, Options options, mpeg::TagSizeSource* tags)
     : m_fileSystem(fileSystem), m_options(options), m_tags(tags),
@@ -70,10 +94,10 @@ ReadAhead::ReadAhead(platform::FileSystem& fileSystem, Options options, mpeg::Ta
     // Files held open ahead take at most half of the descriptors left, so that the walk, the
     // page and the tag helpers still get theirs under a low limit.
     m_options.filesAhead = std::min(m_options.filesAhead, platform::OpenFileRoom() / 2);
-    m_options.threads = std::clamp<std::size_t>(m_options.threads, 1,
-                                                std::max<std::size_t>(m_options.filesAhead, 1));
     m_options.filesAhead = std::max<std::size_t>(m_options.filesAhead, 1);
-    m_options.itemsAhead = std::max(m_options.itemsAhead, m_options.filesAhead);
+    m_options.threads = std::clamp<std::size_t>(m_options.threads, 1, m_options.filesAhead);
+    m_options.startThreads = std::min(m_options.startThreads, m_options.threads);
+    m_options.bytesAhead = std::clamp<std::size_t>(m_options.bytesAhead, 1, std::size_t{1} << 30);
 }
 
 ReadAhead::~ReadAhead() {
@@ -91,9 +115,7 @@ void ReadAhead::Start(LookAhead lookAhead) {
         const std::lock_guard lock(m_mutex);
         m_lookAheadEnded = false;
     }
-    for (std::size_t i = 0; i < m_options.threads; ++i) {
-        m_readers.emplace_back([this] { ReadFiles(); });
-    }
+    AddReaders(m_options.startThreads);
     m_lookAhead = std::thread([this, lookAhead = std::move(lookAhead)] {
         try {
             lookAhead(*m_recorder);
@@ -116,13 +138,42 @@ void ReadAhead::Stop() {
     m_recorded.notify_all();
 }
 
+std::size_t ReadAhead::ReadingThreads() const {
+    const std::lock_guard lock(m_mutex);
+    return m_readers.size();
+}
+
+void ReadAhead::AddReaders(std::size_t count) {
+    const std::lock_guard lock(m_mutex);
+    for (std::size_t i = 0; i < count && m_readers.size() < m_options.threads && !m_stopped; ++i) {
+        m_readers.emplace_back([this] { ReadFiles(); });
+    }
+}
+
+// Room for one more item, when no more than `share` quarters of each bound are taken.
+bool ReadAhead::HasRoom(bool file, std::size_t share) const {
+    return m_heldBytes * 4 < m_options.bytesAhead * share &&
+           (!file || m_files * 4 < m_options.filesAhead * share);
+}
+
 bool ReadAhead::WaitForRoom(std::unique_lock<std::mutex>& lock, bool file) {
-    m_room.wait(lock, [&] {
-        return m_stopped ||
-               (m_items.size() < m_options.itemsAhead &&
-                (!file || (m_files < m_options.filesAhead && m_heldBytes < m_options.bytesAhead)));
-    });
+    if (!m_stopped && !HasRoom(file, 4)) {
+        // Woken once three quarters of the room are taken no more: one wake for many answers.
+        m_lookAheadWaits = true;
+        m_room.wait(lock, [&] { return m_stopped || HasRoom(file, 3); });
+        m_lookAheadWaits = false;
+    }
     return !m_stopped;
+}
+
+void ReadAhead::Release(Item& item) {
+    if (item.held) {
+        item.held = false;
+        m_heldBytes -= item.bytes;
+        if (item.kind == Kind::File) {
+            --m_files;
+        }
+    }
 }
 
 void ReadAhead::Record(std::shared_ptr<Item> item) {
@@ -130,6 +181,9 @@ void ReadAhead::Record(std::shared_ptr<Item> item) {
     if (m_stopped) {
         return;
     }
+    item->held = true;
+    item->bytes = AnswerBytes(item->key, item->entries.get());
+    m_heldBytes += item->bytes;
     if (item->kind == Kind::File) {
         ++m_files;
         m_toRead.push_back(item);
@@ -137,6 +191,29 @@ void ReadAhead::Record(std::shared_ptr<Item> item) {
     }
     m_items.push_back(std::move(item));
     m_recorded.notify_one();
+}
+
+void ReadAhead::Read(Item& item) {
+    std::unique_ptr<mpeg::PrereadFile> file;
+    std::optional<platform::FileError> failure;
+    try {
+        file = std::make_unique<mpeg::PrereadFile>(item.listed
+                                                       ? m_fileSystem.OpenListedFile(item.key)
+                                                       : m_fileSystem.OpenForReading(item.key));
+    } catch (const platform::FileError& error) {
+        failure.emplace(error);
+    }
+    const std::lock_guard lock(m_mutex);
+    if (item.held && file) {
+        item.bytes += file->HeldBytes();
+        m_heldBytes += file->HeldBytes();
+    }
+    item.file = std::move(file);
+    item.failure = std::move(failure);
+    item.done = true;
+    if (&item == m_awaited) {
+        m_done.notify_one();
+    }
 }
 
 void ReadAhead::ReadFiles() {
@@ -150,29 +227,12 @@ void ReadAhead::ReadFiles() {
             }
             item = std::move(m_toRead.front());
             m_toRead.pop_front();
-            if (item->dropped) {
+            if (item->dropped || item->claimed) {
                 continue;
             }
+            item->claimed = true;
         }
-        std::unique_ptr<mpeg::PrereadFile> file;
-        std::optional<platform::FileError> failure;
-        try {
-            file = std::make_unique<mpeg::PrereadFile>(
-                item->listed ? m_fileSystem.OpenListedFile(item->key)
-                             : m_fileSystem.OpenForReading(item->key));
-        } catch (const platform::FileError& error) {
-            failure.emplace(error);
-        }
-        const std::lock_guard lock(m_mutex);
-        item->file = std::move(file);
-        item->failure = std::move(failure);
-        item->done = true;
-        if (!item->dropped && item->file) {
-            m_heldBytes += item->file->HeldBytes();
-        }
-        if (item.get() == m_awaited) {
-            m_done.notify_one();
-        }
+        Read(*item);
     }
 }
 
@@ -187,29 +247,46 @@ std::shared_ptr<ReadAhead::Item> ReadAhead::Take(Kind kind, const std::string& k
         return nullptr;
     }
     // What the walk passed over it will not ask for again.
-    for (auto item = m_items.begin(); item != found; ++item) {
-        (*item)->dropped = true;
-    }
     const auto taken = found + 1;
     for (auto item = m_items.begin(); item != taken; ++item) {
-        const Item& passed = **item;
-        if (passed.kind == Kind::File) {
-            --m_files;
-            if (passed.dropped && passed.done && passed.file) {
-                m_heldBytes -= passed.file->HeldBytes();
-            }
-        }
+        (*item)->dropped = item != found;
+        Release(**item);
     }
     std::shared_ptr<Item> item = *found;
     m_items.erase(m_items.begin(), taken);
-    m_room.notify_one();
-    if (kind == Kind::File) {
+    if (m_lookAheadWaits && HasRoom(false, 3) && HasRoom(true, 3)) {
+        m_room.notify_one();
+    }
+    if (kind != Kind::File) {
+        return item;
+    }
+    if (!item->claimed) {
+        // No thread has begun it: reading it here costs no hand-off. Slow reads here call for
+        // threads that overlap them.
+        item->claimed = true;
+        lock.unlock();
+        const auto start = std::chrono::steady_clock::now();
+        Read(*item);
+        m_ownReadTime += std::chrono::steady_clock::now() - start;
+        if (++m_ownReads == kReadsJudged) {
+            if (m_ownReadTime > m_options.slowRead * kReadsJudged) {
+                AddReaders(std::max<std::size_t>(ReadingThreads(), 4));
+            }
+            m_ownReads = 0;
+            m_ownReadTime = {};
+        }
+        return item;
+    }
+    if (!item->done) {
+        // A reading thread has it: the walk waits, and more threads would have read further.
         m_awaited = item.get();
         m_done.wait(lock, [&] { return item->done || m_stopped; });
         m_awaited = nullptr;
         if (!item->done) {
             return nullptr;
         }
+        lock.unlock();
+        AddReaders(1);
     }
     return item;
 }
@@ -252,11 +329,6 @@ std::unique_ptr<platform::InputFile> ReadAhead::OpenFile(const std::string& path
     }
     if (item->failure) {
         throw *item->failure;
-    }
-    {
-        const std::lock_guard lock(m_mutex);
-        m_heldBytes -= item->file->HeldBytes();
-        m_room.notify_one();
     }
     return std::move(item->file);
 }

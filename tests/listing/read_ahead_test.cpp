@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -55,6 +57,8 @@ protected:
         if (!ahead) {
             session.readAhead.threads = 0;
         }
+        // Files read by the reading threads, whatever the storage, and so ahead of their rows.
+        session.readAhead.startThreads = session.readAhead.threads;
         platform::GivenFolder chooser(folder);
         platform::SilentMessageBox messages;
         ListingServices services{fileSystem, chooser, messages, observer};
@@ -250,12 +254,70 @@ TEST(ReadAheadAlone, CallsTheLookAheadDidNotForeseeGoToTheFileSystem) {
     EXPECT_EQ(fileSystem.opens, 2);
 }
 
+TEST(ReadAheadAlone, ReadingThreadsStartOnlyWhenTheWalksOwnReadsAreSlow) {
+    TempDir root;
+    std::vector<std::string> songs;
+    for (int i = 0; i < 24; ++i) {
+        songs.push_back(root.Write("song" + std::to_string(i) + ".mp3", kTrack));
+    }
+    for (const bool slow : {false, true}) {
+        SCOPED_TRACE(slow ? "slow" : "fast");
+        FakeFileSystem fileSystem;
+        readahead::Options options;
+        if (slow) {
+            fileSystem.onRead = [](const std::string&, std::uint64_t, std::size_t&) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            };
+        } else {
+            options.slowRead = std::chrono::seconds(1); // however loaded this machine is
+        }
+        readahead::ReadAhead ahead(fileSystem, options, nullptr);
+        ahead.Start([&](readahead::ReadAhead::Recorder& recorder) {
+            for (const std::string& song : songs) {
+                recorder.ReadFile(song, true);
+            }
+        });
+        for (const std::string& song : songs) {
+            EXPECT_EQ(ahead.OpenListedFile(song)->Size(), kTrack.size());
+        }
+        EXPECT_EQ(ahead.ReadingThreads() > 0, slow);
+        EXPECT_EQ(fileSystem.opens, 24);
+    }
+}
+
+TEST(ReadAheadAlone, AnswersAheadAreBoundInBytesAndTheLookAheadWokenInBatches) {
+    FakeFileSystem fileSystem;
+    std::atomic<int> statusQueries = 0;
+    fileSystem.onStatus = [&](const std::string&) -> std::optional<platform::StatusResult> {
+        ++statusQueries;
+        return std::nullopt;
+    };
+    readahead::Options options;
+    options.bytesAhead = 1000; // four answers of about 257 bytes
+    readahead::ReadAhead ahead(fileSystem, options, nullptr);
+    ahead.Start([&](readahead::ReadAhead::Recorder& recorder) {
+        while (!recorder.Stopped()) {
+            recorder.Status("a");
+        }
+    });
+    const auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); };
+    settle();
+    EXPECT_EQ(statusQueries, 4);
+    ahead.Status("a");
+    settle();
+    EXPECT_EQ(statusQueries, 4); // three quarters of the room still taken
+    ahead.Status("a");
+    settle();
+    EXPECT_EQ(statusQueries, 6);
+}
+
 TEST(ReadAheadAlone, LookAheadWaitsForRoomAndStopsWhenAsked) {
     TempDir root;
     const std::string song = root.Write("one.mp3", kTrack);
     FakeFileSystem fileSystem;
     readahead::Options options;
     options.filesAhead = 2;
+    options.startThreads = 1;
     {
         readahead::ReadAhead ahead(fileSystem, options, nullptr);
         ahead.Start([&](readahead::ReadAhead::Recorder& recorder) {
