@@ -83,8 +83,10 @@ std::size_t AnswerBytes(const std::string& key, const Entries* entries) {
     return bytes;
 }
 
-// How many of the walk's own reads are judged together, to tell a slow storage.
-constexpr std::size_t kReadsJudged = 8;
+// How many of the walk's own reads are judged together, to tell a slow storage, and how many of
+// them must have been slow.
+constexpr std::size_t kReadsJudged = 4;
+constexpr std::size_t kSlowReadsToJudge = 3;
 
 } // namespace
 
@@ -264,16 +266,23 @@ std::shared_ptr<ReadAhead::Item> ReadAhead::Take(Kind kind, const std::string& k
         // No thread has begun it: reading it here costs no hand-off. Slow reads here call for
         // threads that overlap them.
         item->claimed = true;
+        // The files in line for the threads are in walk order, this one and those passed first.
+        while (!m_toRead.empty() && (m_toRead.front()->claimed || m_toRead.front()->dropped)) {
+            m_toRead.pop_front();
+        }
         lock.unlock();
         const auto start = std::chrono::steady_clock::now();
         Read(*item);
-        m_ownReadTime += std::chrono::steady_clock::now() - start;
+        if (std::chrono::steady_clock::now() - start > m_options.slowRead) {
+            ++m_slowOwnReads;
+        }
+        // Most of the reads, not one that met a busy processor, tell the storage slow.
         if (++m_ownReads == kReadsJudged) {
-            if (m_ownReadTime > m_options.slowRead * kReadsJudged) {
+            if (m_slowOwnReads >= kSlowReadsToJudge) {
                 AddReaders(std::max<std::size_t>(ReadingThreads(), 4));
             }
             m_ownReads = 0;
-            m_ownReadTime = {};
+            m_slowOwnReads = 0;
         }
         return item;
     }
@@ -286,7 +295,7 @@ std::shared_ptr<ReadAhead::Item> ReadAhead::Take(Kind kind, const std::string& k
             return nullptr;
         }
         lock.unlock();
-        AddReaders(1);
+        AddReaders(ReadingThreads());
     }
     return item;
 }

@@ -25,10 +25,10 @@ struct Options {
     std::size_t startThreads = 0;
     // Files held open for the walk at most, and bytes held for it: recorded answers and the
     // bytes of the files read.
-    std::size_t filesAhead = 128;
-    std::size_t bytesAhead = 4 * 1024 * 1024;
-    // A read by the walk itself slower than this, on average, shows the storage slow.
-    std::chrono::microseconds slowRead{150};
+    std::size_t filesAhead = 64;
+    std::size_t bytesAhead = 2 * 1024 * 1024;
+    // Reads by the walk itself slower than this, most of them, show the storage slow.
+    std::chrono::microseconds slowRead{100};
 };
 
 // Reads ahead of a walk, so that on a slow disk or a network share the waiting overlaps.
@@ -43,8 +43,8 @@ struct Options {
 //
 // Who reads a file follows the storage. Where files come from memory, a hand-off to another
 // thread costs more than the read: the walk reads each file itself, when it reaches it. When
-// those reads prove slow (a disk, a share), reading threads start, more as long as the walk
-// still waits, up to `threads`, and read the files in line in walk order, several at a time;
+// those reads prove slow (a disk, a share), reading threads start, twice as many each time the
+// walk still waits, up to `threads`, and read the files in line in walk order, several at a time;
 // the walk takes each file read, or reads one no thread has begun. The look-ahead is woken only
 // when a quarter of its room is free again, not at every answer taken. Files read ahead are
 // handed to the tag helpers in walk order, when their headers leave the size to the library.
@@ -122,7 +122,7 @@ private:
     bool m_stopped = false;
     // The walk's own reads lately, to tell a slow storage.
     std::size_t m_ownReads = 0;
-    std::chrono::steady_clock::duration m_ownReadTime{};
+    std::size_t m_slowOwnReads = 0;
 
     std::thread m_lookAhead;
     std::vector<std::thread> m_readers;
