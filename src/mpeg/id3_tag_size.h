@@ -29,7 +29,8 @@ std::int64_t Id3v2PrependedBytes(FileView& view);
 // from the headers and the bytes behind the tags, when each header in the chain is of version
 // 2.2, 2.3 or 2.4 without an extended header (whose parse moves the position by what it holds),
 // each tag ends before the file does, the zeros behind them end before it too (the library's
-// reader has its own ways at the end of a file), and the file is below 4 GiB. For such a file
+// reader has its own ways at the end of a file), and the file is below 4 GiB; a chain of more
+// than 16 tags or more than 1 MiB of zeros is left to the library too. For such a file
 // the count is the library's, when the library gives one at all: a damaged frame that crashes it
 // does not change where its tags end. Throws platform::FileError.
 std::optional<std::int64_t> PrependedBytesFromHeaders(FileView& view);
