@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <system_error>
 #include <optional>
 
 namespace quaverly::readahead {
@@ -148,14 +150,25 @@ std::size_t ReadAhead::ReadingThreads() const {
 void ReadAhead::AddReaders(std::size_t count) {
     const std::lock_guard lock(m_mutex);
     for (std::size_t i = 0; i < count && m_readers.size() < m_options.threads && !m_stopped; ++i) {
-        m_readers.emplace_back([this] { ReadFiles(); });
+        try {
+            m_readers.emplace_back([this] { ReadFiles(); });
+        } catch (const std::system_error&) {
+            // No more threads for this process: the walk reads on with those it has, and reads
+            // the files none of them begins itself.
+            m_options.threads = m_readers.size();
+            return;
+        }
     }
 }
 
 // Room for one more item, when no more than `share` quarters of each bound are taken.
 bool ReadAhead::HasRoom(bool file, std::size_t share) const {
-    return m_heldBytes * 4 < m_options.bytesAhead * share &&
-           (!file || m_files * 4 < m_options.filesAhead * share);
+    // In 64 bits: four times the bound would not fit the size type of a 32-bit build.
+    const auto quarters = [share](std::size_t held, std::size_t bound) {
+        return std::uint64_t{held} * 4 < std::uint64_t{bound} * share;
+    };
+    return quarters(m_heldBytes, m_options.bytesAhead) &&
+           (!file || quarters(m_files, m_options.filesAhead));
 }
 
 bool ReadAhead::WaitForRoom(std::unique_lock<std::mutex>& lock, bool file) {

@@ -300,15 +300,19 @@ TEST(ReadAheadAlone, AnswersAheadAreBoundInBytesAndTheLookAheadWokenInBatches) {
             recorder.Status("a");
         }
     });
-    const auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); };
-    settle();
-    EXPECT_EQ(statusQueries, 4);
+    // Waits for `count` answers, then long enough for one more to show.
+    const auto recorded = [&](int count) {
+        for (int i = 0; i < 5000 && statusQueries < count; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return statusQueries.load();
+    };
+    EXPECT_EQ(recorded(4), 4);
     ahead.Status("a");
-    settle();
-    EXPECT_EQ(statusQueries, 4); // three quarters of the room still taken
+    EXPECT_EQ(recorded(4), 4); // three quarters of the room still taken
     ahead.Status("a");
-    settle();
-    EXPECT_EQ(statusQueries, 6);
+    EXPECT_EQ(recorded(6), 6);
 }
 
 TEST(ReadAheadAlone, LookAheadWaitsForRoomAndStopsWhenAsked) {

@@ -611,6 +611,25 @@ protected:
     std::optional<std::uint64_t> m_readLimit;
 };
 
+TEST_F(FailingFileSystem, UnreadableBytesInsideATagTheHeadersSkipCostNothing) {
+    // A cover picture whose middle cannot be read: the row needs none of it, so it is whole.
+    std::string tag = "ID3";
+    tag.append({'\x03', '\0', '\0', '\0', '\x0C', '\0', '\0'}); // 196,608 bytes
+    Bytes data(tag.begin(), tag.end());
+    data.resize(data.size() + (std::size_t{0x0C} << 14), 0x42);
+    const auto frames = static_cast<std::int64_t>(data.size());
+    data.resize(data.size() + 2000, 0);
+    Put(data, static_cast<std::size_t>(frames), Frames(kMpeg1Layer3, 2));
+    const std::string path = m_dir.Write("file.mp3", data);
+    m_fileSystem.onRead = [](const std::string&, std::uint64_t offset, std::size_t& count) {
+        if (offset < 150'000 && offset + count > 50'000) {
+            throw FileError(FileErrorCause::InputOutput, 0, "read", "file.mp3");
+        }
+    };
+    Analyse(m_analyzer, path);
+    EXPECT_EQ(m_analyzer.m_nFrameOffset, frames);
+}
+
 TEST_F(FailingFileSystem, FailedOpenIsKeptNotThrown) {
     const std::string path = WriteFramesAt(0, 2000);
     m_fileSystem.onOpenForReading = [](const std::string& name) {
