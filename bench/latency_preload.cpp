@@ -79,14 +79,6 @@ int open(const char* path, int flags, ...) {
     return OpenAt(AT_FDCWD, path, flags, mode);
 }
 
-int open64(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = ModeOf(flags, arguments);
-    va_end(arguments);
-    return OpenAt(AT_FDCWD, path, flags, mode);
-}
-
 int openat(int dirfd, const char* path, int flags, ...) {
     va_list arguments;
     va_start(arguments, flags);
@@ -95,13 +87,9 @@ int openat(int dirfd, const char* path, int flags, ...) {
     return OpenAt(dirfd, path, flags, mode);
 }
 
-int openat64(int dirfd, const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = ModeOf(flags, arguments);
-    va_end(arguments);
-    return OpenAt(dirfd, path, flags, mode);
-}
+// The same functions under their large-file names (one type on 64-bit systems).
+int open64(const char* path, int flags, ...) __attribute__((alias("open")));
+int openat64(int dirfd, const char* path, int flags, ...) __attribute__((alias("openat")));
 
 int close(int fd) {
     static const auto real = Real<int (*)(int)>("close");
