@@ -14,6 +14,7 @@
 //   bytes 4-   the file
 
 #include "fuzz_check.h"
+#include "listing/html_format.h"
 #include "listing/page_writer.h"
 #include "listing/run_report.h"
 #include "mpeg/frame_header.h"
@@ -138,13 +139,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     files.Serve(kPath, file, statedSize);
 
-    // The row's two cells, as the listing writes them for every MP3 file.
+    // The row's two cells, as the page writes them for every MP3 file.
     std::string page;
     {
         quaverly::listing::PageWriter writer(
             std::make_unique<quaverly::testing::MemoryOutputFile>(page));
         quaverly::listing::RunReport report;
-        analyzer.ListFile(kPath, writer, report);
+        FUZZ_CHECK(analyzer.ListFile(kPath, report));
+        quaverly::listing::FileRow row{kPath, "input.mp3"};
+        row.mp3 = &analyzer;
+        row.bitrate = analyzer.GetBitrate();
+        quaverly::listing::HtmlFormat().WriteFileRow(writer, row);
         writer.Close();
         // Only the tag size taken from the header is reported, as the tag helper's failure.
         FUZZ_CHECK(report.Failures().size() == (tagSizes.asked && tagSizes.fromHeader ? 1U : 0U));
@@ -157,7 +162,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::int64_t offset = analyzer.m_nFrameOffset;
     const std::int32_t bitrate = analyzer.GetBitrate();
-    FUZZ_CHECK(page == "input.mp3</td><td> " + std::to_string(bitrate) + " Kbs");
+    FUZZ_CHECK(page == std::string(quaverly::listing::kFirstFileRowStart) + "input.mp3</td><td> " +
+                           std::to_string(bitrate) + " Kbs");
     if (offset < 0) {
         FUZZ_CHECK(offset == -1);
         FUZZ_CHECK(bitrate == 0);

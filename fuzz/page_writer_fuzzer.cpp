@@ -7,7 +7,7 @@
 // separated by NUL bytes, which no name on disk can hold.
 
 #include "fuzz_check.h"
-#include "listing/html_page.h"
+#include "listing/html_format.h"
 #include "listing/page_writer.h"
 #include "support/memory_file_system.h"
 

@@ -1,6 +1,5 @@
 #include "listing/folder_walker.h"
 
-#include "listing/html_page.h"
 
 #include <algorithm>
 #include <vector>
@@ -145,10 +144,7 @@ bool FolderWalk::WalkSubFolders() {
 }
 
 void FolderWalk::WriteHeaderRow() {
-    PageWriter& page = m_context.page;
-    page.Write(kFolderRowStart);
-    page.WriteEscaped(m_folder);
-    page.Write(kFolderRowEnd);
+    m_context.format.FolderRow(m_context.page, m_folder);
 }
 
 void FolderWalk::WriteFileRows() {
@@ -179,7 +175,7 @@ void FolderWalk::WriteFileRows() {
             m_context.visitFile(path, listed);
         } else {
             WriteFileRow(path, m_context.page, m_context.analyzer, m_context.shading,
-                         m_context.report);
+                         m_context.report, m_context.format);
         }
         if (m_context.report.CancelRequested()) {
             return;

@@ -22,6 +22,7 @@ struct WalkContext {
     CMp3Analyzer& analyzer;
     RowShading& shading;
     RunReport& report;
+    ListingFormat& format;
     // What a walk that only looks ahead of the real one does with each file, in place of its
     // row; `listed` says that the search listed it as a regular file.
     std::function<void(const std::string& path, bool listed)> visitFile{};

@@ -1,7 +1,7 @@
 #include "listing/listing_run.h"
 
 #include "listing/folder_walker.h"
-#include "listing/html_page.h"
+#include "listing/html_format.h"
 #include "listing/page_writer.h"
 
 #include <memory>
@@ -24,15 +24,6 @@ std::string FullPath(platform::FileSystem& fileSystem, const std::string& name) 
     } catch (const platform::FileError&) {
         return name;
     }
-}
-
-void WriteDocumentEnd(PageWriter& page) {
-    page.Write(kTableEnd);
-    page.Write(kFooterStart);
-    page.Write(kHomePageUrl);
-    page.Write(kFooterLinkMiddle);
-    page.Write(kHomePageUrl);
-    page.Write(kFooterEnd);
 }
 
 // The page of a walk that only looks ahead: nobody reads it.
@@ -59,7 +50,8 @@ void LookAhead(readahead::ReadAhead::Recorder& recorder, const std::string& fold
     RunReport report(&observer);
     CMp3Analyzer analyzer(recorder);
     RowShading shading;
-    WalkContext context{recorder, page, analyzer, shading, report};
+    HtmlFormat format;
+    WalkContext context{recorder, page, analyzer, shading, report, format};
     context.visitFile = [&recorder](const std::string& path, bool listed) {
         if (IsMp3Name(path)) {
             recorder.ReadFile(path, listed);
@@ -120,8 +112,9 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
 
     RunReport report(services.observer);
     PageWriter page(std::move(file));
+    HtmlFormat html;
+    ListingFormat& format = services.format != nullptr ? *services.format : html;
     try {
-        page.Write(kDocumentHead);
         // The listing file is open already, so it stays where the run started; the chosen
         // folder stays current after the run.
         if (const int error = services.fileSystem.SetCurrentDirectory(result.folder); error != 0) {
@@ -130,10 +123,7 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
                                  "could not be made the current folder: " +
                                      platform::DescribeSystemError(error));
         }
-        page.Write(kHeadingStart);
-        page.WriteEscaped(result.folder);
-        page.Write(kHeadingEnd);
-        page.Write(kTableStart);
+        format.Begin(page, result.folder);
 
         std::optional<readahead::ReadAhead> ahead;
         platform::FileSystem* walked = &services.fileSystem;
@@ -146,7 +136,7 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
         }
         {
             const AnalyserForRun forRun(session.analyzer, *walked, report);
-            WalkContext context{*walked, page, session.analyzer, session.shading, report};
+            WalkContext context{*walked, page, session.analyzer, session.shading, report, format};
             WalkFolder(result.folder, "*.*", true, context);
         }
         ahead.reset();
@@ -158,7 +148,7 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
                                  *session.tagWorkers->StartFailure());
         }
 
-        WriteDocumentEnd(page);
+        format.End(page);
         page.Close();
         result.outcome = OutcomeOf(report);
     } catch (const platform::FileError& error) {

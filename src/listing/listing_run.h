@@ -40,6 +40,8 @@ struct ListingServices {
     RunObserver* observer = nullptr;
     // Resolved against the current directory when the run starts.
     std::string listingFileName = "mp3_listing.html";
+    // How the listing is written; null for the page, HtmlFormat.
+    ListingFormat* format = nullptr;
 };
 
 enum class RunOutcome {

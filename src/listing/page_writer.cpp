@@ -1,6 +1,6 @@
 #include "listing/page_writer.h"
 
-#include "listing/html_page.h"
+#include "listing/html_format.h"
 
 namespace quaverly::listing {
 

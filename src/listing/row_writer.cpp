@@ -1,11 +1,8 @@
 #include "listing/row_writer.h"
 
-#include "listing/html_page.h"
 #include "platform/file_system.h"
 
-#include <algorithm>
 #include <array>
-#include <charconv>
 
 namespace quaverly::listing {
 
@@ -26,17 +23,20 @@ bool IsMp3Name(std::string_view path) {
 }
 
 void WriteFileRow(const std::string& path, PageWriter& page, CMp3Analyzer& analyzer,
-                  RowShading& shading, RunReport& report) {
-    std::string_view start;
+                  RowShading& shading, RunReport& report, ListingFormat& format) {
+    FileRow row{path, FileNameFromPath(path)};
     if (!shading.firstRowWritten) {
-        start = kFirstFileRowStart;
+        row.shade = RowShade::First;
         shading.firstRowWritten = true;
     } else {
-        start = shading.shade ? kShadedFileRowStart : kPlainFileRowStart;
+        row.shade = shading.shade ? RowShade::Shaded : RowShade::Plain;
     }
     shading.shade = !shading.shade;
-    page.Write(start);
-    analyzer.ListFile(path, page, report);
+    if (analyzer.ListFile(path, report)) {
+        row.mp3 = &analyzer;
+        row.bitrate = analyzer.GetBitrate();
+    }
+    format.WriteFileRow(page, row);
     report.FileListed(path);
 }
 
@@ -49,13 +49,11 @@ std::string_view FileNameFromPath(std::string_view path) {
 
 namespace quaverly {
 
-void CMp3Analyzer::ListFile(std::string path, listing::PageWriter& page,
-                            listing::RunReport& report) {
+bool CMp3Analyzer::ListFile(std::string path, listing::RunReport& report) {
     if (!listing::IsMp3Name(path)) {
-        return;
+        return false;
     }
     m_strPath = std::move(path);
-    page.WriteEscaped(listing::FileNameFromPath(m_strPath));
     m_bVbr = 0;
     try {
         FindFirstFrame(m_strPath);
@@ -72,19 +70,7 @@ void CMp3Analyzer::ListFile(std::string path, listing::PageWriter& page,
         m_bVbr = 0;
         report.RecordFailure(m_strPath, error);
     }
-    WriteBitrateCell(page);
-}
-
-std::int32_t CMp3Analyzer::WriteBitrateCell(listing::PageWriter& page) {
-    const std::int32_t bitrate = GetBitrate();
-    std::array<char, 32> cell{};
-    constexpr std::string_view kBefore = "</td><td> ";
-    constexpr std::string_view kAfter = " Kbs";
-    char* out = std::copy(kBefore.begin(), kBefore.end(), cell.data());
-    out = std::to_chars(out, cell.data() + cell.size(), bitrate).ptr;
-    out = std::copy(kAfter.begin(), kAfter.end(), out);
-    page.Write(std::string_view(cell.data(), static_cast<std::size_t>(out - cell.data())));
-    return bitrate;
+    return true;
 }
 
 } // namespace quaverly

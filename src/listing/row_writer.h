@@ -1,5 +1,6 @@
 #pragma once
 
+#include "listing/listing_format.h"
 #include "listing/page_writer.h"
 #include "listing/run_report.h"
 #include "mpeg/mp3_analyzer.h"
@@ -16,9 +17,9 @@ struct RowShading {
     bool shade = false;
 };
 
-// Starts a file's row, shaded by turns, and lets the analyser fill it for an MP3 file.
+// Writes a file's row in `format`, shaded by turns, with the analyser's scan for an MP3 file.
 void WriteFileRow(const std::string& path, PageWriter& page, CMp3Analyzer& analyzer,
-                  RowShading& shading, RunReport& report);
+                  RowShading& shading, RunReport& report, ListingFormat& format);
 
 // Whether the analyser lists this file: its last four bytes are ".mp3" in any letter case.
 bool IsMp3Name(std::string_view path);

@@ -14,7 +14,6 @@
 #include <string>
 
 namespace quaverly::listing {
-class PageWriter;
 class RunReport;
 } // namespace quaverly::listing
 
@@ -51,11 +50,10 @@ public:
     std::int32_t GetFrameCount() const;
     std::int32_t GetBitrate() const;
 
-    // Per-file entry of the listing: writes the name cell and the bitrate cell of an MP3 file's
-    // row, nothing for any other file. Defined with the row writer in listing/, which owns
-    // every byte of a row.
-    void ListFile(std::string path, listing::PageWriter& page, listing::RunReport& report);
-    std::int32_t WriteBitrateCell(listing::PageWriter& page);
+    // Per-file entry of the listing: scans an MP3 file for its row, recording in `report` why it
+    // could not be read, and returns true; false for any other file, whose row stays empty.
+    // Defined with the row writer in listing/.
+    bool ListFile(std::string path, listing::RunReport& report);
 
     // Why the last scan could not open its file; empty when it could.
     const std::optional<platform::FileError>& OpenFailure() const noexcept { return m_openFailure; }

@@ -1,4 +1,5 @@
 #include "listing/folder_walker.h"
+#include "listing/html_format.h"
 #include "listing/listing_run.h"
 #include "listing/row_writer.h"
 #include "platform/last_error.h"
@@ -477,8 +478,9 @@ TEST(RowWriter, RowsAlternateFromAnUnshadedFirstRowWhateverTheFile) {
         CMp3Analyzer analyzer;
         RowShading shading;
         RunReport report;
+        HtmlFormat html;
         for (const std::string& path : {song, other, bare, other}) {
-            WriteFileRow(path, page, analyzer, shading, report);
+            WriteFileRow(path, page, analyzer, shading, report, html);
         }
         page.Close();
     }
@@ -557,14 +559,15 @@ TEST(Walker, FailedWalkLeavesTheFirstErrorAsLastError) {
     CMp3Analyzer analyzer(fileSystem);
     RowShading shading;
     RunReport report;
-    WalkContext context{fileSystem, page, analyzer, shading, report};
+    HtmlFormat html;
+    WalkContext context{fileSystem, page, analyzer, shading, report, html};
 
     EXPECT_FALSE(WalkFolder(root / "P", "*.*", true, context));
     EXPECT_EQ(platform::GetLastErrorCode(), platform::kErrorAccessDenied);
     EXPECT_EQ(report.FailureCount(), 2U);
 
     RunReport clean;
-    WalkContext cleanContext{fileSystem, page, analyzer, shading, clean};
+    WalkContext cleanContext{fileSystem, page, analyzer, shading, clean, html};
     fileSystem.onFindFirst = nullptr;
     EXPECT_TRUE(WalkFolder(root / "P", "*.*", true, cleanContext));
     EXPECT_EQ(platform::GetLastErrorCode(), platform::kErrorSuccess);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "listing/listing_format.h"
+
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -33,7 +36,25 @@ inline constexpr std::string_view kPlainFileRowStart = "\r\n</td></tr>\r\n\r\n<t
 inline constexpr std::string_view kShadedFileRowStart =
     "\r\n</td></tr>\r\n\r\n<tr><td bgcolor=\"#7AD3F8\">\r\n";
 
+// The bitrate cell: it closes the name cell, and holds the bitrate in kbit/s.
+inline constexpr std::string_view kBitrateCellStart = "</td><td> ";
+inline constexpr std::string_view kBitrateCellEnd = " Kbs";
+
 // Appends text from the file system with & < > " escaped; every other byte as it stands.
 void AppendEscaped(std::string& out, std::string_view text);
+
+// The page of mp3_listing.html: a heading, a table with a red header row for each folder and a
+// row for each file, an MP3 file's with its name and its bitrate cell, and a footer. A file row
+// is left open: the next row's start, or the table's end, closes it.
+class HtmlFormat final : public ListingFormat {
+public:
+    void Begin(PageWriter& page, std::string_view folder) override;
+    void FolderRow(PageWriter& page, std::string_view folder) override;
+    void WriteFileRow(PageWriter& page, const FileRow& row) override;
+    void End(PageWriter& page) override;
+
+    // Writes the bitrate cell of `bitrate` and returns it.
+    static std::int32_t WriteBitrateCell(PageWriter& page, std::int32_t bitrate);
+};
 
 } // namespace quaverly::listing
