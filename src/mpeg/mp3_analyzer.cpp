@@ -2,7 +2,9 @@
 
 #include "mpeg/frame_header.h"
 #include "mpeg/id3_tag_size.h"
+#include "mpeg/vbri_header.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -124,6 +126,7 @@ void CMp3Analyzer::FindFirstFrame(std::string path) {
     m_nScanSize = size;
     const ViewAttachment attachment(m_view, *file, size);
     const std::int64_t start = PrependedBytes(path, *file);
+    m_nTagBytes = start;
     std::int64_t offset = -1;
     try {
         offset = ScanForFrame(start, size);
@@ -135,6 +138,12 @@ void CMp3Analyzer::FindFirstFrame(std::string path) {
         m_abProbe.fill(0);
         m_view.Copy(offset + mpeg::XingProbeOffset(m_dwHeader), m_abProbe.data(), m_abProbe.size());
         m_bVbr = CheckXingHeader(m_abProbe.data());
+        m_abXingFields.fill(0);
+        m_view.Copy(offset + mpeg::XingProbeOffset(m_dwHeader), m_abXingFields.data(),
+                    m_abXingFields.size());
+        m_abVbri.fill(0);
+        m_view.Copy(offset + static_cast<std::int64_t>(mpeg::kVbriOffset), m_abVbri.data(),
+                    m_abVbri.size());
     }
     m_nFrameOffset = offset;
 }
@@ -249,6 +258,62 @@ std::int32_t CMp3Analyzer::GetBitrate() const {
         return std::numeric_limits<std::int32_t>::min();
     }
     return static_cast<std::int32_t>(average);
+}
+
+} // namespace quaverly
+
+namespace quaverly {
+
+std::optional<CMp3Analyzer::StreamFacts> CMp3Analyzer::Facts() const {
+    if (m_nFrameOffset < 0) {
+        return std::nullopt;
+    }
+    StreamFacts facts;
+    facts.mpegVersion = mpeg::MpegVersion(m_dwHeader);
+    facts.layer = 4 - static_cast<int>(mpeg::LayerField(m_dwHeader));
+    facts.sampleRate = mpeg::SampleRate(m_dwHeader);
+    facts.channelMode = mpeg::ChannelMode(m_dwHeader);
+    facts.tagBytes = m_nTagBytes;
+    std::int64_t bytes = m_nScanSize - m_nFrameOffset;
+    std::int64_t frames = 0;
+    const bool xing = std::memcmp(m_abXingFields.data(), "Xing", 4) == 0;
+    if (xing || std::memcmp(m_abXingFields.data(), "Info", 4) == 0) {
+        facts.vbrHeader = xing ? "Xing" : "Info";
+        // Flags, then the fields they announce: frames (bit 0), bytes (bit 1).
+        const std::uint32_t flags = mpeg::ReadBigEndian32(m_abXingFields.data() + 4);
+        const unsigned char* field = m_abXingFields.data() + 8;
+        if ((flags & 1U) != 0) {
+            frames = mpeg::ReadBigEndian32(field);
+            field += 4;
+        }
+        if ((flags & 2U) != 0 && mpeg::ReadBigEndian32(field) != 0) {
+            bytes = mpeg::ReadBigEndian32(field);
+        }
+    } else if (const auto vbri = mpeg::DecodeVbriHeader(m_abVbri.data(), m_abVbri.size())) {
+        facts.vbrHeader = "VBRI";
+        frames = vbri->frames;
+        if (vbri->bytes != 0) {
+            bytes = vbri->bytes;
+        }
+    }
+    const double samples = mpeg::SamplesPerFrameOver8(m_dwHeader) * 8.0;
+    if (frames == 0) {
+        // No header counts them: a constant bitrate's frames, each of the first one's length.
+        const std::int32_t length = mpeg::FrameLength(m_dwHeader);
+        frames = length > 0 ? bytes / length : 0;
+        facts.averageBitrate = mpeg::HeaderBitrate(m_dwHeader);
+    }
+    facts.frames = frames;
+    facts.seconds = facts.sampleRate > 0 ? static_cast<double>(frames) * samples /
+                                               static_cast<double>(facts.sampleRate)
+                                         : 0.0;
+    if (facts.averageBitrate == 0 && facts.seconds > 0) {
+        // A header may count few frames and many bytes: the rate is kept within the type.
+        const double average = static_cast<double>(bytes) * 8.0 / facts.seconds / 1000.0 + 0.5;
+        facts.averageBitrate = static_cast<std::int32_t>(
+            std::min(average, static_cast<double>(std::numeric_limits<std::int32_t>::max())));
+    }
+    return facts;
 }
 
 } // namespace quaverly

@@ -55,6 +55,28 @@ public:
     // Defined with the row writer in listing/.
     bool ListFile(std::string path, listing::RunReport& report);
 
+    // What the frames of the last file scanned say beyond the page's bitrate; nullopt when the
+    // scan found no frame.
+    struct StreamFacts {
+        float mpegVersion = 0; // 1, 2 or 2.5
+        int layer = 0;         // 1, 2 or 3
+        std::int32_t sampleRate = 0;
+        // The header's channel mode: 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel.
+        std::uint32_t channelMode = 0;
+        // The header in the first frame: "Xing", "Info", "VBRI", or "" for none.
+        const char* vbrHeader = "";
+        // From the header when it counts them; otherwise the frames a constant bitrate puts in
+        // the bytes from the first frame to the end of the file.
+        std::int64_t frames = 0;
+        double seconds = 0;
+        // kbit/s over the whole stream: the header's bytes, or those from the first frame to
+        // the end of the file, over the frames' duration; the first frame's rate when no
+        // header counts the frames.
+        std::int32_t averageBitrate = 0;
+        std::int64_t tagBytes = 0; // what the scan skipped as ID3v2 tags
+    };
+    std::optional<StreamFacts> Facts() const;
+
     // Why the last scan could not open its file; empty when it could.
     const std::optional<platform::FileError>& OpenFailure() const noexcept { return m_openFailure; }
     // Why the last scan's tag size is only what the tag's header states; empty when the ID3
@@ -96,6 +118,10 @@ private:
     std::optional<platform::FileError> m_openFailure;
     std::optional<std::string> m_tagFailure;
     std::int64_t m_nScanSize = 0; // the size the last scan worked with
+    std::int64_t m_nTagBytes = 0; // where the last scan started
+    // The first frame's bytes where a "Xing" or "Info" header and a "VBRI" header would lie.
+    std::array<unsigned char, 16> m_abXingFields{};
+    std::array<unsigned char, 18> m_abVbri{};
     mpeg::TagSizeSource* m_tagSizes = nullptr;
     std::function<bool()> m_cancelCheck;
     mpeg::FileView m_view;

@@ -2,6 +2,7 @@
 
 #include "mpeg/file_view.h"
 #include "mpeg/frame_header.h"
+#include "mpeg/vbri_header.h"
 #include "support/fake_file_system.h"
 #include "support/system_errors.h"
 #include "support/temp_dir.h"
@@ -733,6 +734,77 @@ TEST_F(FailingFileSystem, ReadsEachBlockOnceWhateverTheSize) {
     // The tag library's look at the head and the tail comes on top.
     EXPECT_LE(m_bytesRead, static_cast<std::uint64_t>(23 * kBlock));
     EXPECT_LE(m_reads, 30);
+}
+
+} // namespace
+namespace {
+
+// The frames of a file counted one by one from its first frame, each by its own length.
+std::int64_t CountFrames(const std::string& bytes, std::int64_t offset) {
+    std::int64_t frames = 0;
+    while (offset + 4 <= static_cast<std::int64_t>(bytes.size())) {
+        const auto word = mpeg::ReadBigEndian32(
+            reinterpret_cast<const unsigned char*>(bytes.data()) + offset);
+        if (!mpeg::IsValidHeaderWord(word)) {
+            break;
+        }
+        offset += mpeg::FrameLength(word);
+        ++frames;
+    }
+    return frames;
+}
+
+TEST(StreamFacts, TestFilesCountTheirFramesAndLastAsLongAsTheyHold) {
+    for (const auto& entry : std::filesystem::directory_iterator(QUAVERLY_TEST_DATA_DIR)) {
+        if (entry.path().extension() != ".mp3") {
+            continue;
+        }
+        const std::string path = entry.path().string();
+        SCOPED_TRACE(path);
+        CMp3Analyzer analyzer;
+        Analyse(analyzer, path);
+        const auto facts = analyzer.Facts();
+        ASSERT_TRUE(facts);
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        // The encoder's header, wherever it lies in the first frame.
+        const std::string first = bytes.substr(static_cast<std::size_t>(analyzer.m_nFrameOffset),
+                                               static_cast<std::size_t>(analyzer.GetFrameLength()));
+        const std::string expected = first.find("Xing") != std::string::npos   ? "Xing"
+                                     : first.find("Info") != std::string::npos ? "Info"
+                                                                               : "";
+        EXPECT_EQ(facts->vbrHeader, expected);
+        // Within one frame of the frames the file holds, and of their duration.
+        const std::int64_t counted = CountFrames(bytes, analyzer.m_nFrameOffset);
+        EXPECT_LE(std::abs(facts->frames - counted), 1);
+        const double frameSeconds =
+            mpeg::SamplesPerFrameOver8(analyzer.m_dwHeader) * 8.0 / facts->sampleRate;
+        EXPECT_LE(std::abs(facts->seconds - static_cast<double>(counted) * frameSeconds),
+                  frameSeconds * 1.000001);
+        EXPECT_EQ(facts->tagBytes, analyzer.GetId3v2Size(path));
+    }
+}
+
+TEST(StreamFacts, VbriHeaderGivesFramesAndBytesWhileThePageKeepsTheFirstFrame) {
+    // Constant 128 kbit/s frames, the first of which carries a VBRI header for 1,000 frames of
+    // 626,000 bytes: 26.1 s at 192 kbit/s.
+    Bytes data = Frames(0xFFFB9000, 20);
+    const Bytes vbri = {'V', 'B', 'R', 'I', 0, 1, 0, 0, 0, 75, 0, 0x09, 0x8D, 0x50, 0, 0, 0x03, 0xE8};
+    Put(data, mpeg::kVbriOffset, vbri);
+    const ScratchDir dir;
+    const std::string path = dir.Write("vbri.mp3", data);
+    CMp3Analyzer analyzer;
+    Analyse(analyzer, path);
+    EXPECT_EQ(analyzer.GetBitrate(), 128); // the page reads "Xing" alone
+    const auto facts = analyzer.Facts();
+    ASSERT_TRUE(facts);
+    EXPECT_STREQ(facts->vbrHeader, "VBRI");
+    EXPECT_EQ(facts->frames, 1000);
+    EXPECT_NEAR(facts->seconds, 1000 * 1152 / 44100.0, 1e-9);
+    EXPECT_EQ(facts->averageBitrate, 192);
+    EXPECT_EQ(facts->layer, 3);
+    EXPECT_EQ(facts->mpegVersion, 1.0F);
+    EXPECT_EQ(facts->sampleRate, 44100);
 }
 
 } // namespace
