@@ -146,7 +146,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::make_unique<quaverly::testing::MemoryOutputFile>(page));
         quaverly::listing::RunReport report;
         FUZZ_CHECK(analyzer.ListFile(kPath, report));
-        quaverly::listing::FileRow row{kPath, "input.mp3"};
+        quaverly::listing::FileRow row;
+        row.path = kPath;
+        row.name = "input.mp3";
         row.mp3 = &analyzer;
         row.bitrate = analyzer.GetBitrate();
         quaverly::listing::HtmlFormat().WriteFileRow(writer, row);

@@ -1,6 +1,7 @@
 // quaverly-list: makes the listing page of a folder tree from the command line.
 
 #include "listing/listing_run.h"
+#include "listing/record_formats.h"
 #include "listing/visible_text.h"
 #include "platform/file_system.h"
 #include "platform/last_error.h"
@@ -39,11 +40,14 @@ void OnInterrupt() {
 }
 
 void PrintUsage(std::ostream& out) {
-    out << "Usage: " << kProgram << " [-o FILE] [-j N] FOLDER\n"
-        << "Writes an HTML listing of the MP3 files under FOLDER, with their bitrates, to\n"
-        << "mp3_listing.html in the current directory, or to FILE.\n"
+    out << "Usage: " << kProgram << " [-f FORMAT] [-o FILE] [-j N] FOLDER\n"
+        << "Writes a listing of the MP3 files under FOLDER, with their bitrates, to\n"
+        << "mp3_listing.html (or .csv, .jsonl) in the current directory, or to FILE.\n"
         << "\n"
-        << "  -o, --output FILE  write the listing to FILE\n"
+        << "  -f, --format FORMAT  html (the default), csv or jsonl: a page, or one record per\n"
+        << "                       folder and file with what the frames say, for spreadsheets\n"
+        << "                       and scripts\n"
+        << "  -o, --output FILE  write the listing to FILE; - writes it to standard output\n"
         << "  -j, --jobs N       read ID3 tags in N helper processes (default: one per core;\n"
         << "                     0 reads them in this process, where a damaged tag can crash it)\n"
         << "  -h, --help         show this help and exit\n"
@@ -65,6 +69,7 @@ struct Arguments {
     std::string folder;
     std::optional<std::string> output;
     std::optional<std::size_t> jobs;
+    std::string format = "html";
 };
 
 // The long options return values of their own, so that a message names the form that was
@@ -74,9 +79,11 @@ enum LongOption : int {
     kLongVersion,
     kLongOutput,
     kLongJobs,
+    kLongFormat,
 };
 
-constexpr std::array<option, 5> kLongOptions{{
+constexpr std::array<option, 6> kLongOptions{{
+    {"format", required_argument, nullptr, kLongFormat},
     {"help", no_argument, nullptr, kLongHelp},
     {"version", no_argument, nullptr, kLongVersion},
     {"output", required_argument, nullptr, kLongOutput},
@@ -90,7 +97,7 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
     Arguments arguments;
     ::opterr = 0; // every message is ours
     for (;;) {
-        const int found = ::getopt_long(argc, argv, ":ho:j:", kLongOptions.data(), nullptr);
+        const int found = ::getopt_long(argc, argv, ":hf:o:j:", kLongOptions.data(), nullptr);
         if (found == -1) {
             break;
         }
@@ -105,6 +112,15 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
         case 'o':
         case kLongOutput:
             arguments.output = ::optarg;
+            break;
+        case 'f':
+        case kLongFormat:
+            arguments.format = ::optarg;
+            if (arguments.format != "html" && arguments.format != "csv" &&
+                arguments.format != "jsonl") {
+                return UsageError("'" + arguments.format +
+                                  "' is not a format: html, csv or jsonl");
+            }
             break;
         case 'j':
         case kLongJobs: {
@@ -126,6 +142,10 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
                 return UsageError("option '-o' needs a file name");
             case kLongOutput:
                 return UsageError("option '--output' needs a file name");
+            case 'f':
+                return UsageError("option '-f' needs a format");
+            case kLongFormat:
+                return UsageError("option '--format' needs a format");
             case 'j':
                 return UsageError("option '-j' needs a number");
             default: // kLongJobs
@@ -298,7 +318,16 @@ int main(int argc, char** argv) {
     }
     listing::ListingSession session(fileSystem, std::move(workers));
     listing::ListingServices services{fileSystem, chooser, messageBox, &observer};
-    if (arguments.output) {
+    listing::CsvFormat csv;
+    listing::JsonLinesFormat jsonl;
+    if (arguments.format != "html") {
+        services.format = arguments.format == "csv" ? static_cast<listing::ListingFormat*>(&csv)
+                                                    : &jsonl;
+        services.listingFileName = "mp3_listing." + arguments.format;
+    }
+    if (arguments.output == "-") {
+        services.openOutput = platform::StandardOutputFile;
+    } else if (arguments.output) {
         services.listingFileName = *arguments.output;
     }
     const listing::RunResult result = listing::MakeListing(session, services);

@@ -27,6 +27,9 @@ struct FileRow {
     // bitrate it gives. Null for any other file.
     const CMp3Analyzer* mp3 = nullptr;
     std::int32_t bitrate = 0;
+    // The file's size, or -1 when not known; why it could not be read, or empty.
+    std::int64_t size = -1;
+    std::string_view failure;
 };
 
 // Turns what a run produces into the bytes of a listing: the walk's folder rows and file rows
@@ -43,6 +46,9 @@ public:
     virtual void WriteFileRow(PageWriter& page, const FileRow& row) = 0;
     // After the last row, whether the walk ended, failed or was cancelled.
     virtual void End(PageWriter& page) = 0;
+    // Whether a file row needs the size of a file that is not an MP3 file, which costs a status
+    // query; an MP3 file's size is known from its scan.
+    virtual bool NeedsSizes() const { return false; }
 };
 
 } // namespace quaverly::listing

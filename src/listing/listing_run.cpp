@@ -98,11 +98,14 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
         return result;
     }
     result.folder = std::move(*chosen);
-    result.listingPath = FullPath(services.fileSystem, services.listingFileName);
+    result.listingPath = services.openOutput
+                             ? std::string("standard output")
+                             : FullPath(services.fileSystem, services.listingFileName);
 
     std::unique_ptr<platform::OutputFile> file;
     try {
-        file = services.fileSystem.CreateReplacement(services.listingFileName);
+        file = services.openOutput ? services.openOutput()
+                                   : services.fileSystem.CreateReplacement(services.listingFileName);
     } catch (const platform::FileError& error) {
         services.messageBox.Show("error", platform::MessageIcon::Exclamation);
         result.outcome = RunOutcome::Failed;

@@ -10,6 +10,8 @@
 #include "readahead/read_ahead.h"
 
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,8 @@ struct ListingServices {
     std::string listingFileName = "mp3_listing.html";
     // How the listing is written; null for the page, HtmlFormat.
     ListingFormat* format = nullptr;
+    // Where it is written when not to listingFileName: standard output, say.
+    std::function<std::unique_ptr<platform::OutputFile>()> openOutput{};
 };
 
 enum class RunOutcome {

@@ -24,7 +24,9 @@ bool IsMp3Name(std::string_view path) {
 
 void WriteFileRow(const std::string& path, PageWriter& page, CMp3Analyzer& analyzer,
                   RowShading& shading, RunReport& report, ListingFormat& format) {
-    FileRow row{path, FileNameFromPath(path)};
+    FileRow row;
+    row.path = path;
+    row.name = FileNameFromPath(path);
     if (!shading.firstRowWritten) {
         row.shade = RowShade::First;
         shading.firstRowWritten = true;
@@ -32,10 +34,20 @@ void WriteFileRow(const std::string& path, PageWriter& page, CMp3Analyzer& analy
         row.shade = shading.shade ? RowShade::Shaded : RowShade::Plain;
     }
     shading.shade = !shading.shade;
-    if (analyzer.ListFile(path, report)) {
+    std::string failure;
+    if (analyzer.ListFile(path, report, &failure)) {
         row.mp3 = &analyzer;
         row.bitrate = analyzer.GetBitrate();
+        if (!analyzer.OpenFailure()) {
+            row.size = analyzer.QueryFileSize();
+        }
+    } else if (format.NeedsSizes()) {
+        const platform::StatusResult status = analyzer.FileSystem().Status(path);
+        if (status.Ok()) {
+            row.size = static_cast<std::int64_t>(status.status.size);
+        }
     }
+    row.failure = failure;
     format.WriteFileRow(page, row);
     report.FileListed(path);
 }
@@ -49,7 +61,12 @@ std::string_view FileNameFromPath(std::string_view path) {
 
 namespace quaverly {
 
-bool CMp3Analyzer::ListFile(std::string path, listing::RunReport& report) {
+bool CMp3Analyzer::ListFile(std::string path, listing::RunReport& report, std::string* failure) {
+    const auto record = [&](const std::string& reason) {
+        if (failure != nullptr) {
+            *failure = reason;
+        }
+    };
     if (!listing::IsMp3Name(path)) {
         return false;
     }
@@ -59,9 +76,11 @@ bool CMp3Analyzer::ListFile(std::string path, listing::RunReport& report) {
         FindFirstFrame(m_strPath);
         if (OpenFailure()) {
             report.RecordFailure(m_strPath, *OpenFailure());
+            record(OpenFailure()->Reason());
         }
         if (TagFailure()) {
             report.RecordFailure(m_strPath, platform::kErrorInternal, *TagFailure());
+            record(*TagFailure());
         }
     } catch (const platform::FileError& error) {
         // The file could not be read to the end of the scan: it shows no bitrate, and the run
@@ -69,6 +88,7 @@ bool CMp3Analyzer::ListFile(std::string path, listing::RunReport& report) {
         m_nFrameOffset = -1;
         m_bVbr = 0;
         report.RecordFailure(m_strPath, error);
+        record(error.Reason());
     }
     return true;
 }

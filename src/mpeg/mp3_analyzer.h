@@ -50,10 +50,10 @@ public:
     std::int32_t GetFrameCount() const;
     std::int32_t GetBitrate() const;
 
-    // Per-file entry of the listing: scans an MP3 file for its row, recording in `report` why it
-    // could not be read, and returns true; false for any other file, whose row stays empty.
-    // Defined with the row writer in listing/.
-    bool ListFile(std::string path, listing::RunReport& report);
+    // Per-file entry of the listing: scans an MP3 file for its row, recording in `report` (and
+    // in `failure`, when given) why it could not be read, and returns true; false for any other
+    // file, whose row stays empty. Defined with the row writer in listing/.
+    bool ListFile(std::string path, listing::RunReport& report, std::string* failure = nullptr);
 
     // What the frames of the last file scanned say beyond the page's bitrate; nullopt when the
     // scan found no frame.

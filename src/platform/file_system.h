@@ -156,6 +156,10 @@ public:
 // The real file system of this machine.
 FileSystem& SystemFileSystem();
 
+// The program's standard output, to write a listing to as it comes: nothing is replaced, and
+// Close() leaves the descriptor open. A failed write throws FileError, named "standard output".
+std::unique_ptr<OutputFile> StandardOutputFile();
+
 // Raises this process's limit of open files to the most it may have. Called at start.
 void RaiseOpenFileLimit() noexcept;
 // How many more files this process may open now; SIZE_MAX when there is no such limit.

@@ -378,6 +378,27 @@ bool IsAbsolutePath(const std::string& path) noexcept {
     return !path.empty() && path.front() == '/';
 }
 
+std::unique_ptr<OutputFile> StandardOutputFile() {
+    class StandardOutput final : public OutputFile {
+    public:
+        void Write(const char* data, std::size_t size) override {
+            while (size > 0) {
+                const ssize_t put = ::write(STDOUT_FILENO, data, size);
+                if (put < 0) {
+                    if (errno == EINTR) {
+                        continue;
+                    }
+                    throw FileError::FromErrno(errno, "write", "standard output");
+                }
+                data += put;
+                size -= static_cast<std::size_t>(put);
+            }
+        }
+        void Close() override {}
+    };
+    return std::make_unique<StandardOutput>();
+}
+
 FileSystem& SystemFileSystem() {
     static PosixFileSystem fileSystem;
     return fileSystem;

@@ -448,6 +448,26 @@ bool IsAbsolutePath(const std::string& path) noexcept {
     return drive || share;
 }
 
+std::unique_ptr<OutputFile> StandardOutputFile() {
+    class StandardOutput final : public OutputFile {
+    public:
+        void Write(const char* data, std::size_t size) override {
+            const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+            while (size > 0) {
+                const auto wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1U << 30U));
+                DWORD put = 0;
+                if (::WriteFile(output, data, wanted, &put, nullptr) == 0 || put == 0) {
+                    throw LastFileError("write", "standard output");
+                }
+                data += put;
+                size -= put;
+            }
+        }
+        void Close() override {}
+    };
+    return std::make_unique<StandardOutput>();
+}
+
 FileSystem& SystemFileSystem() {
     static Win32FileSystem fileSystem;
     return fileSystem;

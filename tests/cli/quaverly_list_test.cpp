@@ -121,6 +121,8 @@ TEST(QuaverlyList, BadUsageSaysWhyAndCreatesNothing) {
         {{".", "--output"}, "option '--output' needs a file name"},
         {{".", "-j"}, "option '-j' needs a number"},
         {{".", "--jobs"}, "option '--jobs' needs a number"},
+        {{".", "-f"}, "option '-f' needs a format"},
+        {{"--format=xml", "."}, "'xml' is not a format: html, csv or jsonl"},
         {{"--jobs=x", "."}, "'x' is not a number of helper processes"},
         {{"-j12345", "."}, "'12345' helper processes are too many: at most 64"},
         {{"-j", "65", "."}, "'65' helper processes are too many: at most 64"},
@@ -147,7 +149,7 @@ TEST(QuaverlyList, HelpAndVersionGoToStandardOutput) {
     TempDir root;
     const Outcome help = RunTool(root.Path(), {"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: quaverly-list [-o FILE] [-j N] FOLDER\n", 0), 0U);
+    EXPECT_EQ(help.out.rfind("Usage: quaverly-list [-f FORMAT] [-o FILE] [-j N] FOLDER\n", 0), 0U);
     const Outcome version = RunTool(root.Path(), {"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "quaverly-list 1.0.0.1\n");

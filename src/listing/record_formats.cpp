@@ -1,0 +1,250 @@
+#include "listing/record_formats.h"
+
+#include "mpeg/mp3_analyzer.h"
+#include "platform/file_system.h"
+
+#include <array>
+#include <cstdio>
+
+namespace quaverly::listing {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
+
+// The length of the valid UTF-8 sequence at the start of `text`, or 0.
+std::size_t SequenceLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong form
+        high = lead == 0xED ? 0x9F : 0xBF; // no surrogate
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF; // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+std::string Hex(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        hex.push_back(kDigits[byte >> 4]);
+        hex.push_back(kDigits[byte & 15]);
+    }
+    return hex;
+}
+
+std::string Number(double value, const char* format) {
+    std::array<char, 64> text{};
+    const int length = std::snprintf(text.data(), text.size(), format, value);
+    return std::string(text.data(), static_cast<std::size_t>(length > 0 ? length : 0));
+}
+
+constexpr std::array<std::string_view, 4> kChannelModes = {"stereo", "joint stereo",
+                                                           "dual channel", "single channel"};
+
+} // namespace
+
+std::string AsUtf8(std::string_view text, bool& valid) {
+    valid = true;
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t length = SequenceLength(text);
+        if (length == 0) {
+            valid = false;
+            out.append(kReplacement);
+            text.remove_prefix(1);
+            continue;
+        }
+        out.append(text.substr(0, length));
+        text.remove_prefix(length);
+    }
+    return out;
+}
+
+void RecordFormat::Begin(PageWriter& page, std::string_view folder) {
+    m_root = platform::ShownPath(folder);
+    if (m_root.empty() || m_root.back() != platform::kPathSeparator) {
+        m_root.push_back(platform::kPathSeparator);
+    }
+    WriteHeader(page);
+}
+
+std::string RecordFormat::Relative(std::string_view path) const {
+    std::string shown = platform::ShownPath(path);
+    if (shown.starts_with(m_root)) {
+        shown.erase(0, m_root.size());
+    } else if (shown + platform::kPathSeparator == m_root) {
+        shown.clear();
+    }
+    return shown;
+}
+
+void RecordFormat::FolderRow(PageWriter& page, std::string_view folder) {
+    std::array<Field, kFieldCount> fields;
+    bool valid = true;
+    const std::string relative = Relative(folder);
+    fields[0] = {kFieldNames[0], "folder", Field::Kind::Text};
+    fields[1] = {kFieldNames[1], AsUtf8(relative, valid), Field::Kind::Text};
+    fields[2] = fields[1];
+    fields[2].name = kFieldNames[2];
+    if (!valid) {
+        fields[17] = {kFieldNames[17], Hex(relative), Field::Kind::Text};
+    }
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+        fields[i].name = kFieldNames[i];
+    }
+    WriteRecord(page, fields.data(), fields.size());
+}
+
+void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
+    std::array<Field, kFieldCount> fields;
+    const auto text = [&](std::size_t i, std::string value) {
+        fields[i] = {kFieldNames[i], std::move(value), Field::Kind::Text};
+    };
+    const auto number = [&](std::size_t i, std::string value) {
+        fields[i] = {kFieldNames[i], std::move(value), Field::Kind::Number};
+    };
+    bool valid = true;
+    const std::string relative = Relative(row.path);
+    const std::size_t separator = relative.rfind(platform::kPathSeparator);
+    const std::string folder =
+        separator == std::string::npos ? std::string() : relative.substr(0, separator);
+    const std::string name = platform::ShownPath(row.name);
+    text(0, "file");
+    text(1, AsUtf8(relative, valid));
+    bool alsoValid = true;
+    text(2, AsUtf8(folder, alsoValid));
+    text(3, AsUtf8(name, alsoValid));
+    if (!valid) {
+        text(17, Hex(relative));
+    }
+    if (row.size >= 0) {
+        number(4, std::to_string(row.size));
+    }
+    fields[5] = {kFieldNames[5], row.mp3 != nullptr ? "true" : "false", Field::Kind::Boolean};
+    if (row.mp3 != nullptr) {
+        number(6, std::to_string(row.bitrate));
+        if (const auto facts = row.mp3->Facts()) {
+            text(7, Number(facts->mpegVersion, "%g"));
+            number(8, std::to_string(facts->layer));
+            number(9, std::to_string(facts->sampleRate));
+            text(10, std::string(kChannelModes[facts->channelMode & 3]));
+            text(11, facts->vbrHeader);
+            number(12, std::to_string(facts->frames));
+            number(13, Number(facts->seconds, "%.3f"));
+            number(14, std::to_string(facts->averageBitrate));
+            number(15, std::to_string(facts->tagBytes));
+        }
+    }
+    if (!row.failure.empty()) {
+        bool ignored = true;
+        text(16, AsUtf8(row.failure, ignored));
+    }
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+        fields[i].name = kFieldNames[i];
+    }
+    WriteRecord(page, fields.data(), fields.size());
+}
+
+void CsvFormat::WriteHeader(PageWriter& page) {
+    std::string header = "\xEF\xBB\xBF"; // the byte order mark
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+        header.append(i == 0 ? "" : ",");
+        header.append(kFieldNames[i]);
+    }
+    header.append("\r\n");
+    page.Write(header);
+}
+
+void CsvFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t count) {
+    std::string line;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) {
+            line.push_back(',');
+        }
+        const Field& field = fields[i];
+        if (field.kind == Field::Kind::Absent) {
+            continue;
+        }
+        std::string value = field.value;
+        if (field.kind == Field::Kind::Text && !value.empty() &&
+            std::string_view("=+-@\t\r").find(value.front()) != std::string_view::npos) {
+            value.insert(0, 1, '\'');
+        }
+        const bool quoted = value.find_first_of(",\"\r\n") != std::string::npos ||
+                            (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+        if (!quoted) {
+            line.append(value);
+            continue;
+        }
+        line.push_back('"');
+        for (const char c : value) {
+            line.append(c == '"' ? "\"\"" : std::string(1, c));
+        }
+        line.push_back('"');
+    }
+    line.append("\r\n");
+    page.Write(line);
+}
+
+void JsonLinesFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t count) {
+    std::string line = "{";
+    for (std::size_t i = 0; i < count; ++i) {
+        const Field& field = fields[i];
+        if (field.kind == Field::Kind::Absent) {
+            continue;
+        }
+        if (line.size() > 1) {
+            line.push_back(',');
+        }
+        line.append("\"").append(field.name).append("\":");
+        if (field.kind != Field::Kind::Text) {
+            line.append(field.value);
+            continue;
+        }
+        line.push_back('"');
+        for (const char c : field.value) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                line.push_back('\\');
+                line.push_back(c);
+            } else if (byte < 0x20 || byte == 0x7F) {
+                std::array<char, 8> escape{};
+                std::snprintf(escape.data(), escape.size(), "\\u%04x", byte);
+                line.append(escape.data());
+            } else {
+                line.push_back(c);
+            }
+        }
+        line.push_back('"');
+    }
+    line.append("}\n");
+    page.Write(line);
+}
+
+} // namespace quaverly::listing

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "listing/listing_format.h"
+
+#include <string>
+#include <string_view>
+
+namespace quaverly::listing {
+
+// The listing as records for scripts and spreadsheets: one per folder and one per file, in the
+// page's order, with what each file is. Names are written as UTF-8; a path that is not valid
+// UTF-8 has each byte that is not UTF-8 replaced by U+FFFD in the text fields, and is carried
+// whole, as hexadecimal, in "path_hex".
+//
+// Fields: type ("folder" or "file"), path (relative to the folder listed), folder, name, size,
+// mp3 (an MP3 file by name), bitrate (the page's), mpeg_version, layer, sample_rate,
+// channel_mode, vbr_header ("Xing", "Info", "VBRI" or empty), frames, duration_seconds,
+// average_bitrate, id3v2_size, failure, path_hex. Fields that do not apply are empty (CSV) or
+// absent (JSON Lines).
+class RecordFormat : public ListingFormat {
+public:
+    void Begin(PageWriter& page, std::string_view folder) override;
+    void FolderRow(PageWriter& page, std::string_view folder) override;
+    void WriteFileRow(PageWriter& page, const FileRow& row) override;
+    void End(PageWriter& /*page*/) override {}
+    bool NeedsSizes() const override { return true; }
+
+protected:
+    // A field: its name, and its value as text, as a number (written as it stands) or absent.
+    struct Field {
+        std::string_view name;
+        std::string value;
+        enum class Kind { Text, Number, Boolean, Absent } kind = Kind::Absent;
+    };
+    virtual void WriteHeader(PageWriter& page) = 0;
+    virtual void WriteRecord(PageWriter& page, const Field* fields, std::size_t count) = 0;
+
+    // The names of the fields, in order.
+    static constexpr std::string_view kFieldNames[] = {
+        "type",        "path",           "folder",          "name",
+        "size",        "mp3",            "bitrate",         "mpeg_version",
+        "layer",       "sample_rate",    "channel_mode",    "vbr_header",
+        "frames",      "duration_seconds", "average_bitrate", "id3v2_size",
+        "failure",     "path_hex"};
+    static constexpr std::size_t kFieldCount = std::size(kFieldNames);
+
+private:
+    // `path` relative to the folder listed.
+    std::string Relative(std::string_view path) const;
+    std::string m_root; // the folder listed, with its separator
+};
+
+// RFC 4180: a header row, then one row per record, CRLF, fields quoted where they hold a comma,
+// a quote, a line break or a space at an end, and a UTF-8 byte order mark first, by which
+// spreadsheets know the encoding. A text field that starts with = + - @, a tab or a carriage
+// return starts with an apostrophe, so that no spreadsheet takes it for a formula.
+class CsvFormat final : public RecordFormat {
+protected:
+    void WriteHeader(PageWriter& page) override;
+    void WriteRecord(PageWriter& page, const Field* fields, std::size_t count) override;
+};
+
+// One JSON object per line, per record, with its fields that apply.
+class JsonLinesFormat final : public RecordFormat {
+protected:
+    void WriteHeader(PageWriter&) override {}
+    void WriteRecord(PageWriter& page, const Field* fields, std::size_t count) override;
+};
+
+// `text` as valid UTF-8: every byte that is not part of a valid sequence becomes U+FFFD.
+// `valid` tells whether it was valid already.
+std::string AsUtf8(std::string_view text, bool& valid);
+
+} // namespace quaverly::listing
