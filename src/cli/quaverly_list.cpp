@@ -64,6 +64,22 @@ int UsageError(const std::string& message) {
     return kExitFailed;
 }
 
+// The formats -f names, each with the listing file's name and what writes it; null for the page.
+struct Format {
+    std::string_view name;
+    std::string_view fileName;
+    std::unique_ptr<listing::ListingFormat> (*make)();
+};
+template <typename Made>
+std::unique_ptr<listing::ListingFormat> Make() {
+    return std::make_unique<Made>();
+}
+constexpr std::array<Format, 3> kFormats{{
+    {"html", "mp3_listing.html", nullptr},
+    {"csv", "mp3_listing.csv", Make<listing::CsvFormat>},
+    {"jsonl", "mp3_listing.jsonl", Make<listing::JsonLinesFormat>},
+}};
+
 // What the command line asks for.
 struct Arguments {
     std::string folder;
@@ -116,10 +132,14 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
         case 'f':
         case kLongFormat:
             arguments.format = ::optarg;
-            if (arguments.format != "html" && arguments.format != "csv" &&
-                arguments.format != "jsonl") {
-                return UsageError("'" + arguments.format +
-                                  "' is not a format: html, csv or jsonl");
+            if (std::none_of(kFormats.begin(), kFormats.end(),
+                             [&](const Format& format) { return format.name == arguments.format; })) {
+                std::string known;
+                for (const Format& format : kFormats) {
+                    known += (known.empty() ? "" : &format == &kFormats.back() ? " or " : ", ");
+                    known += format.name;
+                }
+                return UsageError("'" + arguments.format + "' is not a format: " + known);
             }
             break;
         case 'j':
@@ -318,12 +338,13 @@ int main(int argc, char** argv) {
     }
     listing::ListingSession session(fileSystem, std::move(workers));
     listing::ListingServices services{fileSystem, chooser, messageBox, &observer};
-    listing::CsvFormat csv;
-    listing::JsonLinesFormat jsonl;
-    if (arguments.format != "html") {
-        services.format = arguments.format == "csv" ? static_cast<listing::ListingFormat*>(&csv)
-                                                    : &jsonl;
-        services.listingFileName = "mp3_listing." + arguments.format;
+    std::unique_ptr<listing::ListingFormat> format;
+    for (const Format& known : kFormats) {
+        if (known.name == arguments.format) {
+            format = known.make != nullptr ? known.make() : nullptr;
+            services.format = format.get();
+            services.listingFileName = known.fileName;
+        }
     }
     if (arguments.output == "-") {
         services.openOutput = platform::StandardOutputFile;
