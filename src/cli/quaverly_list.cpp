@@ -239,7 +239,10 @@ std::string NormalFolder(const std::string& argument) {
 // Reports failures as they come, and progress while stderr is a terminal.
 class TerminalObserver final : public listing::RunObserver {
 public:
-    TerminalObserver() : m_terminal(platform::StandardErrorIsTerminal()) {}
+    // `quiet` draws nothing: the listing itself goes to standard output, which may be the same
+    // terminal.
+    explicit TerminalObserver(bool quiet)
+        : m_terminal(!quiet && platform::StandardErrorIsTerminal()) {}
 
     void FolderEntered(const std::string& folder) override {
         ++m_folders;
@@ -329,7 +332,7 @@ int main(int argc, char** argv) {
     }
     platform::GivenFolder chooser(normal);
     platform::SilentMessageBox messageBox;
-    TerminalObserver observer;
+    TerminalObserver observer(arguments.output == "-");
     std::unique_ptr<mpeg::TagWorkerPool> workers;
     if (arguments.jobs.value_or(1) > 0) {
         mpeg::TagWorkerPool::Options options;

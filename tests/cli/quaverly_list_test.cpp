@@ -274,16 +274,21 @@ TEST(QuaverlyList, NamesThatWouldDriveTheTerminalAreShownEscaped) {
               std::string::npos);
 }
 
-TEST(QuaverlyList, ShowsProgressOnlyOnATerminal) {
-    TempDir root;
-    root.Write("music/a/song.mp3", quaverly::testing::CbrFrames(2));
+// What the tool, run in `folder` with `arguments` on a terminal, shows there; standard output
+// goes to the null device unless `listingShown`.
+std::string OnATerminal(const std::string& folder, const std::vector<const char*>& arguments,
+                        bool listingShown, int& exitStatus) {
     int terminal = -1;
     const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
     if (pid == 0) {
-        if (::chdir(root.Path().c_str()) != 0 || !std::freopen("/dev/null", "w", stdout)) {
+        if (::chdir(folder.c_str()) != 0 ||
+            (!listingShown && !std::freopen("/dev/null", "w", stdout))) {
             ::_exit(127);
         }
-        ::execl(QUAVERLY_LIST_PATH, QUAVERLY_LIST_PATH, "music", nullptr);
+        std::vector<const char*> argv{QUAVERLY_LIST_PATH};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        argv.push_back(nullptr);
+        ::execv(QUAVERLY_LIST_PATH, const_cast<char* const*>(argv.data()));
         ::_exit(127);
     }
     std::string shown;
@@ -294,12 +299,28 @@ TEST(QuaverlyList, ShowsProgressOnlyOnATerminal) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     ::close(terminal);
+    exitStatus = WEXITSTATUS(status);
+    return shown;
+}
 
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+TEST(QuaverlyList, ShowsProgressOnlyOnATerminal) {
+    TempDir root;
+    root.Write("music/a/song.mp3", quaverly::testing::CbrFrames(2));
+    int status = -1;
+    const std::string shown = OnATerminal(root.Path(), {"music"}, false, status);
+
+    EXPECT_EQ(status, 0);
     EXPECT_NE(shown.find("folders, "), std::string::npos) << shown;
     // The progress line is cleared at the end, and nothing else is said.
     EXPECT_TRUE(shown.ends_with("\r\033[K")) << shown;
     EXPECT_EQ(RunTool(root.Path(), {"music"}).err, "");
+
+    // A listing on standard output, the same terminal, is all that is shown there.
+    const std::string listing = OnATerminal(root.Path(), {"-f", "csv", "-o", "-", "music"}, true,
+                                            status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(listing.find("folders, "), std::string::npos) << listing;
+    EXPECT_EQ(listing.rfind("\xEF\xBB\xBFtype,path,", 0), 0U) << listing;
 }
 
 std::string ChildrenOf(pid_t pid) {
