@@ -108,15 +108,11 @@ void RecordFormat::FolderRow(PageWriter& page, std::string_view folder) {
     std::array<Field, kFieldCount> fields;
     bool valid = true;
     const std::string relative = Relative(folder);
-    fields[0] = {kFieldNames[0], "folder", Field::Kind::Text};
-    fields[1] = {kFieldNames[1], AsUtf8(relative, valid), Field::Kind::Text};
+    fields[0] = {"folder", Field::Kind::Text};
+    fields[1] = {AsUtf8(relative, valid), Field::Kind::Text};
     fields[2] = fields[1];
-    fields[2].name = kFieldNames[2];
     if (!valid) {
-        fields[17] = {kFieldNames[17], Hex(relative), Field::Kind::Text};
-    }
-    for (std::size_t i = 0; i < kFieldCount; ++i) {
-        fields[i].name = kFieldNames[i];
+        fields[17] = {Hex(relative), Field::Kind::Text};
     }
     WriteRecord(page, fields.data(), fields.size());
 }
@@ -124,10 +120,10 @@ void RecordFormat::FolderRow(PageWriter& page, std::string_view folder) {
 void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
     std::array<Field, kFieldCount> fields;
     const auto text = [&](std::size_t i, std::string value) {
-        fields[i] = {kFieldNames[i], std::move(value), Field::Kind::Text};
+        fields[i] = {std::move(value), Field::Kind::Text};
     };
     const auto number = [&](std::size_t i, std::string value) {
-        fields[i] = {kFieldNames[i], std::move(value), Field::Kind::Number};
+        fields[i] = {std::move(value), Field::Kind::Number};
     };
     bool valid = true;
     const std::string relative = Relative(row.path);
@@ -146,7 +142,7 @@ void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
     if (row.size >= 0) {
         number(4, std::to_string(row.size));
     }
-    fields[5] = {kFieldNames[5], row.mp3 != nullptr ? "true" : "false", Field::Kind::Boolean};
+    fields[5] = {row.mp3 != nullptr ? "true" : "false", Field::Kind::Boolean};
     if (row.mp3 != nullptr) {
         number(6, std::to_string(row.bitrate));
         if (const auto facts = row.mp3->Facts()) {
@@ -164,9 +160,6 @@ void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
     if (!row.failure.empty()) {
         bool ignored = true;
         text(16, AsUtf8(row.failure, ignored));
-    }
-    for (std::size_t i = 0; i < kFieldCount; ++i) {
-        fields[i].name = kFieldNames[i];
     }
     WriteRecord(page, fields.data(), fields.size());
 }
@@ -222,7 +215,7 @@ void JsonLinesFormat::WriteRecord(PageWriter& page, const Field* fields, std::si
         if (line.size() > 1) {
             line.push_back(',');
         }
-        line.append("\"").append(field.name).append("\":");
+        line.append("\"").append(kFieldNames[i]).append("\":");
         if (field.kind != Field::Kind::Text) {
             line.append(field.value);
             continue;

@@ -26,9 +26,9 @@ public:
     bool NeedsSizes() const override { return true; }
 
 protected:
-    // A field: its name, and its value as text, as a number (written as it stands) or absent.
+    // A field's value as text, as a number (written as it stands) or absent; its name is
+    // kFieldNames at its place.
     struct Field {
-        std::string_view name;
         std::string value;
         enum class Kind { Text, Number, Boolean, Absent } kind = Kind::Absent;
     };
