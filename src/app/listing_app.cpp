@@ -2,9 +2,11 @@
 
 #include "app/listing_dlg.h"
 #include "app/resources.h"
-#include "app/wx_services.h"
+#include "frontend/run_messages.h"
+#include "hyperlink/app_message_box.h"
 
 #include <exception>
+#include <utility>
 
 namespace quaverly {
 
@@ -21,23 +23,27 @@ int CListingApp::OnRun() {
 bool CListingApp::InitInstance() {
     // No control container or 3-D controls to enable: a wx dialog holds any window, and GTK
     // draws every control in its own style.
-    CListingDlg dlg;
+    CListingDlg dlg(nullptr, {}, std::exchange(m_request, {}));
     SetTopWindow(&dlg);
     dlg.ShowModal();
     SetTopWindow(nullptr);
     return false;
 }
 
+void CListingApp::ShowFailure(const std::string& reason) {
+    const frontend::RunMessage message = frontend::MessageForFailure(reason);
+    AppMessageBox(GetTopWindow()).Show(message.text, message.icon);
+}
+
 bool CListingApp::OnExceptionInMainLoop() {
     try {
         throw;
     } catch (const std::exception& failure) {
-        app::ShowCommandFailure(GetTopWindow(), failure.what());
-        return true;
+        ShowFailure(failure.what());
     } catch (...) {
-        app::ShowCommandFailure(GetTopWindow(), "Unknown failure.");
-        return true;
+        ShowFailure("Unknown failure.");
     }
+    return true;
 }
 
 } // namespace quaverly

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "frontend/given_folder.h"
+
 #include <wx/app.h>
+
+#include <string>
 
 namespace quaverly {
 
@@ -8,7 +12,10 @@ namespace quaverly {
 // captions the application's message boxes, is the executable's base name.
 class CListingApp : public wxApp {
 public:
-    // Loads the resources; takes no command line.
+    // `request`: the folder the command line gave, listed as the dialog opens.
+    explicit CListingApp(frontend::FolderRequest request = {}) : m_request(std::move(request)) {}
+
+    // Loads the resources.
     bool OnInit() override;
     // Runs InitInstance and ends the process with status 0 once the dialog has closed.
     int OnRun() override;
@@ -18,6 +25,11 @@ public:
 
     // A failure that leaves a handler is told to the user, and the dialog goes on.
     bool OnExceptionInMainLoop() override;
+
+private:
+    void ShowFailure(const std::string& reason);
+
+    frontend::FolderRequest m_request;
 };
 
 } // namespace quaverly

@@ -1,14 +1,14 @@
 #include "app/listing_dlg.h"
 
 #include "app/about_box.h"
+#include "app/listing_progress.h"
 #include "app/resources.h"
-#include "app/run_messages.h"
-#include "mpeg/tag_worker_pool.h"
 #include "resource.h"
 
 #include <wx/button.h>
 #include <wx/dcclient.h>
-#include <wx/msgdlg.h>
+
+#include <utility>
 
 namespace quaverly {
 
@@ -18,20 +18,7 @@ namespace {
 constexpr std::uint32_t kScMinimize = 0xF020;
 constexpr std::uint32_t kScClose = 0xF060;
 
-listing::ListingSession& ProcessListingSession() {
-    // Lives as long as the process: the analyser and the row shading carry over from run to
-    // run, and the tag helpers stay up between runs. They are started by the first run, on
-    // this thread, which lives as long as they may.
-    static listing::ListingSession session(platform::SystemFileSystem(),
-                                           std::make_unique<mpeg::TagWorkerPool>());
-    return session;
-}
-
 } // namespace
-
-wxPoint CentreIconInClient(const wxRect& client, const wxSize& icon) noexcept {
-    return {(client.width - icon.x + 1) / 2, (client.height - icon.y + 1) / 2};
-}
 
 wxIMPLEMENT_CLASS(CListingDlg, wxDialog);
 
@@ -48,11 +35,20 @@ wxBEGIN_EVENT_TABLE(CListingDlg, wxDialog)
 wxEND_EVENT_TABLE()
     // clang-format on
 
-    CListingDlg::CListingDlg(wxWindow* parent, ListingDlgServices services)
-    : m_services(std::move(services)), m_messageBox(this),
+    CListingDlg::CListingDlg(wxWindow* parent, ListingDlgServices services,
+                             frontend::FolderRequest request)
+    : m_services(std::move(services)), m_request(std::move(request)), m_messageBox(this),
       m_browser(this, app::HomeFolder(), m_messageBox), m_sysMenu(std::make_unique<wxMenu>()) {
     app::LoadDialogTemplate(*this, parent, resource::kMainDialog);
     m_hIcon = app::LoadIconGroup();
+    SetDropTarget(new app::FolderDropTarget([this](const std::vector<std::string>& paths) {
+        if (m_running) {
+            return false;
+        }
+        // After the drop: its source waits for the answer, and a run takes a while.
+        CallAfter([this, paths] { OnDropPaths(paths); });
+        return true;
+    }));
 }
 
 CListingDlg::~CListingDlg() = default;
@@ -85,12 +81,14 @@ bool CListingDlg::OnInitDialog() {
     // Both sizes carry the same images; on GTK they also stand for the minimised window.
     SetIcons(m_hIcon);
 
-    m_link.ChangeStyleFlags(0, CHyperLink::LinkHoverColour, true);
-    CHyperLink::SetLinkColours(Rgb(0, 0, 255), Rgb(0, 0, 255), Rgb(0, 0, 255), Rgb(255, 0, 0));
-    m_link.MarkVisited(false);
+    frontend::SetUpHomePageLink(m_link);
 
     if (wxWindow* browse = FindWindow(resource::kBrowseButton)) {
         browse->SetFocus();
+    }
+    if (!m_request.Empty()) {
+        // Once the dialog shows, as if the user had chosen the folder in it.
+        CallAfter([this] { ListFolder(std::exchange(m_request, {})); });
     }
     return true;
 }
@@ -154,33 +152,29 @@ void CListingDlg::OnPaint(wxPaintEvent& event) {
     // Where the platform does, the icon goes in the middle of the client area.
     wxPaintDC dc(this);
     const wxIcon icon = m_hIcon.GetIcon(wxSize(32, 32));
-    dc.DrawIcon(icon, CentreIconInClient(GetClientRect(), icon.GetSize()));
+    const wxSize client = GetClientSize();
+    const frontend::IconPlace at =
+        frontend::CentreIconInClient(client.x, client.y, icon.GetWidth(), icon.GetHeight());
+    dc.DrawIcon(icon, at.x, at.y);
 }
 
 void CListingDlg::OnBrowse(wxCommandEvent&) {
-    platform::FileSystem& fileSystem =
-        m_services.fileSystem != nullptr ? *m_services.fileSystem : platform::SystemFileSystem();
-    listing::ListingSession& session =
-        m_services.session != nullptr ? *m_services.session : ProcessListingSession();
-    platform::FolderChooser& chooser =
-        m_services.chooser != nullptr ? *m_services.chooser : m_browser;
+    ListFolder({});
+}
 
-    listing::RunResult result;
-    {
-        app::ListingProgress progress(this, m_services.clock);
-        listing::ListingServices services{fileSystem, chooser, m_messageBox, &progress};
-        result = listing::MakeListing(session, services);
-    }
-
-    if (result.outcome == listing::RunOutcome::Failed) {
-        app::ShowCommandFailure(this, result.failureReason);
+void CListingDlg::ListFolder(const frontend::FolderRequest& request) {
+    if (m_running) {
         return;
     }
-    if (const auto message = app::MessageForRun(result)) {
-        wxMessageDialog box(this, DisplayString(message->text), app::kRunCaption,
-                            wxOK | MessageIconStyle(message->icon));
-        box.ShowModal();
-    }
+    m_running = true;
+    frontend::RunFromDialog(m_services, request, m_browser, m_messageBox, [this] {
+        return std::make_unique<app::ListingProgress>(this, m_services.clock);
+    });
+    m_running = false;
+}
+
+void CListingDlg::OnDropPaths(const std::vector<std::string>& paths) {
+    ListFolder(frontend::FolderFromDrop(paths));
 }
 
 } // namespace quaverly

@@ -1,12 +1,9 @@
 #pragma once
 
-#include "app/listing_progress.h"
 #include "app/wx_services.h"
+#include "frontend/dialog_run.h"
+#include "frontend/given_folder.h"
 #include "hyperlink/hyper_link.h"
-#include "listing/listing_run.h"
-#include "platform/desktop/desktop.h"
-#include "platform/file_system.h"
-#include "platform/folder_chooser.h"
 
 #include <wx/dialog.h>
 #include <wx/iconbndl.h>
@@ -14,29 +11,21 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace quaverly {
 
-// What the main dialog works with. Every member left empty means the real one: the system's
-// file system, desktop and steady clock, the process's listing session, and the directory
-// dialog as folder browser. Tests put fakes in their place.
-struct ListingDlgServices {
-    platform::FileSystem* fileSystem = nullptr;
-    listing::ListingSession* session = nullptr;
-    platform::FolderChooser* chooser = nullptr;
-    platform::Desktop* desktop = nullptr;
-    app::ListingProgress::Clock clock;
-};
-
-// Where the icon of a minimised window goes: centred in the client rectangle, the odd pixel to
-// the right and down, truncating toward zero when the icon is the larger.
-wxPoint CentreIconInClient(const wxRect& client, const wxSize& icon) noexcept;
+// What the main dialog works with; see frontend::DialogServices.
+using ListingDlgServices = frontend::DialogServices;
 
 // The main dialog, from template 102: the button that makes a listing and the link to the home
-// page, with the About item in its context menu (GTK offers no system menu to extend).
+// page, with the About item in its context menu (GTK offers no system menu to extend). A folder
+// given on the command line is listed as the dialog opens, and a folder dropped on it at once.
 class CListingDlg : public wxDialog {
 public:
-    explicit CListingDlg(wxWindow* parent = nullptr, ListingDlgServices services = {});
+    explicit CListingDlg(wxWindow* parent = nullptr, ListingDlgServices services = {},
+                         frontend::FolderRequest request = {});
     ~CListingDlg() override;
 
     // Binds control 1001 to the link; the first time it turns the static text into the link.
@@ -52,6 +41,11 @@ public:
 
     // Makes one listing and tells how it went.
     void OnBrowse(wxCommandEvent& event);
+    // The same for a folder given to the dialog; or the box that says why there is none. A
+    // request that comes while a run is on is turned away.
+    void ListFolder(const frontend::FolderRequest& request);
+    // Paths dropped on the dialog, as the file system spells them.
+    void OnDropPaths(const std::vector<std::string>& paths);
 
     CHyperLink& Link() noexcept { return m_link; }
     // The items that a system menu would have; the context menu shows them.
@@ -73,6 +67,9 @@ private:
     wxIconBundle m_hIcon;
 
     ListingDlgServices m_services;
+    // Listed once the dialog has opened.
+    frontend::FolderRequest m_request;
+    bool m_running = false;
     AppMessageBox m_messageBox;
     // Kept from run to run: it opens where the last run's folder was chosen.
     app::DirDialogChooser m_browser;

@@ -20,5 +20,8 @@ int main(int argc, char** argv) {
                    stderr);
         return 1;
     }
+    // The arguments' own bytes, as the file system spells names, before GTK sees them.
+    wxApp::SetInstance(new quaverly::CListingApp(
+        quaverly::frontend::FolderFromCommandLine({argv + 1, argv + argc})));
     return wxEntry(argc, argv);
 }

@@ -1,12 +1,10 @@
 #include "app/wx_services.h"
 
-#include "listing/visible_text.h"
 #include "platform/new_folder_watch.h"
 
 #include <wx/app.h>
 #include <wx/dirdlg.h>
 #include <wx/filefn.h>
-#include <wx/msgdlg.h>
 #include <wx/utils.h>
 
 namespace quaverly::app {
@@ -68,12 +66,13 @@ std::string HomeFolder() {
     return std::string(wxGetHomeDir().fn_str());
 }
 
-void ShowCommandFailure(wxWindow* owner, const std::string& reason) {
-    wxMessageDialog box(
-        owner,
-        DisplayString(std::string(kCommandFailureText) + "\n\n" + listing::VisibleText(reason)),
-        ApplicationName(), wxOK | wxICON_ERROR);
-    box.ShowModal();
+bool FolderDropTarget::OnDropFiles(wxCoord, wxCoord, const wxArrayString& names) {
+    std::vector<std::string> paths;
+    paths.reserve(names.size());
+    for (const wxString& name : names) {
+        paths.emplace_back(name.fn_str());
+    }
+    return m_dropped(paths);
 }
 
 } // namespace quaverly::app

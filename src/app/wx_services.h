@@ -4,10 +4,13 @@
 #include "platform/folder_chooser.h"
 #include "platform/message_box.h"
 
+#include <wx/dnd.h>
 #include <wx/window.h>
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quaverly::app {
 
@@ -32,11 +35,16 @@ private:
 // The user's home folder, where the first folder browser of a run opens.
 std::string HomeFolder();
 
-// What the application shows for a failure that ended a command: a generic text, the reason,
-// and the application's name as caption.
-void ShowCommandFailure(wxWindow* owner, const std::string& reason);
+// Takes files and folders dropped on a window, and hands their paths, as the file system spells
+// them, to `dropped`, which says whether it takes them.
+class FolderDropTarget final : public wxFileDropTarget {
+public:
+    using Dropped = std::function<bool(const std::vector<std::string>& paths)>;
+    explicit FolderDropTarget(Dropped dropped) : m_dropped(std::move(dropped)) {}
+    bool OnDropFiles(wxCoord x, wxCoord y, const wxArrayString& names) override;
 
-// The generic first line of that box.
-inline constexpr const char* kCommandFailureText = "The command could not be completed.";
+private:
+    Dropped m_dropped;
+};
 
 } // namespace quaverly::app

@@ -1,5 +1,7 @@
 // quaverly-list: makes the listing page of a folder tree from the command line.
 
+#include "frontend/given_folder.h"
+#include "frontend/progress_pacing.h"
 #include "listing/listing_run.h"
 #include "listing/record_formats.h"
 #include "listing/visible_text.h"
@@ -13,7 +15,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <getopt.h>
 #include <iostream>
 #include <optional>
@@ -195,64 +196,15 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
     return arguments;
 }
 
-// The folder as a folder chooser gives it: absolute, normal, no trailing separator but the
-// root's. Empty when the current folder, which a relative one is read from, is gone.
-//
-// ".." behind a link leads where the system takes it, to the parent of the link's target, not
-// back to the folder that holds the link: the path up to its last ".." is resolved by the
-// system, as the check of the folder resolved it, and the rest kept as it was spelled.
-std::string NormalFolder(const std::string& argument) {
-    std::filesystem::path path(argument);
-    if (path.is_relative()) {
-        std::error_code error;
-        const std::filesystem::path current = std::filesystem::current_path(error);
-        if (error) {
-            return {};
-        }
-        path = current / path;
-    }
-    std::filesystem::path upTo;
-    std::filesystem::path rest;
-    for (const std::filesystem::path& part : path) {
-        rest /= part;
-        if (part == "..") {
-            upTo /= rest;
-            rest.clear();
-        }
-    }
-    if (!upTo.empty()) {
-        std::error_code error;
-        const std::filesystem::path resolved = std::filesystem::canonical(upTo, error);
-        if (!error) {
-            path = resolved / rest;
-        }
-    }
-    std::string normal = path.lexically_normal().string();
-    const std::size_t root = path.root_path().string().size();
-    while (normal.size() > std::max<std::size_t>(root, 1) &&
-           normal.back() == platform::kPathSeparator) {
-        normal.pop_back();
-    }
-    return normal;
-}
-
 // Reports failures as they come, and progress while stderr is a terminal.
-class TerminalObserver final : public listing::RunObserver {
+class TerminalObserver final : public frontend::PacedProgress {
 public:
     // `quiet` draws nothing: the listing itself goes to standard output, which may be the same
     // terminal.
     explicit TerminalObserver(bool quiet)
-        : m_terminal(!quiet && platform::StandardErrorIsTerminal()) {}
+        : frontend::PacedProgress(frontend::kTerminalProgress),
+          m_terminal(!quiet && platform::StandardErrorIsTerminal()) {}
 
-    void FolderEntered(const std::string& folder) override {
-        ++m_folders;
-        m_folder = folder;
-        MaybeRedraw();
-    }
-    void FileListed(const std::string&) override {
-        ++m_files;
-        MaybeRedraw();
-    }
     void FailureRecorded(const listing::Failure& failure) override {
         ClearLine();
         std::cerr << kProgram << ": " << listing::VisibleText(failure.path) << ": "
@@ -264,22 +216,18 @@ public:
         if (m_drawn) {
             std::cerr << "\r\033[K" << std::flush;
             m_drawn = false;
+            DrawNextAtOnce();
         }
     }
 
 private:
-    void MaybeRedraw() {
+    void Draw() override {
         if (!m_terminal) {
             return;
         }
-        const auto now = std::chrono::steady_clock::now();
-        if (m_drawn && now - m_lastDraw < std::chrono::milliseconds(200)) {
-            return;
-        }
-        m_lastDraw = now;
-        const std::string line = std::to_string(m_folders) + " folders, " +
-                                 std::to_string(m_files) +
-                                 " files: " + listing::VisibleText(m_folder);
+        const std::string line = std::to_string(Folders()) + " folders, " +
+                                 std::to_string(Files()) +
+                                 " files: " + listing::VisibleText(Folder());
         // One column short of the width, so that the cursor never wraps to a new line.
         std::cerr << "\r\033[K" << listing::CutToColumns(line, TerminalWidth() - 1) << std::flush;
         m_drawn = true;
@@ -292,10 +240,6 @@ private:
 
     bool m_terminal;
     bool m_drawn = false;
-    std::size_t m_folders = 0;
-    std::size_t m_files = 0;
-    std::string m_folder;
-    std::chrono::steady_clock::time_point m_lastDraw{};
 };
 
 } // namespace
@@ -311,20 +255,14 @@ int main(int argc, char** argv) {
     const std::string& folder = arguments.folder;
 
     platform::FileSystem& fileSystem = platform::SystemFileSystem();
-    const platform::StatusResult status = fileSystem.Status(folder);
-    if (!status.Ok()) {
-        std::cerr << kProgram << ": " << listing::VisibleText(folder) << ": "
-                  << platform::DescribeSystemError(status.error) << '\n';
-        return kExitFailed;
-    }
-    if (status.status.kind != platform::FileKind::Directory) {
-        std::cerr << kProgram << ": " << listing::VisibleText(folder) << ": Not a folder\n";
+    if (const auto why = frontend::WhyNotAFolder(fileSystem, folder)) {
+        std::cerr << kProgram << ": " << listing::VisibleText(folder) << ": " << *why << '\n';
         return kExitFailed;
     }
 
     platform::OnInterruptRequest(OnInterrupt);
 
-    const std::string normal = NormalFolder(folder);
+    const std::string normal = frontend::NormalFolder(folder);
     if (normal.empty()) {
         std::cerr << kProgram << ": " << listing::VisibleText(folder)
                   << ": the current folder, which it is read from, no longer exists\n";

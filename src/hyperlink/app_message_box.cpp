@@ -66,7 +66,13 @@ long MessageIconStyle(platform::MessageIcon icon) {
 }
 
 void AppMessageBox::Show(const std::string& text, platform::MessageIcon icon) {
-    wxMessageDialog box(m_owner, DisplayString(text), ApplicationName(),
+    ShowCaptioned({}, text, icon);
+}
+
+void AppMessageBox::ShowCaptioned(const std::string& caption, const std::string& text,
+                                  platform::MessageIcon icon) {
+    wxMessageDialog box(m_owner, DisplayString(text),
+                        caption.empty() ? ApplicationName() : DisplayString(caption),
                         wxOK | MessageIconStyle(icon));
     box.ShowModal();
 }

@@ -16,6 +16,8 @@ class AppMessageBox final : public platform::MessageBoxService {
 public:
     explicit AppMessageBox(wxWindow* owner = nullptr) : m_owner(owner) {}
     void Show(const std::string& text, platform::MessageIcon icon) override;
+    void ShowCaptioned(const std::string& caption, const std::string& text,
+                       platform::MessageIcon icon) override;
 
 private:
     wxWindow* m_owner;

@@ -26,6 +26,12 @@ inline constexpr char kPathSeparator = '/';
 // the path itself.
 std::string ShownPath(std::string_view path);
 
+#ifdef _WIN32
+// A path the system gave in its own characters, as the program carries it: each name the ANSI
+// code page cannot spell carried with its real spelling (see ShownPath).
+std::string CarriedPath(std::wstring_view path);
+#endif
+
 // Whether a path names its file without the current directory: /a here; C:\a or \\server\share
 // on Windows.
 bool IsAbsolutePath(const std::string& path) noexcept;

@@ -104,6 +104,26 @@ std::string CarriedName(const wchar_t* found) {
     return carried;
 }
 
+} // namespace
+
+std::string CarriedPath(std::wstring_view path) {
+    std::string carried;
+    std::size_t at = 0;
+    while (at <= path.size()) {
+        const std::size_t separator = path.find_first_of(L"\\/", at);
+        const std::wstring name(path.substr(at, separator - at));
+        carried += CarriedName(name.c_str());
+        if (separator == std::wstring_view::npos) {
+            break;
+        }
+        carried += static_cast<char>(path[separator]);
+        at = separator + 1;
+    }
+    return carried;
+}
+
+namespace {
+
 class Win32InputFile final : public InputFile {
 public:
     Win32InputFile(HANDLE file, std::uint64_t size, bool sparse, std::string path)

@@ -4,12 +4,14 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 namespace quaverly {
 
 bool CListingApp::InitInstance() {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
-    CListingDlg dialog;
+    CListingDlg dialog(nullptr, {}, std::exchange(m_request, {}));
     dialog.DoModal();
     return false;
 }

@@ -1,43 +1,33 @@
 #include "winapp/listing_dlg.h"
 
-#include "app/run_messages.h"
-#include "listing/visible_text.h"
-#include "mpeg/tag_worker_pool.h"
 #include "resource.h"
 #include "winapp/about_box.h"
 
+#include <shellapi.h>
+
 #include <memory>
+#include <utility>
 
 namespace quaverly {
 
 namespace {
 
-listing::ListingSession& ProcessListingSession() {
-    // Lives as long as the process: the analyser and the row shading carry over from run to
-    // run, and the tag helpers stay up between runs.
-    static listing::ListingSession session(platform::SystemFileSystem(),
-                                           std::make_unique<mpeg::TagWorkerPool>());
-    return session;
-}
+// Posted by the dialog to itself as it opens: list the folder it was given.
+constexpr UINT kListRequested = WM_APP + 1;
 
 } // namespace
 
-POINT CentreIconInClient(const RECT& client, int iconWidth, int iconHeight) noexcept {
-    return {(client.right - client.left - iconWidth + 1) / 2,
-            (client.bottom - client.top - iconHeight + 1) / 2};
-}
-
-CListingDlg::CListingDlg(HWND parent, ListingDlgServices services)
+CListingDlg::CListingDlg(HWND parent, ListingDlgServices services, frontend::FolderRequest request)
     : win32::Dialog(resource::kMainDialog, parent),
       m_hIcon(::LoadIconA(win32::ResourceModule(), MAKEINTRESOURCEA(resource::kMainIcon))),
-      m_services(std::move(services)) {}
+      m_services(std::move(services)), m_request(std::move(request)) {}
 
 void CListingDlg::DoDataExchange() {
     if (m_link.Handle() == nullptr) {
         static win32::WindowMessageBox linkBoxes(nullptr);
         if (m_services.desktop != nullptr) {
-            m_link.SetLaunchServices(*m_services.desktop, m_services.runBoxes != nullptr
-                                                              ? *m_services.runBoxes
+            m_link.SetLaunchServices(*m_services.desktop, m_services.boxes != nullptr
+                                                              ? *m_services.boxes
                                                               : linkBoxes);
         }
         m_link.SubclassDlgItem(resource::kHomePageLink, Handle());
@@ -58,9 +48,13 @@ bool CListingDlg::OnInitDialog() {
     ::SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-    m_link.ChangeStyleFlags(0, CHyperLink::LinkHoverColour, true);
-    CHyperLink::SetLinkColours(Rgb(0, 0, 255), Rgb(0, 0, 255), Rgb(0, 0, 255), Rgb(255, 0, 0));
-    m_link.MarkVisited(false);
+    frontend::SetUpHomePageLink(m_link);
+
+    ::DragAcceptFiles(Handle(), TRUE);
+    if (!m_request.Empty()) {
+        // Once the dialog shows, as if the user had chosen the folder in it.
+        ::PostMessageA(Handle(), kListRequested, 0, 0);
+    }
     return true;
 }
 
@@ -82,6 +76,14 @@ bool CListingDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR&
             return true;
         }
         break;
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        result = 0;
+        return true;
+    case kListRequested:
+        ListFolder(std::exchange(m_request, {}));
+        result = 0;
+        return true;
     case WM_CTLCOLORSTATIC:
         // The link chooses its own colours.
         if (reinterpret_cast<HWND>(lParam) == m_link.Handle() && m_link.Handle() != nullptr) {
@@ -115,43 +117,33 @@ bool CListingDlg::OnPaint() {
     const int cy = ::GetSystemMetrics(SM_CYICON);
     RECT client{};
     ::GetClientRect(Handle(), &client);
-    const POINT at = CentreIconInClient(client, cx, cy);
+    const frontend::IconPlace at = frontend::CentreIconInClient(
+        client.right - client.left, client.bottom - client.top, cx, cy);
     ::DrawIcon(dc, at.x, at.y, m_hIcon);
     ::EndPaint(Handle(), &paint);
     return true;
 }
 
 void CListingDlg::OnBrowse() {
-    platform::FileSystem& fileSystem =
-        m_services.fileSystem != nullptr ? *m_services.fileSystem : platform::SystemFileSystem();
-    listing::ListingSession& session =
-        m_services.session != nullptr ? *m_services.session : ProcessListingSession();
-    win32::ShellFolderBrowser browser(Handle());
-    platform::FolderChooser& chooser =
-        m_services.chooser != nullptr ? *m_services.chooser : browser;
-    win32::WindowMessageBox applicationBoxes(Handle());
-    win32::WindowMessageBox runBox(Handle(), app::kRunCaption);
-    platform::MessageBoxService& boxes =
-        m_services.runBoxes != nullptr ? *m_services.runBoxes : applicationBoxes;
+    ListFolder({});
+}
 
-    listing::RunResult result;
-    {
-        win32::ListingProgress progress(Handle(), m_services.clock);
-        listing::ListingServices services{fileSystem, chooser, boxes, &progress};
-        result = listing::MakeListing(session, services);
-    }
-
-    if (result.outcome == listing::RunOutcome::Failed) {
-        boxes.Show(std::string(win32::kCommandFailureText) + "\n\n" +
-                       listing::VisibleText(result.failureReason),
-                   platform::MessageIcon::Exclamation);
+void CListingDlg::ListFolder(const frontend::FolderRequest& request) {
+    if (m_running) {
         return;
     }
-    if (const auto message = app::MessageForRun(result)) {
-        platform::MessageBoxService& completion =
-            m_services.runBoxes != nullptr ? *m_services.runBoxes : runBox;
-        completion.Show(message->text, message->icon);
-    }
+    m_running = true;
+    win32::ShellFolderBrowser browser(Handle());
+    win32::WindowMessageBox boxes(Handle());
+    frontend::RunFromDialog(m_services, request, browser, boxes, [this] {
+        return std::make_unique<win32::ListingProgress>(Handle(), m_services.clock);
+    });
+    m_running = false;
+}
+
+void CListingDlg::OnDropFiles(HDROP drop) {
+    const std::vector<std::string> paths = win32::DroppedPaths(drop);
+    ListFolder(frontend::FolderFromDrop(paths));
 }
 
 } // namespace quaverly

@@ -1,11 +1,8 @@
 #pragma once
 
+#include "frontend/dialog_run.h"
+#include "frontend/given_folder.h"
 #include "hyperlink/win32_hyper_link.h"
-#include "listing/listing_run.h"
-#include "platform/desktop/desktop.h"
-#include "platform/file_system.h"
-#include "platform/folder_chooser.h"
-#include "platform/message_box.h"
 #include "winapp/win32_dialog.h"
 #include "winapp/win32_services.h"
 
@@ -13,28 +10,16 @@
 
 namespace quaverly {
 
-// What the main dialog works with. Every member left empty means the real one: the system's
-// file system and desktop, the process's listing session, the shell's folder browser, message
-// boxes over the dialog and the steady clock. Tests put fakes in their place.
-struct ListingDlgServices {
-    platform::FileSystem* fileSystem = nullptr;
-    listing::ListingSession* session = nullptr;
-    platform::FolderChooser* chooser = nullptr;
-    platform::Desktop* desktop = nullptr;
-    // The boxes of a run: its completion message and its failures.
-    platform::MessageBoxService* runBoxes = nullptr;
-    win32::ListingProgress::Clock clock;
-};
-
-// Where the icon of a minimised window goes: centred in the client rectangle, the odd pixel to
-// the right and down, truncating toward zero when the icon is the larger.
-POINT CentreIconInClient(const RECT& client, int iconWidth, int iconHeight) noexcept;
+// What the main dialog works with; see frontend::DialogServices.
+using ListingDlgServices = frontend::DialogServices;
 
 // The main dialog, from template 102: the button that makes a listing and the link to the home
-// page, with the About item in its system menu.
+// page, with the About item in its system menu. A folder given on the command line is listed as
+// the dialog opens, and a folder dropped on it at once.
 class CListingDlg final : public win32::Dialog {
 public:
-    explicit CListingDlg(HWND parent = nullptr, ListingDlgServices services = {});
+    explicit CListingDlg(HWND parent = nullptr, ListingDlgServices services = {},
+                         frontend::FolderRequest request = {});
 
     // Binds control 1001 to the link; the first time it subclasses the static into the link.
     void DoDataExchange();
@@ -47,6 +32,11 @@ public:
     HCURSOR OnQueryDragIcon() const noexcept { return m_hIcon; }
     // Makes one listing and tells how it went.
     void OnBrowse();
+    // The same for a folder given to the dialog; or the box that says why there is none. A
+    // request that comes while a run is on is turned away.
+    void ListFolder(const frontend::FolderRequest& request);
+    // Files and folders dropped on the dialog.
+    void OnDropFiles(HDROP drop);
 
     CHyperLink& Link() noexcept { return m_link; }
     HICON Icon() const noexcept { return m_hIcon; }
@@ -59,6 +49,9 @@ private:
     CHyperLink m_link;
     HICON m_hIcon;
     ListingDlgServices m_services;
+    // Listed once the dialog has opened.
+    frontend::FolderRequest m_request;
+    bool m_running = false;
 };
 
 } // namespace quaverly

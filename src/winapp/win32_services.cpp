@@ -1,8 +1,10 @@
 #include "winapp/win32_services.h"
 
-#include "app/run_messages.h"
+#include "frontend/run_messages.h"
+#include "platform/file_system.h"
 #include "winapp/win32_dialog.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 namespace quaverly::win32 {
@@ -38,6 +40,11 @@ std::optional<std::string> ShellFolderBrowser::ChooseFolder(const std::string& t
 }
 
 void WindowMessageBox::Show(const std::string& text, platform::MessageIcon icon) {
+    ShowCaptioned(m_caption, text, icon);
+}
+
+void WindowMessageBox::ShowCaptioned(const std::string& caption, const std::string& text,
+                                     platform::MessageIcon icon) {
     UINT type = MB_OK;
     switch (icon) {
     case platform::MessageIcon::Information:
@@ -52,14 +59,12 @@ void WindowMessageBox::Show(const std::string& text, platform::MessageIcon icon)
     case platform::MessageIcon::None:
         break;
     }
-    const std::string caption = m_caption.empty() ? ApplicationName() : m_caption;
-    ::MessageBoxA(m_owner, text.c_str(), caption.c_str(), type);
+    ::MessageBoxA(m_owner, text.c_str(), caption.empty() ? ApplicationName().c_str() : caption.c_str(),
+                  type);
 }
 
-ListingProgress::ListingProgress(HWND owner, Clock clock)
-    : m_owner(owner),
-      m_clock(clock ? std::move(clock) : [] { return std::chrono::steady_clock::now(); }),
-      m_start(m_clock()), m_lastUpdate(m_start) {}
+ListingProgress::ListingProgress(HWND owner, frontend::Clock clock)
+    : frontend::PacedProgress(frontend::kDialogProgress, std::move(clock)), m_owner(owner) {}
 
 ListingProgress::~ListingProgress() {
     if (m_window != nullptr) {
@@ -68,27 +73,8 @@ ListingProgress::~ListingProgress() {
     }
 }
 
-void ListingProgress::FolderEntered(const std::string& folder) {
-    m_folder = folder;
-    Update();
-}
-
-void ListingProgress::FileListed(const std::string&) {
-    ++m_files;
-    Update();
-}
-
-bool ListingProgress::CancelRequested() {
-    return m_cancelled;
-}
-
-void ListingProgress::Update() {
-    const auto now = m_clock();
-    if (now - m_start < kShowAfter || (m_window != nullptr && now - m_lastUpdate < kUpdateEvery)) {
-        return;
-    }
-    m_lastUpdate = now;
-    const std::string text = app::ProgressText(m_folder, m_files);
+void ListingProgress::Draw() {
+    const std::string text = frontend::ProgressText(Folder(), Files());
     if (m_window == nullptr) {
         WNDCLASSA windowClass{};
         windowClass.lpfnWndProc = Procedure;
@@ -133,6 +119,32 @@ LRESULT CALLBACK ListingProgress::Procedure(HWND window, UINT message, WPARAM wP
         return 0;
     }
     return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+std::vector<std::string> DroppedPaths(HDROP drop) {
+    std::vector<std::string> paths;
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFFU, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(::DragQueryFileW(drop, i, nullptr, 0) + 1U, L'\0');
+        path.resize(::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        paths.push_back(platform::CarriedPath(path));
+    }
+    ::DragFinish(drop);
+    return paths;
+}
+
+std::vector<std::string> CommandLineArguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    LPWSTR* words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (words == nullptr) {
+        return arguments;
+    }
+    for (int i = 1; i < count; ++i) {
+        arguments.push_back(platform::CarriedPath(words[i]));
+    }
+    ::LocalFree(words);
+    return arguments;
 }
 
 } // namespace quaverly::win32

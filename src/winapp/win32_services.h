@@ -1,15 +1,14 @@
 #pragma once
 
-#include "listing/run_report.h"
+#include "frontend/progress_pacing.h"
 #include "platform/folder_chooser.h"
 #include "platform/message_box.h"
 
 #include <windows.h>
 
-#include <chrono>
-#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quaverly::win32 {
 
@@ -31,6 +30,8 @@ public:
     explicit WindowMessageBox(HWND owner, std::string caption = {})
         : m_owner(owner), m_caption(std::move(caption)) {}
     void Show(const std::string& text, platform::MessageIcon icon) override;
+    void ShowCaptioned(const std::string& caption, const std::string& text,
+                       platform::MessageIcon icon) override;
 
 private:
     HWND m_owner;
@@ -40,39 +41,32 @@ private:
 // A long run's progress: once a run has taken a second, a small window over the dialog with the
 // folder being read, the count of files so far and Cancel. Its messages are handled between
 // files, so the dialog stays drawn and Cancel is heard.
-class ListingProgress final : public listing::RunObserver {
+class ListingProgress final : public frontend::PacedProgress {
 public:
-    using Clock = std::function<std::chrono::steady_clock::time_point()>;
-    static constexpr std::chrono::milliseconds kShowAfter{1000};
-    static constexpr std::chrono::milliseconds kUpdateEvery{100};
-
-    ListingProgress(HWND owner, Clock clock = {});
+    explicit ListingProgress(HWND owner, frontend::Clock clock = {});
     ~ListingProgress() override;
     ListingProgress(const ListingProgress&) = delete;
     ListingProgress& operator=(const ListingProgress&) = delete;
 
-    void FolderEntered(const std::string& folder) override;
-    void FileListed(const std::string& path) override;
-    bool CancelRequested() override;
+    bool CancelRequested() override { return m_cancelled; }
 
     HWND Window() const noexcept { return m_window; }
 
 private:
-    void Update();
+    void Draw() override;
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND m_owner;
-    Clock m_clock;
-    std::chrono::steady_clock::time_point m_start;
-    std::chrono::steady_clock::time_point m_lastUpdate;
     HWND m_window = nullptr;
     HWND m_text = nullptr;
-    std::string m_folder;
-    std::size_t m_files = 0;
     bool m_cancelled = false;
 };
 
-// The first line of the box for a failure that ended a command.
-inline constexpr const char* kCommandFailureText = "The command could not be completed.";
+// The paths of files and folders dropped on a window, as the program carries names; the drop's
+// memory is freed.
+std::vector<std::string> DroppedPaths(HDROP drop);
+
+// The program's command line without its own name, as the program carries names.
+std::vector<std::string> CommandLineArguments();
 
 } // namespace quaverly::win32

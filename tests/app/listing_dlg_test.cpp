@@ -2,18 +2,20 @@
 #include "app/listing_app.h"
 #include "app/listing_dlg.h"
 #include "app/resources.h"
-#include "app/run_messages.h"
 #include "app/wx_services.h"
+#include "frontend/run_messages.h"
 #include "resource.h"
 #include "version_info.h"
 
 #include "gui_test.h"
 #include "support/fake_file_system.h"
+#include "support/mp3_bytes.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <wx/button.h>
+#include <wx/dnd.h>
 #include <wx/dirdlg.h>
 #include <wx/frame.h>
 #include <wx/modalhook.h>
@@ -330,13 +332,6 @@ TEST_F(MainDialog, BothWindowIconsAreTheIconGroupsImages) {
     EXPECT_EQ(Dialog().OnQueryDragIcon().GetIconCount(), 2U);
 }
 
-TEST(MinimisedIcon, CentredWithTruncationTowardZero) {
-    const wxSize icon(32, 32);
-    EXPECT_EQ(CentreIconInClient(wxRect(0, 0, 36, 36), icon), wxPoint(2, 2));
-    EXPECT_EQ(CentreIconInClient(wxRect(0, 0, 35, 36), icon), wxPoint(2, 2));
-    EXPECT_EQ(CentreIconInClient(wxRect(0, 0, 20, 36), icon).x, -5);
-}
-
 // --- The About command -----------------------------------------------------------------------
 
 TEST_F(MainDialog, ContextMenuHoldsASeparatorAndTheAboutItem) {
@@ -557,10 +552,10 @@ TEST_F(MainDialog, WriteFailureIsReportedAndTheDialogGoesOn) {
     };
     SeenBox box;
     wxTEST_DIALOG(PressBrowse(), RecordBox(box));
-    EXPECT_TRUE(box.text.starts_with(std::string(app::kCommandFailureText) + "\n\n")) << box.text;
+    EXPECT_TRUE(box.text.starts_with(std::string(frontend::kCommandFailureText) + "\n\n")) << box.text;
     EXPECT_NE(box.text.find("No space left on device"), std::string::npos) << box.text;
     EXPECT_EQ(box.caption, wxTheApp->GetAppName().utf8_string());
-    EXPECT_EQ(IconOf(box), wxICON_ERROR);
+    EXPECT_EQ(IconOf(box), wxICON_EXCLAMATION);
     EXPECT_TRUE(Dialog().IsShown());
 }
 
@@ -575,7 +570,7 @@ TEST_F(MainDialog, OpenFailureShowsErrorThenTheFailure) {
     EXPECT_EQ(error.text, "error");
     EXPECT_EQ(error.caption, wxTheApp->GetAppName().utf8_string());
     EXPECT_EQ(IconOf(error), wxICON_EXCLAMATION);
-    EXPECT_TRUE(failure.text.starts_with(app::kCommandFailureText));
+    EXPECT_TRUE(failure.text.starts_with(frontend::kCommandFailureText));
     EXPECT_EQ(std::filesystem::current_path(), m_start.Path());
 }
 
@@ -636,22 +631,60 @@ TEST_F(MainDialog, SlowRunShowsProgressAndCancelStopsIt) {
     EXPECT_EQ(OpenProgressDialog(), nullptr);
 }
 
-// --- Messages and services -------------------------------------------------------------------
+// --- A folder given to the dialog --------------------------------------------------------------
 
-TEST(RunMessage, ExactlyTenFailuresNeedNoMoreLine) {
-    listing::RunResult result;
-    result.outcome = listing::RunOutcome::Incomplete;
-    for (int i = 0; i < 10; ++i) {
-        result.failures.push_back({"/m/" + std::to_string(i), 5, "Permission denied"});
-    }
-    result.failureCount = 10;
-    const auto message = app::MessageForRun(result);
-    ASSERT_TRUE(message);
-    EXPECT_TRUE(message->text.ends_with("\n/m/9: Permission denied"));
-    // The run kept more failures than it counted as shown: the count decides.
-    result.failureCount = 1500;
-    EXPECT_TRUE(app::MessageForRun(result)->text.ends_with("\n...and 1490 more."));
+TEST_F(MainDialog, FolderGivenAtTheStartIsListedOnceTheDialogShowsAndItsBoxSaysWhere) {
+    TempDir music;
+    MusicFolder(music, 2);
+    SeenBox box;
+    m_dialog = new CListingDlg(nullptr, m_services, {music.Path(), std::nullopt});
+    wxTEST_DIALOG((m_dialog->Show(), FlushEvents()), RecordBox(box));
+    EXPECT_TRUE(m_chooser.titles.empty());
+    EXPECT_EQ(box.text, "MP3 File list made\n\nWritten to\n" + m_start / "mp3_listing.html");
+    EXPECT_EQ(box.caption, "Quaverly");
+    EXPECT_NE(ReadWholeFile(m_start / "mp3_listing.html").find("song101.mp3"), std::string::npos);
+    EXPECT_TRUE(m_dialog->IsShown());
 }
+
+TEST_F(MainDialog, CommandLineItDoesNotUnderstandIsSaidAndTheDialogGoesOn) {
+    SeenBox box;
+    m_dialog = new CListingDlg(nullptr, m_services, frontend::FolderFromCommandLine({"-x", "y"}));
+    wxTEST_DIALOG((m_dialog->Show(), FlushEvents()), RecordBox(box));
+    EXPECT_EQ(box.text, "The command line was not understood:\n-x\ny\n\n"
+                        "Give it one folder to list, or nothing.");
+    EXPECT_EQ(IconOf(box), wxICON_EXCLAMATION);
+    EXPECT_EQ(m_fileSystem.createdFiles, 0);
+    EXPECT_TRUE(m_dialog->IsShown());
+}
+
+// The drop target GTK calls when something is dropped on the dialog.
+bool Drop(CListingDlg& dialog, const std::vector<std::string>& paths) {
+    auto* target = dynamic_cast<wxFileDropTarget*>(dialog.GetDropTarget());
+    EXPECT_NE(target, nullptr);
+    wxArrayString names;
+    for (const std::string& path : paths) {
+        names.push_back(wxString(path.c_str(), *wxConvFileName));
+    }
+    const bool taken = target != nullptr && target->OnDropFiles(10, 10, names);
+    FlushEvents();
+    return taken;
+}
+
+TEST_F(MainDialog, DroppedFolderIsListedAndAFileOrTwoItemsAreTurnedAway) {
+    TempDir music;
+    MusicFolder(music, 1);
+    SeenBox made, file, two;
+    wxTEST_DIALOG(EXPECT_TRUE(Drop(Dialog(), {music.Path()})), RecordBox(made));
+    EXPECT_EQ(made.text, "MP3 File list made\n\nWritten to\n" + m_start / "mp3_listing.html");
+    wxTEST_DIALOG(Drop(Dialog(), {music / "song100.mp3"}), RecordBox(file));
+    EXPECT_EQ(file.text, "Cannot list\n" + music / "song100.mp3" + "\nNot a folder");
+    wxTEST_DIALOG(Drop(Dialog(), {music.Path(), music.Path()}), RecordBox(two));
+    EXPECT_EQ(two.text, "Drop one folder to list it: 2 items were dropped.");
+    EXPECT_TRUE(m_chooser.titles.empty());
+    EXPECT_EQ(m_fileSystem.createdFiles, 1);
+}
+
+// --- Messages and services -------------------------------------------------------------------
 
 TEST_F(MainDialog, FolderBrowserIsADirectoryDialogOwnedByTheMainDialog) {
     RecordingBoxes boxes;
@@ -841,15 +874,16 @@ TEST(ListingApp, RunsTheMainDialogModallyAndEndsWithIt) {
     EXPECT_TRUE(wxTopLevelWindows.IsEmpty());
 }
 
-// The real program on the tests' display: it runs until its dialog closes, then exits with 0.
-// Without a window manager the keyboard follows the pointer, so Escape goes to the window
-// under it: a point that lies inside the dialog wherever GTK puts it on a 1280 x 1024 screen.
-TEST(QuaverlyProgram, EndsWithStatusZeroWhenTheDialogCloses) {
-    char program[] = QUAVERLY_PATH;
-    char* arguments[] = {program, nullptr};
-    pid_t pid = 0;
-    // Under the sanitizers the program's own exit status is the question, not the toolkit's
-    // caches that it leaves behind at exit.
+// Starts the real program in `folder` with `arguments`. Under the sanitizers the program's own
+// exit status is the question, not the toolkit's caches that it leaves behind at exit.
+pid_t StartQuaverly(const std::vector<std::string>& arguments, const std::string& folder) {
+    std::vector<std::string> words{QUAVERLY_PATH};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         if (!std::string_view(*entry).starts_with("ASAN_OPTIONS=")) {
@@ -859,34 +893,68 @@ TEST(QuaverlyProgram, EndsWithStatusZeroWhenTheDialogCloses) {
     const char* asanOptions = std::getenv("ASAN_OPTIONS");
     environment.push_back("ASAN_OPTIONS=" + std::string(asanOptions != nullptr ? asanOptions : "") +
                           ":detect_leaks=0");
-    std::vector<char*> childEnvironment;
+    std::vector<char*> envp;
     for (std::string& entry : environment) {
-        childEnvironment.push_back(entry.data());
+        envp.push_back(entry.data());
     }
-    childEnvironment.push_back(nullptr);
-    ASSERT_EQ(::posix_spawn(&pid, program, nullptr, nullptr, arguments, childEnvironment.data()),
-              0);
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    pid_t pid = 0;
+    const int failed = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    ::posix_spawn_file_actions_destroy(&actions);
+    return failed == 0 ? pid : -1;
+}
+
+// Presses Escape until the program ends, and gives its exit status, or -1 if it would not end.
+// Without a window manager the keyboard follows the pointer, so Escape goes to the window
+// under it: a point that lies inside the dialog, and inside a box over it, wherever GTK puts them
+// on a 1280 x 1024 screen.
+int EscapeUntilItEnds(pid_t pid, const std::function<bool()>& ready = [] { return true; }) {
     // The simulator needs a window of this process to work out the screen's scale.
     auto* corner = new wxFrame(nullptr, wxID_ANY, "corner", wxPoint(1200, 980), wxSize(20, 20));
     corner->Show();
     wxUIActionSimulator input;
     int status = -1;
     const bool ended = testing::RunUntil([&] {
-        input.MouseMove(500, 350);
-        input.Char(WXK_ESCAPE);
+        if (ready()) {
+            input.MouseMove(500, 350);
+            input.Char(WXK_ESCAPE);
+        }
         wxMilliSleep(100);
         return ::waitpid(pid, &status, WNOHANG) == pid;
     });
+    corner->Destroy();
+    FlushEvents();
     if (!ended) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, &status, 0);
-        corner->Destroy();
-        FAIL() << "quaverly did not end on Escape";
+        return -1;
     }
-    corner->Destroy();
-    FlushEvents();
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The real program on the tests' display: it runs until its dialog closes, then exits with 0.
+TEST(QuaverlyProgram, EndsWithStatusZeroWhenTheDialogCloses) {
+    const pid_t pid = StartQuaverly({}, std::filesystem::current_path().string());
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(EscapeUntilItEnds(pid), 0) << "quaverly did not end on Escape";
+}
+
+// A folder on the command line, as a file manager's "Open With" gives it: the page is made in
+// the folder the program started in, the box that says so is closed, then the dialog.
+TEST(QuaverlyProgram, ListsTheFolderOnItsCommandLineAtOnce) {
+    TempDir start, music;
+    music.Write("a b.mp3", testing::CbrFrames(3));
+    const pid_t pid = StartQuaverly({music.Path()}, start.Path());
+    ASSERT_GT(pid, 0);
+    const std::string page = start / "mp3_listing.html";
+    EXPECT_EQ(EscapeUntilItEnds(pid, [&] { return std::filesystem::exists(page); }), 0);
+    const std::string written = ReadWholeFile(page);
+    EXPECT_NE(written.find("Listing of " + music.Path()), std::string::npos);
+    EXPECT_NE(written.find("a b.mp3"), std::string::npos);
+    EXPECT_TRUE(written.ends_with(kPageEnd));
 }
 
 TEST(VersionData, MatchesTheProjectVersion) {

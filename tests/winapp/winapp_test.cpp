@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -65,7 +68,7 @@ protected:
         m_start = std::filesystem::current_path();
         ListingDlgServices services;
         services.desktop = &desktop;
-        services.runBoxes = &boxes;
+        services.boxes = &boxes;
         services.chooser = &chooser;
         services.session = &session;
         services.fileSystem = &fileSystem;
@@ -251,11 +254,147 @@ TEST_F(MainDialog, ProgressComesAfterASecondAndItsCancelStopsTheRun) {
     EXPECT_NE(::IsWindowEnabled(window), 0);
 }
 
-TEST(MinimisedPainting, CentresTheIconTruncatingTowardZero) {
-    EXPECT_EQ(CentreIconInClient({0, 0, 36, 36}, 32, 32).x, 2);
-    EXPECT_EQ(CentreIconInClient({0, 0, 36, 36}, 32, 32).y, 2);
-    EXPECT_EQ(CentreIconInClient({0, 0, 35, 36}, 32, 32).x, 2);
-    EXPECT_EQ(CentreIconInClient({0, 0, 20, 36}, 32, 32).x, -5);
+// Lets the dialog handle what was posted to it.
+void HandlePosted() {
+    MSG message{};
+    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageA(&message);
+    }
+}
+
+TEST_F(MainDialog, FolderGivenAtTheStartIsListedOnceTheDialogIsUp) {
+    testing::TempDir root;
+    root.Write("music/song.mp3", testing::CbrFrames(3));
+    std::filesystem::current_path(root.Path());
+    ListingDlgServices services;
+    services.boxes = &boxes;
+    services.chooser = &chooser;
+    services.session = &session;
+    services.fileSystem = &fileSystem;
+    dialog = std::make_unique<CListingDlg>(
+        nullptr, services, frontend::FolderRequest{root / "music", std::nullopt});
+    ASSERT_NE(dialog->Create(), nullptr);
+    EXPECT_TRUE(boxes.shown.empty());
+    HandlePosted();
+    EXPECT_EQ(boxes.shown, std::vector<std::string>{"MP3 File list made\n\nWritten to\n" +
+                                                    root / "mp3_listing.html"});
+}
+
+// What the shell hands a window that accepts files when they are dropped on it.
+HDROP DropOf(const std::vector<std::wstring>& paths) {
+    std::wstring names;
+    for (const std::wstring& path : paths) {
+        names += path;
+        names += L'\0';
+    }
+    names += L'\0';
+    const HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::memcpy(drop + 1, names.data(), names.size() * sizeof(wchar_t));
+    ::GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+std::wstring Wide(const std::string& path) {
+    return std::filesystem::path(path).wstring();
+}
+
+TEST_F(MainDialog, DroppedFolderIsListedAndAFileOrTwoItemsAreTurnedAway) {
+    testing::TempDir root;
+    root.Write("music/song.mp3", testing::CbrFrames(3));
+    std::filesystem::current_path(root.Path());
+    const std::wstring music = Wide(root / "music");
+    // A name the ANSI code page cannot spell reaches the run whole.
+    const std::wstring greek = Wide(root.Path()) + L"\\\u03a9";
+    std::filesystem::create_directory(greek);
+    std::filesystem::copy_file(music + L"\\song.mp3", greek + L"\\\u03c9.mp3");
+
+    for (const auto& dropped : std::vector<std::vector<std::wstring>>{
+             {music}, {greek}, {music + L"\\song.mp3"}, {music, greek}}) {
+        ::SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(dropped)), 0);
+    }
+    ASSERT_EQ(boxes.shown.size(), 4U);
+    EXPECT_EQ(boxes.shown[0], "MP3 File list made\n\nWritten to\n" + root / "mp3_listing.html");
+    // That run left its folder current, where the second page went.
+    EXPECT_EQ(boxes.shown[1], "MP3 File list made\n\nWritten to\n" +
+                                  (root / "music") + "\\mp3_listing.html");
+    EXPECT_EQ(boxes.shown[2], "Cannot list\n" + root / "music" + "\\song.mp3\nNot a folder");
+    EXPECT_EQ(boxes.shown[3], "Drop one folder to list it: 2 items were dropped.");
+    const std::string page =
+        testing::ReadWholeFile(std::filesystem::path(music) / "mp3_listing.html");
+    EXPECT_NE(page.find(".mp3</td><td> 128 Kbs"), std::string::npos) << page;
+}
+
+// The windows of process `id` that show `text`.
+struct Search {
+    DWORD process;
+    std::string text;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM searchParameter) {
+    auto& search = *reinterpret_cast<Search*>(searchParameter);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (process == search.process && ::IsWindowVisible(window) != 0) {
+        for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
+            if (TextOf(child).find(search.text) != std::string::npos) {
+                search.found = window;
+                return FALSE;
+            }
+        }
+    }
+    return TRUE;
+}
+
+HWND WaitForBox(DWORD process, const std::string& text) {
+    for (int i = 0; i < 600; ++i) {
+        Search search{process, text};
+        ::EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) {
+            return search.found;
+        }
+        ::Sleep(50);
+    }
+    return nullptr;
+}
+
+// The program as Explorer's "Make MP3 listing" starts it: with the folder, from a folder of its
+// own. The box names the page; once it and the dialog are closed, the program ends with 0.
+TEST(QuaverlyProgram, ListsTheFolderOnItsCommandLine) {
+    testing::TempDir start, root;
+    root.Write("my music/song.mp3", testing::CbrFrames(3));
+    std::string commandLine = "\"" QUAVERLY_PROGRAM "\" \"" + root / "my music" + "\"";
+    STARTUPINFOA startup{sizeof startup};
+    PROCESS_INFORMATION process{};
+    ASSERT_NE(::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               start.Path().c_str(), &startup, &process),
+              0);
+    const HWND box = WaitForBox(process.dwProcessId, "MP3 File list made");
+    if (box != nullptr) {
+        ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    const HWND dialog = WaitForBox(process.dwProcessId, "Browse to MP3 Directory");
+    if (dialog != nullptr) {
+        ::PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    const bool ended = ::WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
+    DWORD status = 1;
+    ::GetExitCodeProcess(process.hProcess, &status);
+    if (!ended) {
+        ::TerminateProcess(process.hProcess, 1);
+    }
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    EXPECT_NE(box, nullptr);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(status, 0U);
+    EXPECT_NE(testing::ReadWholeFile(start / "mp3_listing.html").find("song.mp3</td><td> 128 Kbs"),
+              std::string::npos);
 }
 
 } // namespace

@@ -1,16 +1,27 @@
-#include "app/run_messages.h"
+#include "frontend/run_messages.h"
 
 #include "listing/visible_text.h"
 
-namespace quaverly::app {
+namespace quaverly::frontend {
 
-std::optional<RunMessage> MessageForRun(const listing::RunResult& result) {
+namespace {
+
+std::string ListMade(const listing::RunResult& result, SayWhere where) {
+    std::string text = kListMadeText;
+    if (where == SayWhere::Yes) {
+        text += "\n\nWritten to\n" + listing::VisibleText(result.listingPath);
+    }
+    return text;
+}
+
+} // namespace
+
+std::optional<RunMessage> MessageForRun(const listing::RunResult& result, SayWhere where) {
     switch (result.outcome) {
     case listing::RunOutcome::Complete:
-        return RunMessage{kListMadeText, platform::MessageIcon::None};
+        return RunMessage{ListMade(result, where), platform::MessageIcon::None, kRunCaption};
     case listing::RunOutcome::Incomplete: {
-        std::string text =
-            std::string(kListMadeText) + "\n\nSome folders or files could not be read:";
+        std::string text = ListMade(result, where) + "\n\nSome folders or files could not be read:";
         std::size_t shown = 0;
         for (const listing::Failure& failure : result.failures) {
             if (shown == kFailuresShown) {
@@ -25,17 +36,23 @@ std::optional<RunMessage> MessageForRun(const listing::RunResult& result) {
         if (result.failureCount > shown) {
             text += "\n...and " + std::to_string(result.failureCount - shown) + " more.";
         }
-        return RunMessage{text, platform::MessageIcon::Exclamation};
+        return RunMessage{text, platform::MessageIcon::Exclamation, kRunCaption};
     }
     case listing::RunOutcome::Cancelled:
         return RunMessage{"The listing was cancelled. The MP3 file list in\n" +
                               listing::VisibleText(result.listingPath) + "\nis incomplete.",
-                          platform::MessageIcon::Exclamation};
-    case listing::RunOutcome::FolderNotChosen:
+                          platform::MessageIcon::Exclamation, kRunCaption};
     case listing::RunOutcome::Failed:
+        return MessageForFailure(result.failureReason);
+    case listing::RunOutcome::FolderNotChosen:
         break;
     }
     return std::nullopt;
+}
+
+RunMessage MessageForFailure(const std::string& reason) {
+    return {std::string(kCommandFailureText) + "\n\n" + listing::VisibleText(reason),
+            platform::MessageIcon::Exclamation, {}};
 }
 
 std::string ProgressText(const std::string& folder, std::size_t files) {
@@ -43,4 +60,4 @@ std::string ProgressText(const std::string& folder, std::size_t files) {
            (files == 1 ? " file so far" : " files so far");
 }
 
-} // namespace quaverly::app
+} // namespace quaverly::frontend

@@ -1,0 +1,102 @@
+#include "frontend/given_folder.h"
+
+#include "listing/visible_text.h"
+#include "platform/last_error.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace quaverly::frontend {
+
+namespace {
+
+RunMessage Problem(std::string text) {
+    return {std::move(text), platform::MessageIcon::Exclamation, {}};
+}
+
+} // namespace
+
+FolderRequest FolderFromCommandLine(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        return {};
+    }
+    if (arguments.size() == 1 && !arguments.front().empty() && arguments.front()[0] != '-') {
+        const std::string folder = NormalFolder(arguments.front());
+        if (folder.empty()) {
+            return {std::nullopt,
+                    Problem("Cannot list\n" + listing::VisibleText(arguments.front()) +
+                            "\nThe current folder, which it is read from, no longer exists.")};
+        }
+        return {folder, std::nullopt};
+    }
+    std::string given;
+    for (const std::string& argument : arguments) {
+        given += '\n';
+        given += listing::VisibleText(argument);
+    }
+    return {std::nullopt, Problem("The command line was not understood:" + given +
+                                  "\n\nGive it one folder to list, or nothing.")};
+}
+
+FolderRequest FolderFromDrop(const std::vector<std::string>& paths) {
+    if (paths.empty()) {
+        return {};
+    }
+    if (paths.size() > 1) {
+        return {std::nullopt, Problem("Drop one folder to list it: " +
+                                      std::to_string(paths.size()) + " items were dropped.")};
+    }
+    return {paths.front(), std::nullopt};
+}
+
+std::optional<std::string> WhyNotAFolder(platform::FileSystem& fileSystem,
+                                         const std::string& path) {
+    const platform::StatusResult status = fileSystem.Status(path);
+    if (!status.Ok()) {
+        return platform::DescribeSystemError(status.error);
+    }
+    if (status.status.kind != platform::FileKind::Directory) {
+        return std::string("Not a folder");
+    }
+    return std::nullopt;
+}
+
+// ".." behind a link leads where the system takes it, to the parent of the link's target, not
+// back to the folder that holds the link: the path up to its last ".." is resolved by the
+// system, as the check of the folder resolved it, and the rest kept as it was spelled.
+std::string NormalFolder(const std::string& argument) {
+    std::filesystem::path path(argument);
+    if (path.is_relative()) {
+        std::error_code error;
+        const std::filesystem::path current = std::filesystem::current_path(error);
+        if (error) {
+            return {};
+        }
+        path = current / path;
+    }
+    std::filesystem::path upTo;
+    std::filesystem::path rest;
+    for (const std::filesystem::path& part : path) {
+        rest /= part;
+        if (part == "..") {
+            upTo /= rest;
+            rest.clear();
+        }
+    }
+    if (!upTo.empty()) {
+        std::error_code error;
+        const std::filesystem::path resolved = std::filesystem::canonical(upTo, error);
+        if (!error) {
+            path = resolved / rest;
+        }
+    }
+    std::string normal = path.lexically_normal().string();
+    const std::size_t root = path.root_path().string().size();
+    while (normal.size() > std::max<std::size_t>(root, 1) &&
+           normal.back() == platform::kPathSeparator) {
+        normal.pop_back();
+    }
+    return normal;
+}
+
+} // namespace quaverly::frontend
