@@ -324,7 +324,7 @@ TEST_F(MainDialog, DroppedFolderIsListedAndAFileOrTwoItemsAreTurnedAway) {
     EXPECT_EQ(boxes.shown[2], "Cannot list\n" + root / "music" + "\\song.mp3\nNot a folder");
     EXPECT_EQ(boxes.shown[3], "Drop one folder to list it: 2 items were dropped.");
     const std::string page =
-        testing::ReadWholeFile(std::filesystem::path(music) / "mp3_listing.html");
+        testing::ReadWholeFile((std::filesystem::path(music) / "mp3_listing.html").string());
     EXPECT_NE(page.find(".mp3</td><td> 128 Kbs"), std::string::npos) << page;
 }
 
@@ -369,7 +369,8 @@ TEST(QuaverlyProgram, ListsTheFolderOnItsCommandLine) {
     testing::TempDir start, root;
     root.Write("my music/song.mp3", testing::CbrFrames(3));
     std::string commandLine = "\"" QUAVERLY_PROGRAM "\" \"" + root / "my music" + "\"";
-    STARTUPINFOA startup{sizeof startup};
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     ASSERT_NE(::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                start.Path().c_str(), &startup, &process),
