@@ -30,6 +30,10 @@ expect share/man/man1/quaverly.1
 expect share/man/man1/quaverly-list.1
 
 desktop-file-validate "$prefix/share/applications/$id.desktop" || status=1
+# "Open With" on a folder starts the dialog with that folder.
+grep -qx 'MimeType=inode/directory;' "$prefix/share/applications/$id.desktop" &&
+    grep -qx 'Exec=quaverly %f' "$prefix/share/applications/$id.desktop" ||
+    { echo "the desktop entry does not take a folder" >&2; status=1; }
 appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" || status=1
 # man's own check, as a Debian package's pages get it: any warning from groff is a fault.
 for page in quaverly quaverly-list; do
