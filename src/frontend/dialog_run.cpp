@@ -1,6 +1,5 @@
 #include "frontend/dialog_run.h"
 
-#include "listing/visible_text.h"
 #include "mpeg/tag_worker_pool.h"
 
 namespace quaverly::frontend {
@@ -30,7 +29,7 @@ listing::RunResult RunFromDialog(const DialogServices& services, const FolderReq
     }
     if (request.folder) {
         if (const auto why = WhyNotAFolder(fileSystem, *request.folder)) {
-            show({"Cannot list\n" + listing::VisibleText(*request.folder) + "\n" + *why,
+            show({"Cannot list\n" + ShownInBox(*request.folder) + "\n" + *why,
                   platform::MessageIcon::Exclamation,
                   {}});
             return {};

@@ -14,6 +14,8 @@ RunMessage Problem(std::string text) {
     return {std::move(text), platform::MessageIcon::Exclamation, {}};
 }
 
+constexpr std::size_t kArgumentsShown = 5;
+
 } // namespace
 
 FolderRequest FolderFromCommandLine(const std::vector<std::string>& arguments) {
@@ -24,15 +26,18 @@ FolderRequest FolderFromCommandLine(const std::vector<std::string>& arguments) {
         const std::string folder = NormalFolder(arguments.front());
         if (folder.empty()) {
             return {std::nullopt,
-                    Problem("Cannot list\n" + listing::VisibleText(arguments.front()) +
+                    Problem("Cannot list\n" + ShownInBox(arguments.front()) +
                             "\nThe current folder, which it is read from, no longer exists.")};
         }
         return {folder, std::nullopt};
     }
     std::string given;
-    for (const std::string& argument : arguments) {
+    for (std::size_t i = 0; i < arguments.size() && i < kArgumentsShown; ++i) {
         given += '\n';
-        given += listing::VisibleText(argument);
+        given += ShownInBox(arguments[i]);
+    }
+    if (arguments.size() > kArgumentsShown) {
+        given += "\n...and " + std::to_string(arguments.size() - kArgumentsShown) + " more";
     }
     return {std::nullopt, Problem("The command line was not understood:" + given +
                                   "\n\nGive it one folder to list, or nothing.")};
@@ -47,6 +52,13 @@ FolderRequest FolderFromDrop(const std::vector<std::string>& paths) {
                                       std::to_string(paths.size()) + " items were dropped.")};
     }
     return {paths.front(), std::nullopt};
+}
+
+std::string ShownInBox(const std::string& text) {
+    constexpr std::size_t kColumnsShown = 300;
+    const std::string visible = listing::VisibleText(text);
+    const std::string_view cut = listing::CutToColumns(visible, kColumnsShown);
+    return cut.size() == visible.size() ? visible : std::string(cut) + "...";
 }
 
 std::optional<std::string> WhyNotAFolder(platform::FileSystem& fileSystem,

@@ -31,6 +31,10 @@ FolderRequest FolderFromDrop(const std::vector<std::string>& paths);
 std::optional<std::string> WhyNotAFolder(platform::FileSystem& fileSystem,
                                          const std::string& path);
 
+// A stranger's text (a path, an argument) as a box shows it: visible, and cut short where it
+// would not fit one.
+std::string ShownInBox(const std::string& text);
+
 // The folder as a folder chooser gives it: absolute, normal, no trailing separator but the
 // root's. Empty when the current folder, which a relative one is read from, is gone.
 std::string NormalFolder(const std::string& argument);

@@ -168,6 +168,11 @@ TEST(GivenFolder, CommandLineTakesOneFolderAndNamesWhatElseItWasGiven) {
         // A name's escape sequence reaches no box as it stands.
         EXPECT_EQ(request.problem->text.find('\x1b'), std::string::npos);
     }
+    // However much a stranger's script puts on it, the box stays a box.
+    const FolderRequest many = FolderFromCommandLine(std::vector<std::string>(9, std::string(5000, 'x')));
+    ASSERT_TRUE(many.problem);
+    EXPECT_LT(many.problem->text.size(), 2000U);
+    EXPECT_NE(many.problem->text.find("...and 4 more"), std::string::npos);
 }
 
 TEST(GivenFolder, DropTakesOneItemAndCountsTheRest) {
