@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/hyper_link.h"
 #include "app/listing_progress.h"
 #include "app/wx_services.h"
-#include "hyperlink/hyper_link.h"
 #include "listing/listing_run.h"
 #include "platform/desktop/desktop.h"
 #include "platform/file_system.h"

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "hyperlink/win32_hyper_link.h"
 #include "listing/listing_run.h"
 #include "platform/desktop/desktop.h"
 #include "platform/file_system.h"
 #include "platform/folder_chooser.h"
 #include "platform/message_box.h"
 #include "winapp/win32_dialog.h"
+#include "winapp/win32_hyper_link.h"
 #include "winapp/win32_services.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "hyperlink/win32_hyper_link.h"
+#include "winapp/win32_hyper_link.h"
 
 #include "hyperlink/link_launcher.h"
 

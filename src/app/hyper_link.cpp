@@ -1,6 +1,6 @@
-#include "hyperlink/hyper_link.h"
+#include "app/hyper_link.h"
 
-#include "hyperlink/app_message_box.h"
+#include "app/app_message_box.h"
 #include "hyperlink/link_launcher.h"
 
 #include <wx/app.h>
