@@ -1,12 +1,15 @@
 #include "winapp/win32_hyper_link.h"
 
-#include "hyperlink/link_launcher.h"
+#include "winapp/win32_services.h"
 
 #include <commctrl.h>
 
 namespace quaverly {
 
 namespace {
+
+// LinkState opens the target with the platform's show command; the shell takes the SW_ value.
+static_assert(platform::show_command::Show == SW_SHOW);
 
 constexpr UINT_PTR kToolId = 1;
 // The help program's hand cursor.
@@ -19,21 +22,9 @@ std::string WindowText(HWND window) {
     return text;
 }
 
-// The application's message box, captioned with the executable's base name.
-class ModuleMessageBox final : public platform::MessageBoxService {
-public:
-    void Show(const std::string& text, platform::MessageIcon icon) override {
-        char path[MAX_PATH] = {};
-        std::string caption(path, ::GetModuleFileNameA(nullptr, path, MAX_PATH));
-        caption.erase(0, caption.find_last_of("\\/") + 1);
-        caption.erase(std::min(caption.rfind('.'), caption.size()));
-        const UINT type = icon == platform::MessageIcon::Exclamation   ? MB_ICONEXCLAMATION
-                          : icon == platform::MessageIcon::Error       ? MB_ICONERROR
-                          : icon == platform::MessageIcon::Information ? MB_ICONINFORMATION
-                                                                       : 0U;
-        ::MessageBoxA(::GetActiveWindow(), text.c_str(), caption.c_str(), MB_OK | type);
-    }
-};
+HFONT WindowFont(HWND window) {
+    return reinterpret_cast<HFONT>(::SendMessageA(window, WM_GETFONT, 0, 0));
+}
 
 } // namespace
 
@@ -43,6 +34,8 @@ CHyperLink::~CHyperLink() {
     if (m_fontLink != nullptr) {
         ::DeleteObject(m_fontLink);
     }
+    // The cursor is shared, yet the link that goes takes it along: the others show the default
+    // cursor until another link is set up.
     if (s_hLinkCursor != nullptr) {
         ::DestroyCursor(s_hLinkCursor);
         s_hLinkCursor = nullptr;
@@ -69,115 +62,74 @@ bool CHyperLink::SubclassDlgItem(int id, HWND dialog) {
     return true;
 }
 
-void CHyperLink::PreSubclassWindow() {
-    if (m_strTarget.empty()) {
-        m_strTarget = WindowText(m_hwnd);
-    }
-    if (WindowText(m_hwnd).empty()) {
-        ::SetWindowTextA(m_hwnd, m_strTarget.c_str());
-    }
-    const auto font = reinterpret_cast<HFONT>(::SendMessageA(m_hwnd, WM_GETFONT, 0, 0));
-    if (font != nullptr) {
-        m_fontLink = UnderlinedCopy(font);
-        if (m_fontLink != nullptr) {
-            ::SendMessageA(m_hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(m_fontLink), TRUE);
-        }
-        FitToText();
-    } else {
-        NoFontToFit();
-    }
-    if (LoadsCursor()) {
-        LoadLinkCursor();
-    }
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&controls);
-    m_tipCtrl = ::CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hwnd, nullptr,
-                                  ::GetModuleHandleA(nullptr), nullptr);
-    if (m_tipCtrl != nullptr) {
-        TOOLINFOA tool{};
-        tool.cbSize = sizeof tool;
-        tool.hwnd = m_hwnd;
-        tool.uId = kToolId;
-        tool.lpszText = m_strTarget.data();
-        ::GetClientRect(m_hwnd, &tool.rect);
-        ::SendMessageA(m_tipCtrl, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
-    }
-}
-
-HFONT CHyperLink::UnderlinedCopy(HFONT font) const {
-    LOGFONTA description{};
-    if (::GetObjectA(font, sizeof description, &description) == 0) {
-        return nullptr;
-    }
-    description.lfUnderline = Underlined() ? 1 : 0;
-    return ::CreateFontIndirectA(&description);
-}
-
 void CHyperLink::SetLinkColours(ColorRef link, ColorRef focus, ColorRef visited, ColorRef hover) {
     StoreLinkColours(link, focus, visited, hover,
                      static_cast<ColorRef>(::GetSysColor(COLOR_HIGHLIGHT)));
 }
 
-bool CHyperLink::ChangeStyleFlags(std::uint32_t remove, std::uint32_t add, bool apply) {
-    if (!ChangeFlags(remove, add)) {
+HBRUSH CHyperLink::CtlColor(HDC dc) const {
+    ::SetTextColor(dc, TextColour());
+    ::SetBkMode(dc, TRANSPARENT);
+    return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+}
+
+bool CHyperLink::HasLinkWindow() const {
+    return m_hwnd != nullptr && ::IsWindow(m_hwnd) != 0;
+}
+
+std::string CHyperLink::LinkText() const {
+    return WindowText(m_hwnd);
+}
+
+void CHyperLink::SetLinkText(const std::string& text) {
+    ::SetWindowTextA(m_hwnd, text.c_str());
+}
+
+bool CHyperLink::HasWindowFont() const {
+    return WindowFont(m_hwnd) != nullptr;
+}
+
+bool CHyperLink::MakeLinkFont(bool underlined) {
+    LOGFONTA description{};
+    if (::GetObjectA(WindowFont(m_hwnd), sizeof description, &description) == 0) {
         return false;
     }
-    if (!apply || m_hwnd == nullptr || ::IsWindow(m_hwnd) == 0) {
-        return true;
+    description.lfUnderline = underlined ? 1 : 0;
+    const HFONT font = ::CreateFontIndirectA(&description);
+    if (font == nullptr) {
+        return false;
     }
-    const StyleChangeEffects effects = EffectsOfStyleChange(remove, add);
-    if (effects.font) {
-        const auto font = reinterpret_cast<HFONT>(::SendMessageA(m_hwnd, WM_GETFONT, 0, 0));
-        if (font != nullptr) {
-            const HFONT copy = UnderlinedCopy(font);
-            if (copy != nullptr) {
-                if (m_fontLink != nullptr) {
-                    ::DeleteObject(m_fontLink);
-                }
-                m_fontLink = copy;
-                ApplyLinkFont(m_fontLink);
-            }
-        }
+    if (m_fontLink != nullptr) {
+        ::DeleteObject(m_fontLink);
     }
-    if (effects.fit) {
-        FitToText();
-    }
-    if (effects.redraw) {
-        RedrawAll();
-    }
+    m_fontLink = font;
     return true;
 }
 
-void CHyperLink::ApplyLinkFont(HFONT font) {
-    ::ShowWindow(m_hwnd, SW_HIDE);
-    LOGFONTA description{};
-    // The font may be m_fontLink itself: its description is taken before it goes.
-    if (::GetObjectA(font, sizeof description, &description) != 0) {
-        if (m_fontLink != nullptr) {
-            ::DeleteObject(m_fontLink);
-        }
-        m_fontLink = ::CreateFontIndirectA(&description);
-        ::SendMessageA(m_hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(m_fontLink), TRUE);
-    }
-    FitToText();
-    ::ShowWindow(m_hwnd, SW_SHOW);
+void CHyperLink::UseLinkFont() {
+    ::SendMessageA(m_hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(m_fontLink), TRUE);
 }
 
-void CHyperLink::FitToText() {
-    if (!FitsToText()) {
-        return;
-    }
+void CHyperLink::ShowLink(bool shown) {
+    ::ShowWindow(m_hwnd, shown ? SW_SHOW : SW_HIDE);
+}
+
+LinkRect CHyperLink::WindowRectInParent() const {
     RECT window{};
     ::GetWindowRect(m_hwnd, &window);
     if (const HWND parent = ::GetParent(m_hwnd); parent != nullptr) {
         ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&window), 2);
     }
+    return {window.left, window.top, window.right - window.left, window.bottom - window.top};
+}
+
+LinkSize CHyperLink::LinkClientSize() const {
     RECT client{};
     ::GetClientRect(m_hwnd, &client);
-    const int dx = (window.right - window.left) - (client.right - client.left);
-    const int dy = (window.bottom - window.top) - (client.bottom - client.top);
+    return {client.right - client.left, client.bottom - client.top};
+}
 
+LinkSize CHyperLink::TextExtentInLinkFont() const {
     const std::string text = WindowText(m_hwnd);
     const HDC dc = ::GetDC(m_hwnd);
     const HGDIOBJ previous = m_fontLink != nullptr ? ::SelectObject(dc, m_fontLink) : nullptr;
@@ -187,14 +139,32 @@ void CHyperLink::FitToText() {
         ::SelectObject(dc, previous);
     }
     ::ReleaseDC(m_hwnd, dc);
+    return {extent.cx, extent.cy};
+}
 
+FitAlignment CHyperLink::TextAlignment() const {
     const auto style = static_cast<DWORD>(::GetWindowLongA(m_hwnd, GWL_STYLE));
-    const FitAlignment alignment{(style & SS_CENTER) != 0, (style & SS_RIGHT) != 0,
-                                 (style & SS_CENTERIMAGE) != 0};
-    const LinkRect fitted = FitRectToText(
-        {window.left, window.top, window.right - window.left, window.bottom - window.top},
-        {extent.cx, extent.cy}, alignment);
-    ::MoveWindow(m_hwnd, fitted.x, fitted.y, fitted.width + dx, fitted.height + dy, TRUE);
+    return {(style & SS_CENTER) != 0, (style & SS_RIGHT) != 0, (style & SS_CENTERIMAGE) != 0};
+}
+
+void CHyperLink::MoveLink(const LinkRect& window) {
+    ::MoveWindow(m_hwnd, window.x, window.y, window.width, window.height, TRUE);
+}
+
+void CHyperLink::RedrawLink() {
+    ::InvalidateRect(m_hwnd, nullptr, TRUE);
+}
+
+void CHyperLink::TakeFocus() {
+    ::SetFocus(m_hwnd);
+}
+
+void CHyperLink::CapturePointer() {
+    ::SetCapture(m_hwnd);
+}
+
+void CHyperLink::ReleasePointer() {
+    ::ReleaseCapture();
 }
 
 void CHyperLink::LoadLinkCursor() {
@@ -218,33 +188,33 @@ void CHyperLink::LoadLinkCursor() {
     }
 }
 
-void CHyperLink::SetLaunchServices(platform::Desktop& desktop, platform::MessageBoxService& boxes) {
-    m_desktop = &desktop;
-    m_boxes = &boxes;
-}
-
-void CHyperLink::FollowLink() {
-    static ModuleMessageBox applicationBox;
-    platform::Desktop& desktop = m_desktop != nullptr ? *m_desktop : platform::SystemDesktop();
-    platform::MessageBoxService& boxes = m_boxes != nullptr ? *m_boxes : applicationBox;
-    const int result = OpenLinkTarget(m_strTarget, SW_SHOW, desktop);
-    if (!platform::LaunchSucceeded(result)) {
-        ::MessageBeep(MB_ICONEXCLAMATION);
-        ReportLaunchError(result, boxes);
+void CHyperLink::CreateLinkTip(const std::string& text) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    m_tipCtrl = ::CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hwnd, nullptr,
+                                  ::GetModuleHandleA(nullptr), nullptr);
+    if (m_tipCtrl == nullptr) {
         return;
     }
-    Followed();
-    RedrawAll();
+    // The tooltip copies the text.
+    std::string copy = text;
+    TOOLINFOA tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = m_hwnd;
+    tool.uId = kToolId;
+    tool.lpszText = copy.data();
+    ::GetClientRect(m_hwnd, &tool.rect);
+    ::SendMessageA(m_tipCtrl, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-HBRUSH CHyperLink::CtlColor(HDC dc) const {
-    ::SetTextColor(dc, TextColour());
-    ::SetBkMode(dc, TRANSPARENT);
-    return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+void CHyperLink::Beep() {
+    ::MessageBeep(MB_ICONEXCLAMATION);
 }
 
-void CHyperLink::RedrawAll() const {
-    ::InvalidateRect(m_hwnd, nullptr, TRUE);
+platform::MessageBoxService& CHyperLink::DefaultMessageBox() {
+    m_defaultBox = std::make_unique<win32::WindowMessageBox>(::GetActiveWindow());
+    return *m_defaultBox;
 }
 
 bool CHyperLink::OnSetCursor() {
@@ -255,72 +225,34 @@ bool CHyperLink::OnSetCursor() {
     return true;
 }
 
-void CHyperLink::OnMouseMove(POINT point) {
-    RECT client{};
-    ::GetClientRect(m_hwnd, &client);
-    switch (PointerMoved(::PtInRect(&client, point) != 0)) {
-    case HoverChange::Entered:
-        RedrawAll();
-        ::SetCapture(m_hwnd);
-        break;
-    case HoverChange::Left:
-        ::ReleaseCapture();
-        RedrawAll();
-        break;
-    case HoverChange::None:
-        break;
-    }
-}
-
-void CHyperLink::OnLButtonUp() {
-    if (OpensOnRelease()) {
-        FollowLink();
-    }
-}
-
-void CHyperLink::OnSetFocus() {
-    FocusGained();
-    RedrawAll();
-}
-
-void CHyperLink::OnKillFocus() {
-    FocusLost();
-    RedrawAll();
-}
-
-void CHyperLink::OnKeyDown(WPARAM key, LPARAM lParam) {
-    if (key == VK_SPACE) {
-        FollowLink();
+// A modal dialog's loop has no pre-translation of its own to hook, so the messages that reach
+// the control are relayed to the tooltip here, before they are handled.
+void CHyperLink::RelayToToolTip(UINT message, WPARAM wParam, LPARAM lParam) const {
+    if (m_tipCtrl == nullptr || message < WM_MOUSEFIRST || message > WM_MOUSELAST) {
         return;
     }
-    ::CallWindowProcA(m_previous, m_hwnd, WM_KEYDOWN, key, lParam);
+    MSG relayed{m_hwnd, message, wParam, lParam, static_cast<DWORD>(::GetMessageTime()), {}};
+    relayed.pt.x = static_cast<short>(LOWORD(::GetMessagePos()));
+    relayed.pt.y = static_cast<short>(HIWORD(::GetMessagePos()));
+    ::SendMessageA(m_tipCtrl, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
 }
 
-void CHyperLink::OnLButtonDown() {
-    if (TakesFocusOnPress()) {
-        ::SetFocus(m_hwnd);
-    }
-    if (OpensOnPress()) {
-        FollowLink();
-    }
-    Pressed();
+LRESULT CHyperLink::CallPrevious(UINT message, WPARAM wParam, LPARAM lParam) const {
+    return ::CallWindowProcA(m_previous, m_hwnd, message, wParam, lParam);
 }
 
 LRESULT CHyperLink::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    // A modal dialog's loop has no pre-translation of its own to hook, so the messages that
-    // reach the control are relayed to the tooltip here, before they are handled.
-    if (m_tipCtrl != nullptr && message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) {
-        MSG relayed{m_hwnd, message, wParam, lParam, static_cast<DWORD>(::GetMessageTime()), {}};
-        relayed.pt.x = static_cast<short>(LOWORD(::GetMessagePos()));
-        relayed.pt.y = static_cast<short>(HIWORD(::GetMessagePos()));
-        ::SendMessageA(m_tipCtrl, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
-    }
+    RelayToToolTip(message, wParam, lParam);
     switch (message) {
     case WM_SETCURSOR:
         return OnSetCursor() ? TRUE : FALSE;
-    case WM_MOUSEMOVE:
-        OnMouseMove({static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+    case WM_MOUSEMOVE: {
+        RECT client{};
+        ::GetClientRect(m_hwnd, &client);
+        const POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        OnMouseMove(::PtInRect(&client, point) != 0);
         return 0;
+    }
     case WM_LBUTTONUP:
         OnLButtonUp();
         return 0;
@@ -331,7 +263,9 @@ LRESULT CHyperLink::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         OnKillFocus();
         return 0;
     case WM_KEYDOWN:
-        OnKeyDown(wParam, lParam);
+        if (!OnKeyDown(wParam == VK_SPACE)) {
+            CallPrevious(message, wParam, lParam);
+        }
         return 0;
     case WM_NCHITTEST:
         // The template's static has no notify style; this makes the mouse messages come.
@@ -339,12 +273,12 @@ LRESULT CHyperLink::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_GETDLGCODE:
         // The dialog manager would take the Space character for a mnemonic and beep; Tab,
         // Enter and Esc stay the dialog's.
-        return ::CallWindowProcA(m_previous, m_hwnd, message, wParam, lParam) | DLGC_WANTCHARS;
+        return CallPrevious(message, wParam, lParam) | DLGC_WANTCHARS;
     case WM_LBUTTONDOWN:
         OnLButtonDown();
         return 0;
     default:
-        return ::CallWindowProcA(m_previous, m_hwnd, message, wParam, lParam);
+        return CallPrevious(message, wParam, lParam);
     }
 }
 
