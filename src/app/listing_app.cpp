@@ -3,7 +3,7 @@
 #include "app/listing_dlg.h"
 #include "app/resources.h"
 #include "frontend/run_messages.h"
-#include "hyperlink/app_message_box.h"
+#include "app/app_message_box.h"
 
 #include <exception>
 #include <utility>

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/hyper_link.h"
 #include "app/wx_services.h"
 #include "frontend/dialog_run.h"
 #include "frontend/given_folder.h"
-#include "hyperlink/hyper_link.h"
 
 #include <wx/dialog.h>
 #include <wx/iconbndl.h>

@@ -1,7 +1,7 @@
 #include "app/listing_progress.h"
 
+#include "app/app_message_box.h"
 #include "frontend/run_messages.h"
-#include "hyperlink/app_message_box.h"
 
 namespace quaverly::app {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hyperlink/app_message_box.h"
+#include "app/app_message_box.h"
 #include "platform/folder_chooser.h"
 #include "platform/message_box.h"
 

@@ -1,5 +1,7 @@
 #include "hyperlink/link_state.h"
 
+#include "hyperlink/link_launcher.h"
+
 namespace quaverly {
 
 // Static data: no start-up code sets them.
@@ -76,6 +78,132 @@ HoverChange LinkState::PointerMoved(bool insideClient) noexcept {
     }
     m_bHover = true;
     return HoverChange::Entered;
+}
+
+bool LinkState::ChangeStyleFlags(std::uint32_t remove, std::uint32_t add, bool apply) {
+    if (!ChangeFlags(remove, add)) {
+        return false;
+    }
+    if (!apply || !HasLinkWindow()) {
+        return true;
+    }
+    const StyleChangeEffects effects = EffectsOfStyleChange(remove, add);
+    if (effects.font && HasWindowFont() && MakeLinkFont(Underlined())) {
+        // Hidden while the font and the size change, so that it is drawn once.
+        ShowLink(false);
+        UseLinkFont();
+        FitToText();
+        ShowLink(true);
+    }
+    if (effects.fit) {
+        FitToText();
+    }
+    if (effects.redraw) {
+        RedrawLink();
+    }
+    return true;
+}
+
+void LinkState::SetLaunchServices(platform::Desktop& desktop,
+                                  platform::MessageBoxService& boxes) noexcept {
+    m_desktop = &desktop;
+    m_boxes = &boxes;
+}
+
+void LinkState::FollowLink() {
+    platform::Desktop& desktop = m_desktop != nullptr ? *m_desktop : platform::SystemDesktop();
+    const int result = OpenLinkTarget(m_strTarget, platform::show_command::Show, desktop);
+    if (!platform::LaunchSucceeded(result)) {
+        Beep();
+        ReportLaunchError(result, m_boxes != nullptr ? *m_boxes : DefaultMessageBox());
+        return;
+    }
+    Followed();
+    RedrawLink();
+}
+
+void LinkState::PreSubclassWindow() {
+    const std::string text = LinkText();
+    if (m_strTarget.empty()) {
+        m_strTarget = text;
+    }
+    if (text.empty()) {
+        SetLinkText(m_strTarget);
+    }
+    if (HasWindowFont()) {
+        if (MakeLinkFont(Underlined())) {
+            UseLinkFont();
+        }
+        FitToText();
+    } else {
+        NoFontToFit();
+    }
+    if (LoadsCursor()) {
+        LoadLinkCursor();
+    }
+    CreateLinkTip(m_strTarget);
+}
+
+void LinkState::FitToText() {
+    if (!FitsToText()) {
+        return;
+    }
+    const LinkRect window = WindowRectInParent();
+    const LinkSize client = LinkClientSize();
+    const int dx = window.width - client.cx;
+    const int dy = window.height - client.cy;
+    const LinkRect fitted = FitRectToText(window, TextExtentInLinkFont(), TextAlignment());
+    MoveLink({fitted.x, fitted.y, fitted.width + dx, fitted.height + dy});
+}
+
+void LinkState::OnLButtonDown() {
+    if (TakesFocusOnPress()) {
+        TakeFocus();
+    }
+    if (OpensOnPress()) {
+        FollowLink();
+    }
+    Pressed();
+}
+
+void LinkState::OnLButtonUp() {
+    if (OpensOnRelease()) {
+        FollowLink();
+    }
+}
+
+void LinkState::OnSetFocus() {
+    FocusGained();
+    RedrawLink();
+}
+
+void LinkState::OnKillFocus() {
+    FocusLost();
+    RedrawLink();
+}
+
+void LinkState::OnMouseMove(bool insideClient) {
+    switch (PointerMoved(insideClient)) {
+    case HoverChange::Entered:
+        RedrawLink();
+        // Captured, so that the move that leaves the link still reaches it.
+        CapturePointer();
+        break;
+    case HoverChange::Left:
+        ReleasePointer();
+        RedrawLink();
+        break;
+    case HoverChange::None:
+        break;
+    }
+}
+
+bool LinkState::OnKeyDown(bool space) {
+    if (!space) {
+        return false;
+    }
+    FollowLink();
+    return true;
 }
 
 } // namespace quaverly

@@ -1,10 +1,16 @@
 #pragma once
 
-// What the hyperlink control decides without a window: its style flags, its colours, its state
-// changes and the arithmetic of fitting it to its text. The wx control and the Win32 control
-// both derive from LinkState and keep only the glue to their toolkit's messages.
+// What the hyperlink control does, written once for every toolkit: its style flags, its colours,
+// its state changes, the arithmetic of fitting it to its text, and the sequences of its set-up,
+// its style changes, its messages and the opening of its target. The wx control and the Win32
+// control derive from LinkState; each supplies the small window operations below and keeps only
+// the glue to its toolkit's messages.
+
+#include "platform/desktop/desktop.h"
+#include "platform/message_box.h"
 
 #include <cstdint>
+#include <string>
 
 namespace quaverly {
 
@@ -73,12 +79,29 @@ public:
     // Stands for the system highlight colour in SetLinkColours.
     static constexpr ColorRef kSystemHighlight = 0xFFFFFFFFU;
 
+    virtual ~LinkState() = default;
+    LinkState(const LinkState&) = delete;
+    LinkState& operator=(const LinkState&) = delete;
+
+    // Clears the `remove` flags and sets the `add` flags; false, changing nothing, when the
+    // masks overlap. With `apply`, a control that has its window takes the changed underline,
+    // fit or hover colour at once.
+    bool ChangeStyleFlags(std::uint32_t remove, std::uint32_t add, bool apply);
+
+    // Where FollowLink opens the target and reports a failure. Without this call, the system's
+    // desktop and the toolkit's application message box.
+    void SetLaunchServices(platform::Desktop& desktop, platform::MessageBoxService& boxes) noexcept;
+
+    // Opens the target; beeps and reports a failure, or marks the link visited.
+    void FollowLink();
+
     void MarkVisited(bool visited) noexcept { m_bVisited = visited; }
 
     bool IsEngaged() const noexcept { return m_bEngaged; }
     bool IsHovering() const noexcept { return m_bHover; }
     bool IsVisited() const noexcept { return m_bVisited; }
     std::uint32_t GetStyleFlags() const noexcept { return m_dwStyleFlags; }
+    const std::string& GetTarget() const noexcept { return m_strTarget; }
 
     // The colour of the next drawing, by the state: hover beats engaged beats visited.
     ColorRef TextColour() const noexcept;
@@ -114,8 +137,6 @@ protected:
         m_bHover = false;
         m_bEngaged = false;
     }
-    // A left-button press: the caller takes the focus if TakesFocusOnPress, opens the target if
-    // OpensOnPress, then calls Pressed.
     bool TakesFocusOnPress() const noexcept { return (m_dwStyleFlags & LinkFocusOnClick) != 0; }
     bool OpensOnPress() const noexcept { return (m_dwStyleFlags & LinkOpenOnPress) != 0; }
     void Pressed() noexcept { m_bEngaged = true; }
@@ -124,15 +145,89 @@ protected:
     }
     void Followed() noexcept { m_bVisited = true; }
 
+    // Set-up once the control has its window: target and text from each other, the link font
+    // from the control's font, the fitting, the cursor and the tooltip.
+    void PreSubclassWindow();
+    // Sizes the control to its text in the link font, when it fits to its text.
+    void FitToText();
+
+    // What the control's messages do. OnKeyDown is true when the key was the link's (Space);
+    // any other key goes on to the toolkit's default handling.
+    void OnLButtonDown();
+    void OnLButtonUp();
+    void OnSetFocus();
+    void OnKillFocus();
+    void OnMouseMove(bool insideClient);
+    bool OnKeyDown(bool space);
+
+    // The window operations each toolkit supplies.
+    virtual bool HasLinkWindow() const = 0;
+    virtual std::string LinkText() const = 0;
+    virtual void SetLinkText(const std::string& text) = 0;
+    virtual bool HasWindowFont() const = 0;
+    // Makes the link font from the window's font with the underline given; false, keeping the
+    // link font it had, when that fails.
+    virtual bool MakeLinkFont(bool underlined) = 0;
+    // Gives the window the link font.
+    virtual void UseLinkFont() = 0;
+    virtual void ShowLink(bool shown) = 0;
+    // The window rectangle in the parent's client coordinates.
+    virtual LinkRect WindowRectInParent() const = 0;
+    virtual LinkSize LinkClientSize() const = 0;
+    // The extent of the window's text drawn in the link font.
+    virtual LinkSize TextExtentInLinkFont() const = 0;
+    virtual FitAlignment TextAlignment() const = 0;
+    // Moves and sizes the window (the rectangle includes the frame) and redraws it.
+    virtual void MoveLink(const LinkRect& window) = 0;
+    virtual void RedrawLink() = 0;
+    virtual void TakeFocus() = 0;
+    virtual void CapturePointer() = 0;
+    virtual void ReleasePointer() = 0;
+    // Loads the hand cursor that every link of the process shows, unless it is loaded.
+    virtual void LoadLinkCursor() = 0;
+    virtual void CreateLinkTip(const std::string& text) = 0;
+    virtual void Beep() = 0;
+    // The box that reports a failure when nobody gave the link one.
+    virtual platform::MessageBoxService& DefaultMessageBox() = 0;
+
     bool m_bEngaged = false;
     bool m_bHover = false;
     bool m_bVisited = false;
     std::uint32_t m_dwStyleFlags = kDefaultStyleFlags;
+    std::string m_strTarget;
 
     static ColorRef s_crLink;
     static ColorRef s_crFocus;
     static ColorRef s_crVisited;
     static ColorRef s_crHover;
+
+private:
+    platform::Desktop* m_desktop = nullptr;
+    platform::MessageBoxService* m_boxes = nullptr;
 };
 
 } // namespace quaverly
+
+// Declares LinkState's window operations in the class of a control, which defines them: the list
+// is spelled here once, beside the pure virtual functions it overrides.
+#define QUAVERLY_LINK_WINDOW_OPERATIONS()                                                          \
+    bool HasLinkWindow() const override;                                                           \
+    std::string LinkText() const override;                                                         \
+    void SetLinkText(const std::string& text) override;                                            \
+    bool HasWindowFont() const override;                                                           \
+    bool MakeLinkFont(bool underlined) override;                                                   \
+    void UseLinkFont() override;                                                                   \
+    void ShowLink(bool shown) override;                                                            \
+    ::quaverly::LinkRect WindowRectInParent() const override;                                      \
+    ::quaverly::LinkSize LinkClientSize() const override;                                          \
+    ::quaverly::LinkSize TextExtentInLinkFont() const override;                                    \
+    ::quaverly::FitAlignment TextAlignment() const override;                                       \
+    void MoveLink(const ::quaverly::LinkRect& window) override;                                    \
+    void RedrawLink() override;                                                                    \
+    void TakeFocus() override;                                                                     \
+    void CapturePointer() override;                                                                \
+    void ReleasePointer() override;                                                                \
+    void LoadLinkCursor() override;                                                                \
+    void CreateLinkTip(const std::string& text) override;                                          \
+    void Beep() override;                                                                          \
+    ::quaverly::platform::MessageBoxService& DefaultMessageBox() override

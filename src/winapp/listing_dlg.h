@@ -2,8 +2,8 @@
 
 #include "frontend/dialog_run.h"
 #include "frontend/given_folder.h"
-#include "hyperlink/win32_hyper_link.h"
 #include "winapp/win32_dialog.h"
+#include "winapp/win32_hyper_link.h"
 #include "winapp/win32_services.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "hyperlink/app_message_box.h"
+#include "app/app_message_box.h"
 
 #include <wx/app.h>
 #include <wx/msgdlg.h>

@@ -1,12 +1,10 @@
-#include "hyperlink/hyper_link.h"
+#include "app/hyper_link.h"
 
-#include "hyperlink/app_message_box.h"
-#include "hyperlink/link_launcher.h"
+#include "app/app_message_box.h"
 
 #include <wx/app.h>
 #include <wx/dcclient.h>
 #include <wx/eventfilter.h>
-#include <wx/msgdlg.h>
 #include <wx/renderer.h>
 #include <wx/settings.h>
 #include <wx/sizer.h>
@@ -24,6 +22,11 @@ constexpr long kCentreHorizontal = wxALIGN_CENTRE_HORIZONTAL;
 constexpr long kAlignRight = wxALIGN_RIGHT;
 constexpr long kCentreVertical = wxALIGN_CENTRE_VERTICAL;
 
+FitAlignment AlignmentOfStyle(long style) noexcept {
+    return {(style & kCentreHorizontal) != 0, (style & kAlignRight) != 0,
+            (style & kCentreVertical) != 0};
+}
+
 } // namespace
 
 ColorRef ToColorRef(const wxColour& colour) noexcept {
@@ -37,10 +40,8 @@ wxColour ToColour(ColorRef colour) {
 }
 
 wxRect FitRectToText(const wxRect& window, const wxSize& extent, long style) noexcept {
-    const LinkRect fitted =
-        FitRectToText({window.x, window.y, window.width, window.height}, {extent.x, extent.y},
-                      {(style & kCentreHorizontal) != 0, (style & kAlignRight) != 0,
-                       (style & kCentreVertical) != 0});
+    const LinkRect fitted = FitRectToText({window.x, window.y, window.width, window.height},
+                                          {extent.x, extent.y}, AlignmentOfStyle(style));
     return {fitted.x, fitted.y, fitted.width, fitted.height};
 }
 
@@ -87,12 +88,12 @@ wxCursor* CHyperLink::s_hLinkCursor = nullptr;
 // clang-format off
 wxBEGIN_EVENT_TABLE(CHyperLink, wxGenericStaticText)
     EVT_SET_CURSOR(CHyperLink::OnSetCursor)
-    EVT_MOTION(CHyperLink::OnMouseMove)
-    EVT_LEFT_UP(CHyperLink::OnLButtonUp)
-    EVT_SET_FOCUS(CHyperLink::OnSetFocus)
-    EVT_KILL_FOCUS(CHyperLink::OnKillFocus)
-    EVT_KEY_DOWN(CHyperLink::OnKeyDown)
-    EVT_LEFT_DOWN(CHyperLink::OnLButtonDown)
+    EVT_MOTION(CHyperLink::OnMotion)
+    EVT_LEFT_UP(CHyperLink::OnLeftUp)
+    EVT_SET_FOCUS(CHyperLink::OnFocusGained)
+    EVT_KILL_FOCUS(CHyperLink::OnFocusLost)
+    EVT_KEY_DOWN(CHyperLink::OnKey)
+    EVT_LEFT_DOWN(CHyperLink::OnLeftDown)
     EVT_MOUSE_CAPTURE_LOST(CHyperLink::OnCaptureLost)
 wxEND_EVENT_TABLE()
     // clang-format on
@@ -142,104 +143,97 @@ bool CHyperLink::SubclassDlgItem(int id, wxWindow* dialog) {
     return true;
 }
 
-wxFont CHyperLink::UnderlinedCopy(const wxFont& font) const {
-    wxFont copy(font);
-    copy.SetUnderlined(Underlined());
-    return copy;
-}
-
-void CHyperLink::PreSubclassWindow() {
-    const std::string text = GetLabel().utf8_string();
-    if (m_strTarget.empty()) {
-        m_strTarget = text;
-    }
-    if (text.empty()) {
-        SetLabel(wxString::FromUTF8(m_strTarget));
-    }
-
-    // Every wx window has a font, the default one at least; a link without one would keep the
-    // default font and not be fitted.
-    const wxFont current = GetFont();
-    if (current.IsOk()) {
-        m_fontLink = UnderlinedCopy(current);
-        if (m_fontLink.IsOk()) {
-            SetFont(m_fontLink);
-        }
-        FitToText();
-    } else {
-        NoFontToFit();
-    }
-
-    if (LoadsCursor()) {
-        LoadLinkCursor();
-    }
-
-    // The tooltip keeps the target it is given here; wx relays the mouse to it by itself.
-    m_tipCtrl = new wxToolTip(wxString::FromUTF8(m_strTarget));
-    SetToolTip(m_tipCtrl);
-}
-
 void CHyperLink::SetLinkColours(ColorRef link, ColorRef focus, ColorRef visited, ColorRef hover) {
     StoreLinkColours(link, focus, visited, hover,
                      ToColorRef(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT)));
 }
 
-bool CHyperLink::ChangeStyleFlags(std::uint32_t remove, std::uint32_t add, bool apply) {
-    if (!ChangeFlags(remove, add)) {
+ColorRef CHyperLink::CtlColor() const noexcept {
+    return TextColour();
+}
+
+bool CHyperLink::HasLinkWindow() const {
+    return GetHandle() != nullptr;
+}
+
+std::string CHyperLink::LinkText() const {
+    return GetLabel().utf8_string();
+}
+
+void CHyperLink::SetLinkText(const std::string& text) {
+    SetLabel(wxString::FromUTF8(text));
+}
+
+// Every wx window has a font, the default one at least; a link without one would keep the
+// default font and not be fitted.
+bool CHyperLink::HasWindowFont() const {
+    return GetFont().IsOk();
+}
+
+bool CHyperLink::MakeLinkFont(bool underlined) {
+    wxFont font(GetFont());
+    font.SetUnderlined(underlined);
+    if (!font.IsOk()) {
         return false;
     }
-    if (!apply || GetHandle() == nullptr) {
-        return true;
-    }
-    const StyleChangeEffects effects = EffectsOfStyleChange(remove, add);
-    if (effects.font) {
-        const wxFont current = GetFont();
-        if (current.IsOk()) {
-            m_fontLink = UnderlinedCopy(current);
-            ApplyLinkFont(&m_fontLink);
-        }
-    }
-    if (effects.fit) {
-        FitToText();
-    }
-    if (effects.redraw) {
-        RedrawAll();
-    }
+    m_fontLink = font;
     return true;
 }
 
-void CHyperLink::SetLaunchServices(platform::Desktop& desktop, platform::MessageBoxService& boxes) {
-    m_desktop = &desktop;
-    m_boxes = &boxes;
+void CHyperLink::UseLinkFont() {
+    SetFont(m_fontLink);
 }
 
-void CHyperLink::FitToText() {
-    if (!FitsToText()) {
-        return;
-    }
-    // The window rectangle is in the parent's client coordinates already.
+void CHyperLink::ShowLink(bool shown) {
+    Show(shown);
+}
+
+// The window rectangle is in the parent's client coordinates already.
+LinkRect CHyperLink::WindowRectInParent() const {
     const wxRect window = GetRect();
+    return {window.x, window.y, window.width, window.height};
+}
+
+LinkSize CHyperLink::LinkClientSize() const {
     const wxSize client = GetClientSize();
-    const int dx = window.width - client.x;
-    const int dy = window.height - client.y;
+    return {client.x, client.y};
+}
 
-    wxSize extent;
-    GetTextExtent(GetLabel(), &extent.x, &extent.y, nullptr, nullptr,
+LinkSize CHyperLink::TextExtentInLinkFont() const {
+    LinkSize extent;
+    GetTextExtent(GetLabel(), &extent.cx, &extent.cy, nullptr, nullptr,
                   m_fontLink.IsOk() ? &m_fontLink : nullptr);
+    return extent;
+}
 
-    const wxRect fitted = FitRectToText(window, extent, GetWindowStyleFlag());
-    SetSize(fitted.x, fitted.y, fitted.width + dx, fitted.height + dy);
+FitAlignment CHyperLink::TextAlignment() const {
+    return AlignmentOfStyle(GetWindowStyleFlag());
+}
+
+void CHyperLink::MoveLink(const LinkRect& window) {
+    SetSize(window.x, window.y, window.width, window.height);
     Refresh();
 }
 
-void CHyperLink::ApplyLinkFont(const wxFont* font) {
-    Hide();
-    // A copy first: `font` may be m_fontLink itself.
-    const wxFont copy(*font);
-    m_fontLink = copy;
-    SetFont(m_fontLink);
-    FitToText();
-    Show();
+void CHyperLink::RedrawLink() {
+    Refresh(true);
+}
+
+void CHyperLink::TakeFocus() {
+    SetFocus();
+}
+
+// Losing the focus keeps the capture, so the link may hold it already.
+void CHyperLink::CapturePointer() {
+    if (!HasCapture()) {
+        CaptureMouse();
+    }
+}
+
+void CHyperLink::ReleasePointer() {
+    if (HasCapture()) {
+        ReleaseMouse();
+    }
 }
 
 void CHyperLink::LoadLinkCursor() {
@@ -248,30 +242,20 @@ void CHyperLink::LoadLinkCursor() {
     }
 }
 
-void CHyperLink::FollowLink() {
-    platform::Desktop& desktop = m_desktop != nullptr ? *m_desktop : platform::SystemDesktop();
-    const int result = OpenLinkTarget(m_strTarget, platform::show_command::Show, desktop);
-    if (!platform::LaunchSucceeded(result)) {
-        wxBell();
-        if (m_boxes != nullptr) {
-            ReportLaunchError(result, *m_boxes);
-        } else {
-            // Nobody gave the link a box: the application's, captioned with its name.
-            AppMessageBox boxes(wxGetTopLevelParent(this));
-            ReportLaunchError(result, boxes);
-        }
-        return;
-    }
-    Followed();
-    RedrawAll();
+// The tooltip keeps the target it is given here; wx relays the mouse to it by itself.
+void CHyperLink::CreateLinkTip(const std::string& text) {
+    m_tipCtrl = new wxToolTip(wxString::FromUTF8(text));
+    SetToolTip(m_tipCtrl);
 }
 
-ColorRef CHyperLink::CtlColor() const noexcept {
-    return TextColour();
+void CHyperLink::Beep() {
+    wxBell();
 }
 
-void CHyperLink::RedrawAll() {
-    Refresh(true);
+// The application's box, captioned with its name, over the link's dialog of this moment.
+platform::MessageBoxService& CHyperLink::DefaultMessageBox() {
+    m_defaultBox.emplace(wxGetTopLevelParent(this));
+    return *m_defaultBox;
 }
 
 void CHyperLink::OnPaint(wxPaintEvent&) {
@@ -307,64 +291,35 @@ void CHyperLink::OnSetCursor(wxSetCursorEvent& event) {
     }
 }
 
-void CHyperLink::OnMouseMove(wxMouseEvent& event) {
-    switch (PointerMoved(GetClientRect().Contains(event.GetPosition()))) {
-    case HoverChange::Left:
-        if (HasCapture()) {
-            ReleaseMouse();
-        }
-        RedrawAll();
-        break;
-    case HoverChange::Entered:
-        RedrawAll();
-        // Captured, so that the move that leaves the link still reaches it. Losing the focus
-        // keeps the capture, so the link may hold it already.
-        if (!HasCapture()) {
-            CaptureMouse();
-        }
-        break;
-    case HoverChange::None:
-        break;
-    }
+void CHyperLink::OnMotion(wxMouseEvent& event) {
+    OnMouseMove(GetClientRect().Contains(event.GetPosition()));
 }
 
-void CHyperLink::OnLButtonUp(wxMouseEvent&) {
-    if (OpensOnRelease()) {
-        FollowLink();
-    }
+void CHyperLink::OnLeftUp(wxMouseEvent&) {
+    OnLButtonUp();
 }
 
-void CHyperLink::OnSetFocus(wxFocusEvent&) {
-    FocusGained();
-    RedrawAll();
+void CHyperLink::OnFocusGained(wxFocusEvent&) {
+    OnSetFocus();
 }
 
-void CHyperLink::OnKillFocus(wxFocusEvent&) {
-    FocusLost();
-    RedrawAll();
+void CHyperLink::OnFocusLost(wxFocusEvent&) {
+    OnKillFocus();
 }
 
-void CHyperLink::OnKeyDown(wxKeyEvent& event) {
-    if (event.GetKeyCode() == WXK_SPACE) {
-        FollowLink();
-    } else {
+void CHyperLink::OnKey(wxKeyEvent& event) {
+    if (!OnKeyDown(event.GetKeyCode() == WXK_SPACE)) {
         event.Skip();
     }
 }
 
-void CHyperLink::OnLButtonDown(wxMouseEvent&) {
-    if (TakesFocusOnPress()) {
-        SetFocus();
-    }
-    if (OpensOnPress()) {
-        FollowLink();
-    }
-    Pressed();
+void CHyperLink::OnLeftDown(wxMouseEvent&) {
+    OnLButtonDown();
 }
 
 void CHyperLink::OnCaptureLost(wxMouseCaptureLostEvent&) {
     m_bHover = false;
-    RedrawAll();
+    RedrawLink();
 }
 
 } // namespace quaverly

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/app_message_box.h"
 #include "hyperlink/link_state.h"
-#include "platform/desktop/desktop.h"
 #include "platform/message_box.h"
 
 #include <wx/colour.h>
@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace quaverly {
@@ -33,7 +34,8 @@ wxRect FitRectToText(const wxRect& window, const wxSize& extent, long style) noe
 
 // A static text of a dialog turned into a link: drawn in one of four colours by its state,
 // underlined, sized to its text, with a hand cursor and a tooltip showing the target. A click
-// or Space (with the keyboard focus) opens the target through the link launcher.
+// or Space (with the keyboard focus) opens the target through the link launcher. What it does
+// is LinkState's; this class gives it wx's windows, fonts, cursor and events.
 //
 // It is a wxGenericStaticText because that draws itself in a window of its own: a native GTK
 // label has none, so it would never see the pointer enter, and capturing the mouse on it sticks.
@@ -56,22 +58,9 @@ public:
     // kSystemHighlight takes the system highlight colour of this moment. Nothing is redrawn.
     static void SetLinkColours(ColorRef link, ColorRef focus, ColorRef visited, ColorRef hover);
 
-    // Clears the `remove` flags and sets the `add` flags; false, changing nothing, when the
-    // masks overlap. With `apply`, a created control takes the changed underline, fit or hover
-    // colour at once.
-    bool ChangeStyleFlags(std::uint32_t remove, std::uint32_t add, bool apply);
-
-    // Where FollowLink opens the target and reports a failure. Without this call, the system
-    // desktop and a message box captioned with the application name.
-    void SetLaunchServices(platform::Desktop& desktop, platform::MessageBoxService& boxes);
-
-    // Opens the target; beeps and reports a failure, or marks the link visited.
-    void FollowLink();
-
     // The colour of the next drawing, by the state: hover beats engaged beats visited.
     ColorRef CtlColor() const noexcept;
 
-    const std::string& GetTarget() const noexcept { return m_strTarget; }
     const wxFont& GetLinkFont() const noexcept { return m_fontLink; }
 
     static const wxCursor* LinkCursor() noexcept { return s_hLinkCursor; }
@@ -80,38 +69,26 @@ public:
     bool AcceptsFocus() const override { return true; }
     bool AcceptsFocusFromKeyboard() const override { return false; }
 
-protected:
-    // Set-up once the link has its window: target and text from each other, the link font, the
-    // fitting, the cursor and the tooltip.
-    virtual void PreSubclassWindow();
-
-    void FitToText();
-    void ApplyLinkFont(const wxFont* font);
-    static void LoadLinkCursor();
-
-    void OnSetCursor(wxSetCursorEvent& event);
-    void OnMouseMove(wxMouseEvent& event);
-    void OnLButtonUp(wxMouseEvent& event);
-    void OnSetFocus(wxFocusEvent& event);
-    void OnKillFocus(wxFocusEvent& event);
-    void OnKeyDown(wxKeyEvent& event);
-    void OnLButtonDown(wxMouseEvent& event);
-    void OnCaptureLost(wxMouseCaptureLostEvent& event);
-    void OnPaint(wxPaintEvent& event);
-
-    std::string m_strTarget;
-    wxFont m_fontLink;
-    // Owned by the window once set.
-    wxToolTip* m_tipCtrl = nullptr;
-
-    platform::Desktop* m_desktop = nullptr;
-    platform::MessageBoxService* m_boxes = nullptr;
-
 private:
     class KeyRelay;
 
-    void RedrawAll();
-    wxFont UnderlinedCopy(const wxFont& font) const;
+    QUAVERLY_LINK_WINDOW_OPERATIONS();
+
+    void OnSetCursor(wxSetCursorEvent& event);
+    void OnMotion(wxMouseEvent& event);
+    void OnLeftUp(wxMouseEvent& event);
+    void OnFocusGained(wxFocusEvent& event);
+    void OnFocusLost(wxFocusEvent& event);
+    void OnKey(wxKeyEvent& event);
+    void OnLeftDown(wxMouseEvent& event);
+    void OnCaptureLost(wxMouseCaptureLostEvent& event);
+    void OnPaint(wxPaintEvent& event);
+
+    wxFont m_fontLink;
+    // Owned by the window once set.
+    wxToolTip* m_tipCtrl = nullptr;
+    // The box of a failure that nobody gave the link a box for, over the link's dialog.
+    std::optional<AppMessageBox> m_defaultBox;
 
     static wxCursor* s_hLinkCursor;
 

@@ -1,4 +1,4 @@
-#include "hyperlink/hyper_link.h"
+#include "app/hyper_link.h"
 
 #include "gui_test.h"
 
