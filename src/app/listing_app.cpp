@@ -12,6 +12,18 @@ namespace quaverly {
 
 bool CListingApp::OnInit() {
     app::LoadResources();
+    if (m_arguments) {
+        std::vector<std::string> arguments = std::move(*m_arguments);
+        // GTK took options of its own (--display and the like): what it left, as wx read it,
+        // which a name that is not text may not survive.
+        if (arguments.size() != static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)) {
+            arguments.clear();
+            for (int i = 1; i < argc; ++i) {
+                arguments.emplace_back(argv[i].fn_str());
+            }
+        }
+        m_request = frontend::FolderFromCommandLine(arguments);
+    }
     return true;
 }
 

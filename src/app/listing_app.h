@@ -4,7 +4,9 @@
 
 #include <wx/app.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace quaverly {
 
@@ -12,10 +14,12 @@ namespace quaverly {
 // captions the application's message boxes, is the executable's base name.
 class CListingApp : public wxApp {
 public:
-    // `request`: the folder the command line gave, listed as the dialog opens.
-    explicit CListingApp(frontend::FolderRequest request = {}) : m_request(std::move(request)) {}
+    CListingApp() = default;
+    // `arguments`: the command line's, without the program's name, in their own bytes. The
+    // folder among them is listed as the dialog opens.
+    explicit CListingApp(std::vector<std::string> arguments) : m_arguments(std::move(arguments)) {}
 
-    // Loads the resources.
+    // Loads the resources, and reads the command line that GTK has left.
     bool OnInit() override;
     // Runs InitInstance and ends the process with status 0 once the dialog has closed.
     int OnRun() override;
@@ -29,6 +33,7 @@ public:
 private:
     void ShowFailure(const std::string& reason);
 
+    std::optional<std::vector<std::string>> m_arguments;
     frontend::FolderRequest m_request;
 };
 

@@ -42,9 +42,6 @@ wxEND_EVENT_TABLE()
     app::LoadDialogTemplate(*this, parent, resource::kMainDialog);
     m_hIcon = app::LoadIconGroup();
     SetDropTarget(new app::FolderDropTarget([this](const std::vector<std::string>& paths) {
-        if (m_running) {
-            return false;
-        }
         // After the drop: its source waits for the answer, and a run takes a while.
         CallAfter([this, paths] { OnDropPaths(paths); });
         return true;
@@ -163,14 +160,11 @@ void CListingDlg::OnBrowse(wxCommandEvent&) {
 }
 
 void CListingDlg::ListFolder(const frontend::FolderRequest& request) {
-    if (m_running) {
-        return;
-    }
-    m_running = true;
-    frontend::RunFromDialog(m_services, request, m_browser, m_messageBox, [this] {
-        return std::make_unique<app::ListingProgress>(this, m_services.clock);
+    m_runs.List(request, [this](const frontend::FolderRequest& next) {
+        frontend::RunFromDialog(m_services, next, m_browser, m_messageBox, [this] {
+            return std::make_unique<app::ListingProgress>(this, m_services.clock);
+        });
     });
-    m_running = false;
 }
 
 void CListingDlg::OnDropPaths(const std::vector<std::string>& paths) {

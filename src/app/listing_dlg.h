@@ -42,7 +42,7 @@ public:
     // Makes one listing and tells how it went.
     void OnBrowse(wxCommandEvent& event);
     // The same for a folder given to the dialog; or the box that says why there is none. A
-    // request that comes while a run is on is turned away.
+    // request that comes while a run is on waits for its end.
     void ListFolder(const frontend::FolderRequest& request);
     // Paths dropped on the dialog, as the file system spells them.
     void OnDropPaths(const std::vector<std::string>& paths);
@@ -69,7 +69,7 @@ private:
     ListingDlgServices m_services;
     // Listed once the dialog has opened.
     frontend::FolderRequest m_request;
-    bool m_running = false;
+    frontend::DialogRuns m_runs;
     AppMessageBox m_messageBox;
     // Kept from run to run: it opens where the last run's folder was chosen.
     app::DirDialogChooser m_browser;

@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 wxIMPLEMENT_APP_NO_MAIN(quaverly::CListingApp);
 
@@ -20,8 +22,7 @@ int main(int argc, char** argv) {
                    stderr);
         return 1;
     }
-    // The arguments' own bytes, as the file system spells names, before GTK sees them.
-    wxApp::SetInstance(new quaverly::CListingApp(
-        quaverly::frontend::FolderFromCommandLine({argv + 1, argv + argc})));
+    // The arguments' own bytes, as the file system spells names.
+    wxApp::SetInstance(new quaverly::CListingApp(std::vector<std::string>(argv + 1, argv + argc)));
     return wxEntry(argc, argv);
 }

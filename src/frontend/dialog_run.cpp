@@ -2,6 +2,8 @@
 
 #include "mpeg/tag_worker_pool.h"
 
+#include <utility>
+
 namespace quaverly::frontend {
 
 listing::ListingSession& ProcessListingSession() {
@@ -50,6 +52,27 @@ listing::RunResult RunFromDialog(const DialogServices& services, const FolderReq
         show(*message);
     }
     return result;
+}
+
+void DialogRuns::List(FolderRequest request, const Run& run) {
+    if (m_running) {
+        m_waiting = std::move(request);
+        return;
+    }
+    // A failure that leaves a run must not leave the dialog refusing every run after it.
+    struct Ending {
+        DialogRuns& runs;
+        ~Ending() {
+            runs.m_running = false;
+            runs.m_waiting.reset();
+        }
+    } ending{*this};
+    m_running = true;
+    std::optional<FolderRequest> next = std::move(request);
+    while (next) {
+        run(*next);
+        next = std::exchange(m_waiting, std::nullopt);
+    }
 }
 
 IconPlace CentreIconInClient(int clientWidth, int clientHeight, int iconWidth,

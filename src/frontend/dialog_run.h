@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace quaverly::frontend {
 
@@ -43,6 +44,20 @@ listing::RunResult RunFromDialog(const DialogServices& services, const FolderReq
                                  platform::FolderChooser& browser,
                                  platform::MessageBoxService& boxes,
                                  const ProgressFactory& progress);
+
+// One dialog's runs, one at a time. A folder given while a run is on (a drop that a progress
+// window's message loop delivers) is listed once that run's box has closed; of several such,
+// the last one.
+class DialogRuns {
+public:
+    using Run = std::function<void(const FolderRequest& request)>;
+    void List(FolderRequest request, const Run& run);
+    bool Running() const noexcept { return m_running; }
+
+private:
+    bool m_running = false;
+    std::optional<FolderRequest> m_waiting;
+};
 
 // Where the icon of a minimised window goes: centred in the client area, the odd pixel to the
 // right and down, truncating toward zero when the icon is the larger.

@@ -129,16 +129,13 @@ void CListingDlg::OnBrowse() {
 }
 
 void CListingDlg::ListFolder(const frontend::FolderRequest& request) {
-    if (m_running) {
-        return;
-    }
-    m_running = true;
-    win32::ShellFolderBrowser browser(Handle());
-    win32::WindowMessageBox boxes(Handle());
-    frontend::RunFromDialog(m_services, request, browser, boxes, [this] {
-        return std::make_unique<win32::ListingProgress>(Handle(), m_services.clock);
+    m_runs.List(request, [this](const frontend::FolderRequest& next) {
+        win32::ShellFolderBrowser browser(Handle());
+        win32::WindowMessageBox boxes(Handle());
+        frontend::RunFromDialog(m_services, next, browser, boxes, [this] {
+            return std::make_unique<win32::ListingProgress>(Handle(), m_services.clock);
+        });
     });
-    m_running = false;
 }
 
 void CListingDlg::OnDropFiles(HDROP drop) {

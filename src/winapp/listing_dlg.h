@@ -33,7 +33,7 @@ public:
     // Makes one listing and tells how it went.
     void OnBrowse();
     // The same for a folder given to the dialog; or the box that says why there is none. A
-    // request that comes while a run is on is turned away.
+    // request that comes while a run is on waits for its end.
     void ListFolder(const frontend::FolderRequest& request);
     // Files and folders dropped on the dialog.
     void OnDropFiles(HDROP drop);
@@ -51,7 +51,7 @@ private:
     ListingDlgServices m_services;
     // Listed once the dialog has opened.
     frontend::FolderRequest m_request;
-    bool m_running = false;
+    frontend::DialogRuns m_runs;
 };
 
 } // namespace quaverly

@@ -9,7 +9,7 @@
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
                    int /*show*/) {
     quaverly::CListingApp application(
-        quaverly::frontend::FolderFromCommandLine(quaverly::win32::CommandLineArguments()));
+        quaverly::frontend::FolderFromCommandLine(quaverly::win32::CommandLineArguments(::GetCommandLineW())));
     application.InitInstance();
     return 0;
 }

@@ -133,10 +133,28 @@ std::vector<std::string> DroppedPaths(HDROP drop) {
     return paths;
 }
 
-std::vector<std::string> CommandLineArguments() {
+std::vector<std::string> CommandLineArguments(const wchar_t* commandLine) {
+    // An odd run of backslashes before a quote that ends an argument would make the quote a
+    // character of the argument: one more backslash keeps them all and lets the quote close it.
+    // No path holds a quote.
+    std::wstring line(commandLine);
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const bool ends = i + 1 == line.size() || line[i + 1] == L' ' || line[i + 1] == L'\t';
+        if (line[i] != L'"' || !ends) {
+            continue;
+        }
+        std::size_t backslashes = 0;
+        while (backslashes < i && line[i - 1 - backslashes] == L'\\') {
+            ++backslashes;
+        }
+        if (backslashes % 2 == 1) {
+            line.insert(i, 1, L'\\');
+            ++i;
+        }
+    }
     std::vector<std::string> arguments;
     int count = 0;
-    LPWSTR* words = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    LPWSTR* words = ::CommandLineToArgvW(line.c_str(), &count);
     if (words == nullptr) {
         return arguments;
     }

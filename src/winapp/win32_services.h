@@ -66,7 +66,10 @@ private:
 // memory is freed.
 std::vector<std::string> DroppedPaths(HDROP drop);
 
-// The program's command line without its own name, as the program carries names.
-std::vector<std::string> CommandLineArguments();
+// The arguments of a command line (the program's own, GetCommandLineW), without the program's
+// name, as the program carries names. A backslash before a closing quote ends the argument, as a
+// folder typed with its trailing backslash ("C:\My Music\") means, where the system's rules
+// would take the quote into it.
+std::vector<std::string> CommandLineArguments(const wchar_t* commandLine);
 
 } // namespace quaverly::win32

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -184,11 +185,35 @@ TEST(GivenFolder, DropTakesOneItemAndCountsTheRest) {
     EXPECT_EQ(two.problem->text, "Drop one folder to list it: 2 items were dropped.");
 }
 
+TEST(DialogRuns, AFolderGivenDuringARunIsListedAfterItAndOnlyTheLastOne) {
+    DialogRuns runs;
+    std::vector<std::string> listed;
+    const DialogRuns::Run run = [&](const FolderRequest& request) {
+        listed.push_back(request.folder.value_or("browser"));
+        if (listed.size() == 1) {
+            // Drops that the progress window's message loop delivers mid-run.
+            runs.List({"/dropped/1", std::nullopt}, run);
+            runs.List({"/dropped/2", std::nullopt}, run);
+            EXPECT_TRUE(runs.Running());
+        }
+    };
+    runs.List({}, run);
+    EXPECT_EQ(listed, (std::vector<std::string>{"browser", "/dropped/2"}));
+    EXPECT_FALSE(runs.Running());
+
+    // A run that throws leaves the dialog able to run again.
+    EXPECT_THROW(runs.List({}, [](const FolderRequest&) { throw std::runtime_error("x"); }),
+                 std::runtime_error);
+    runs.List({"/m", std::nullopt}, run);
+    EXPECT_EQ(listed.back(), "/m");
+}
+
 // A display that counts its drawings, on a clock the test moves.
 class CountingProgress final : public PacedProgress {
 public:
-    explicit CountingProgress(std::chrono::steady_clock::time_point& now)
-        : PacedProgress(kDialogProgress, [&now] { return now; }) {}
+    explicit CountingProgress(std::chrono::steady_clock::time_point& now,
+                              ProgressTiming timing = kDialogProgress)
+        : PacedProgress(timing, [&now] { return now; }) {}
     bool CancelRequested() override { return cancelled; }
     void Wipe() { DrawNextAtOnce(); }
     int drawn = 0;
@@ -227,6 +252,11 @@ TEST(ProgressPacing, ShowsAfterASecondThenAtMostEveryTenthAndNotOnceCancelled) {
     now += std::chrono::seconds(5);
     progress.FileListed("/m/sub/e.mp3");
     EXPECT_EQ(progress.drawn, 3);
+
+    // A terminal's line shows at once.
+    CountingProgress line(now, kTerminalProgress);
+    line.FolderEntered("/m");
+    EXPECT_EQ(line.drawn, 1);
 }
 
 TEST(MinimisedIcon, CentredWithTruncationTowardZero) {

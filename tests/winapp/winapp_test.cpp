@@ -328,6 +328,19 @@ TEST_F(MainDialog, DroppedFolderIsListedAndAFileOrTwoItemsAreTurnedAway) {
     EXPECT_NE(page.find(".mp3</td><td> 128 Kbs"), std::string::npos) << page;
 }
 
+TEST(CommandLine, TrailingBackslashEndsTheFolderAndUnspellableNamesAreCarried) {
+    using Arguments = std::vector<std::string>;
+    EXPECT_EQ(win32::CommandLineArguments(L"\"C:\\Q\\Quaverly.exe\" \"C:\\My Music\\\" next"),
+              (Arguments{"C:\\My Music\\", "next"}));
+    EXPECT_EQ(win32::CommandLineArguments(L"Quaverly.exe \"D:\\\""), Arguments{"D:\\"});
+    EXPECT_EQ(win32::CommandLineArguments(L"Quaverly.exe \"a\\\\\" b"), (Arguments{"a\\", "b"}));
+    EXPECT_EQ(win32::CommandLineArguments(L"Quaverly.exe C:\\a\\b"), Arguments{"C:\\a\\b"});
+    const Arguments greek = win32::CommandLineArguments(L"Quaverly.exe C:\\\u03a9\\x");
+    ASSERT_EQ(greek.size(), 1U);
+    EXPECT_EQ(greek[0].rfind("C:\\\x01\xce\xa9\x02", 0), 0U) << greek[0];
+    EXPECT_TRUE(greek[0].ends_with("\\x")) << greek[0];
+}
+
 // The windows of process `id` that show `text`.
 struct Search {
     DWORD process;
