@@ -220,10 +220,10 @@ void IpcOverhead(const std::string& scratch) {
     mpeg::TagWorkerPool::Options options;
     options.workers = 1;
     mpeg::TagWorkerPool pool(options);
-    pool.PrependedBytes(path, file, view); // starts the helper
+    pool.PrependedBytes(path, file, view, {}); // starts the helper
     start = Clock::now();
     for (int i = 0; i < kAsks; ++i) {
-        pool.PrependedBytes(path, file, view);
+        pool.PrependedBytes(path, file, view, {});
     }
     const double oneByOne = SecondsSince(start) * 1e6 / kAsks;
 
@@ -234,10 +234,10 @@ void IpcOverhead(const std::string& scratch) {
     }
     start = Clock::now();
     for (const std::string& asked : paths) {
-        pool.Prefetch(asked, file);
+        pool.Prefetch(asked, file, {});
     }
     for (const std::string& asked : paths) {
-        pool.PrependedBytes(asked, file, view);
+        pool.PrependedBytes(asked, file, view, {});
     }
     const double ahead = SecondsSince(start) * 1e6 / kAsks;
     view.Detach();

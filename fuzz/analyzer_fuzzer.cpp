@@ -47,7 +47,7 @@ public:
     bool asked = false; // not when the file's tag headers settle the size
 
     TagSize PrependedBytes(const std::string& /*path*/, quaverly::mpeg::PrereadFile& /*file*/,
-                           FileView& view) override {
+                           FileView& view, const CancelCheck& /*cancelled*/) override {
         asked = true;
         if (fromHeader) {
             return {quaverly::mpeg::StatedTagSize(view), "the tag library is not asked"};

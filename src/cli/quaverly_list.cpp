@@ -245,7 +245,10 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
-    platform::OpenStandardDescriptors();
+    const platform::ClosedStandardDescriptors closed = platform::OpenStandardDescriptors();
+    // A reader of the error lines that has gone (`2>&1 | head`) costs those lines, not the run;
+    // once a write to standard error has failed, std::cerr writes no more.
+    platform::IgnoreBrokenPipes();
     platform::RaiseOpenFileLimit();
     std::variant<Arguments, int> parsed = ParseArguments(argc, argv);
     if (const int* exitStatus = std::get_if<int>(&parsed)) {
@@ -253,6 +256,9 @@ int main(int argc, char** argv) {
     }
     const Arguments& arguments = std::get<Arguments>(parsed);
     const std::string& folder = arguments.folder;
+    if (arguments.output == "-" && closed.output) {
+        return UsageError("standard output is closed: the listing would be lost");
+    }
 
     platform::FileSystem& fileSystem = platform::SystemFileSystem();
     if (const auto why = frontend::WhyNotAFolder(fileSystem, folder)) {
@@ -288,7 +294,9 @@ int main(int argc, char** argv) {
         }
     }
     if (arguments.output == "-") {
-        services.openOutput = platform::StandardOutputFile;
+        services.openOutput = [] {
+            return platform::StandardOutputFile([] { return g_interrupted != 0; });
+        };
     } else if (arguments.output) {
         services.listingFileName = *arguments.output;
     }
@@ -309,6 +317,11 @@ int main(int argc, char** argv) {
                   << listing::VisibleText(result.listingPath) << " is incomplete\n";
         return kExitInterrupted;
     case listing::RunOutcome::Failed:
+        // A reader of the listing that closed it on purpose (`| head`) has what it wanted: the
+        // run ends as every writer in a pipeline does then, without a word.
+        if (arguments.output == "-" && result.failureCause == platform::FileErrorCause::BrokenPipe) {
+            platform::EndAsWriterToAClosedPipe();
+        }
         std::cerr << kProgram << ": the listing could not be written: "
                   << listing::VisibleText(result.failureReason) << '\n';
         return kExitFailed;

@@ -1,5 +1,6 @@
 #include "listing/folder_walker.h"
 
+#include "platform/temporary_files.h"
 
 #include <algorithm>
 #include <vector>
@@ -100,7 +101,8 @@ FolderWalk::StartSearch(std::string_view pattern, platform::DirectoryEntry& firs
     failed = false;
     std::string search;
     if (!ComposePath(m_folder, pattern, search)) {
-        Fail(search, platform::kErrorBufferOverflow);
+        // Named by the folder: the pattern is ours, not the user's.
+        Fail(m_folder, platform::kErrorBufferOverflow);
         failed = true;
         return nullptr;
     }
@@ -159,7 +161,8 @@ void FolderWalk::WriteFileRows() {
     // folder of 40,000 files deep down a long path would hold its path 40,000 times.
     std::vector<std::pair<std::string, bool>> files;
     do {
-        if (!entry.isDirectory) {
+        // A page being written, or one a killed run left, is no file of the tree.
+        if (!entry.isDirectory && !platform::OwnerOfTemporaryFile(entry.name)) {
             files.emplace_back(std::move(entry.name), entry.isRegular);
         }
     } while (handle->Next(entry, code));

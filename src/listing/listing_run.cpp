@@ -131,7 +131,8 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
         std::optional<readahead::ReadAhead> ahead;
         platform::FileSystem* walked = &services.fileSystem;
         if (session.readAhead.threads > 0) {
-            ahead.emplace(services.fileSystem, session.readAhead, session.tagWorkers.get());
+            ahead.emplace(services.fileSystem, session.readAhead, session.tagWorkers.get(),
+                          [&report] { return report.CancelRequested(); });
             ahead->Start([folder = result.folder](readahead::ReadAhead::Recorder& recorder) {
                 LookAhead(recorder, folder);
             });
@@ -156,9 +157,11 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
         result.outcome = OutcomeOf(report);
     } catch (const platform::FileError& error) {
         // The page's destructor closes the file; what was written stays, and the run says it
-        // is not a whole page.
-        result.outcome = RunOutcome::Failed;
+        // is not a whole page. A stop asked while the output waited for its reader is a cancel.
+        result.outcome = error.Cause() == platform::FileErrorCause::Cancelled ? RunOutcome::Cancelled
+                                                                              : RunOutcome::Failed;
         result.failureReason = error.what();
+        result.failureCause = error.Cause();
     }
     result.failures = report.Failures();
     result.failureCount = report.FailureCount();

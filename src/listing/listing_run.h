@@ -51,7 +51,8 @@ struct ListingServices {
 enum class RunOutcome {
     Complete,        // every folder and file was read
     Incomplete,      // the page is whole, but some folders or files could not be read
-    Cancelled,       // the walk was stopped; the page is ended properly but lacks the rest
+    Cancelled,       // the walk was stopped; the page is ended properly but lacks the rest,
+                     // unless the stop came while its reader took nothing
     FolderNotChosen, // nothing was chosen, nothing was written
     Failed,          // the listing file could not be created or written
 };
@@ -66,8 +67,9 @@ struct RunResult {
     std::size_t failureCount = 0;
     std::size_t folderCount = 0;
     std::size_t fileCount = 0;
-    // For a failed run: what could not be done and why.
+    // For a failed run: what could not be done and why, and the cause of that.
     std::string failureReason;
+    platform::FileErrorCause failureCause = platform::FileErrorCause::Generic;
 };
 
 // One listing run: asks for a folder, writes the listing file into the directory current at

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <optional>
 
 namespace quaverly::listing {
 
@@ -87,10 +88,10 @@ std::string AsUtf8(std::string_view text, bool& valid) {
 }
 
 void RecordFormat::Begin(PageWriter& page, std::string_view folder) {
+    // The walk joins every name to the folder with a separator, a root's too ("//music"), as
+    // the page shows it.
     m_root = platform::ShownPath(folder);
-    if (m_root.empty() || m_root.back() != platform::kPathSeparator) {
-        m_root.push_back(platform::kPathSeparator);
-    }
+    m_root.push_back(platform::kPathSeparator);
     WriteHeader(page);
 }
 
@@ -174,19 +175,45 @@ void CsvFormat::WriteHeader(PageWriter& page) {
     page.Write(header);
 }
 
+namespace {
+
+// Whether a spreadsheet could take `value` for a formula: its first character, or its first
+// after spaces, which spreadsheets pass over, starts one.
+bool LooksLikeAFormula(std::string_view value) {
+    const std::size_t first = value.find_first_not_of(' ');
+    return first != std::string_view::npos &&
+           std::string_view("=+-@\t\r").find(value[first]) != std::string_view::npos;
+}
+
+} // namespace
+
 void CsvFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t count) {
     std::string line;
+    // The path, folder and name fields: one the guard changes no longer says the name, so the
+    // record carries the raw path, as it does for a path that is not text.
+    constexpr std::size_t kNameFields[] = {1, 2, 3};
+    constexpr std::size_t kPathHex = kFieldCount - 1;
+    std::optional<std::string> pathHex;
+    for (const std::size_t i : kNameFields) {
+        if (i < count && fields[i].kind == Field::Kind::Text && LooksLikeAFormula(fields[i].value) &&
+            fields[kPathHex].kind == Field::Kind::Absent) {
+            pathHex = Hex(fields[1].value);
+        }
+    }
     for (std::size_t i = 0; i < count; ++i) {
         if (i > 0) {
             line.push_back(',');
         }
         const Field& field = fields[i];
+        if (i == kPathHex && pathHex) {
+            line.append(*pathHex);
+            continue;
+        }
         if (field.kind == Field::Kind::Absent) {
             continue;
         }
         std::string value = field.value;
-        if (field.kind == Field::Kind::Text && !value.empty() &&
-            std::string_view("=+-@\t\r").find(value.front()) != std::string_view::npos) {
+        if (field.kind == Field::Kind::Text && LooksLikeAFormula(value)) {
             value.insert(0, 1, '\'');
         }
         const bool quoted = value.find_first_of(",\"\r\n") != std::string::npos ||

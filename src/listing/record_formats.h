@@ -53,7 +53,9 @@ private:
 // RFC 4180: a header row, then one row per record, CRLF, fields quoted where they hold a comma,
 // a quote, a line break or a space at an end, and a UTF-8 byte order mark first, by which
 // spreadsheets know the encoding. A text field that starts with = + - @, a tab or a carriage
-// return starts with an apostrophe, so that no spreadsheet takes it for a formula.
+// return, or with spaces and one of them, starts with an apostrophe, so that no spreadsheet
+// takes it for a formula; a record whose path, folder or name was so changed carries its raw
+// path in "path_hex", so that the name is never lost.
 class CsvFormat final : public RecordFormat {
 protected:
     void WriteHeader(PageWriter& page) override;

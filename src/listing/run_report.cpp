@@ -59,6 +59,7 @@ platform::ErrorCode ErrorCodeOf(const platform::FileError& error) noexcept {
     case platform::FileErrorCause::Cancelled:
         return platform::kErrorOperationAborted;
     case platform::FileErrorCause::EndOfFile:
+    case platform::FileErrorCause::BrokenPipe:
     case platform::FileErrorCause::Generic:
         break;
     }

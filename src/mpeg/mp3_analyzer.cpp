@@ -89,7 +89,7 @@ std::int64_t CMp3Analyzer::PrependedBytes(const std::string& path, mpeg::Preread
     if (m_tagSizes == nullptr) {
         return mpeg::Id3v2PrependedBytes(m_view);
     }
-    mpeg::TagSize size = m_tagSizes->PrependedBytes(path, file, m_view);
+    mpeg::TagSize size = m_tagSizes->PrependedBytes(path, file, m_view, m_cancelCheck);
     m_tagFailure = std::move(size.failure);
     return size.bytes;
 }

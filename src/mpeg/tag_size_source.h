@@ -4,6 +4,7 @@
 #include "mpeg/preread_file.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,12 +23,17 @@ class TagSizeSource {
 public:
     virtual ~TagSizeSource() = default;
 
+    // Asked while a source waits; true ends the wait.
+    using CancelCheck = std::function<bool()>;
+
     // A file whose size will be asked for soon, after those handed in before it.
-    virtual void Prefetch(const std::string& /*path*/, const PrereadFile& /*file*/) {}
+    virtual void Prefetch(const std::string& /*path*/, const PrereadFile& /*file*/,
+                          const CancelCheck& /*cancelled*/) {}
 
     // The tag size of `file`, open at `path`, which `view` shows. Throws platform::FileError
-    // when the file cannot be read.
-    virtual TagSize PrependedBytes(const std::string& path, PrereadFile& file, FileView& view) = 0;
+    // when the file cannot be read, and when `cancelled` ends a wait (cause Cancelled).
+    virtual TagSize PrependedBytes(const std::string& path, PrereadFile& file, FileView& view,
+                                   const CancelCheck& cancelled) = 0;
 };
 
 // The size an ID3v2 header states for its tag: the 10 bytes of the header and its size field,

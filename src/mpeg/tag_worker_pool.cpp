@@ -29,6 +29,8 @@ constexpr char kReady = 'R';
 // How long a helper that stopped taking requests may take to end, so that its last words are
 // read.
 constexpr std::chrono::milliseconds kEndLimit{2'000};
+// How long a wait goes on before it asks again whether the run was cancelled.
+constexpr std::chrono::milliseconds kCancelSlice{100};
 
 using Ranges = std::vector<TagRequestExtent>;
 
@@ -221,7 +223,8 @@ TagWorkerPool::Request TagWorkerPool::FirstRequest(const std::string& path,
                          })};
 }
 
-void TagWorkerPool::Prefetch(const std::string& path, const PrereadFile& file) {
+void TagWorkerPool::Prefetch(const std::string& path, const PrereadFile& file,
+                             const CancelCheck& cancelled) {
     if (!m_started) {
         StartWorkers();
     }
@@ -229,7 +232,7 @@ void TagWorkerPool::Prefetch(const std::string& path, const PrereadFile& file) {
         return;
     }
     m_queue.push_back(FirstRequest(path, file));
-    Dispatch();
+    Dispatch(cancelled);
 }
 
 void TagWorkerPool::Forget() {
@@ -312,11 +315,15 @@ std::optional<TagSize> TagWorkerPool::Settle(const std::string& path, const Resu
     return StatedOnly(view, kImpossibleAnswer);
 }
 
-TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file, FileView& view) {
+TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file, FileView& view,
+                                      const CancelCheck& cancelled) {
     if (!m_started) {
         StartWorkers();
     }
     for (bool queued = false;;) {
+        if (cancelled && cancelled()) {
+            throw platform::FileError(platform::FileErrorCause::Cancelled, 0, "read", path);
+        }
         if (const auto found = m_results.find(path); found != m_results.end()) {
             const Result result = found->second;
             m_results.erase(found);
@@ -342,14 +349,14 @@ TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file
             m_queue.push_front(FirstRequest(path, file));
             queued = true;
         }
-        Dispatch();
+        Dispatch(cancelled);
         if (m_results.find(path) == m_results.end() && !m_workers.empty()) {
-            WaitForAnswers();
+            WaitForAnswers(cancelled);
         }
     }
 }
 
-void TagWorkerPool::Dispatch() {
+void TagWorkerPool::Dispatch(const CancelCheck& cancelled) {
     // One request at a time to the helper with the fewest, so that all of them share a folder.
     while (!m_queue.empty()) {
         Worker* least = nullptr;
@@ -370,8 +377,13 @@ void TagWorkerPool::Dispatch() {
         m_queue.pop_front();
         const Request& request = least->inFlight.back();
         const Clock::time_point deadline = Clock::now() + LimitFor(*least);
-        if (!least->process->Send(request.message.data(), request.message.size(), deadline)) {
-            Lost(*least, Clock::now() >= deadline);
+        if (!least->process->Send(request.message.data(), request.message.size(), deadline,
+                                  cancelled)) {
+            if (cancelled && cancelled()) {
+                Restart(*least);
+                break;
+            }
+            Lost(*least, Clock::now() >= deadline, cancelled);
         }
     }
     DropEndedWorkers();
@@ -383,9 +395,11 @@ Clock::duration TagWorkerPool::LimitFor(const Worker& worker) const {
                      : Clock::duration(std::max(m_options.timeLimit, m_options.startLimit));
 }
 
-void TagWorkerPool::WaitForAnswers() {
+void TagWorkerPool::WaitForAnswers(const CancelCheck& cancelled) {
     std::vector<platform::WorkerProcess*> processes;
-    Clock::duration wait = m_options.timeLimit;
+    // In slices, so that a cancel is heard while a helper works on a file for long.
+    Clock::duration wait = cancelled ? std::min<Clock::duration>(m_options.timeLimit, kCancelSlice)
+                                     : Clock::duration(m_options.timeLimit);
     const Clock::time_point now = Clock::now();
     for (const Worker& worker : m_workers) {
         processes.push_back(worker.process.get());
@@ -444,20 +458,34 @@ bool TagWorkerPool::ReadAnswers(Worker& worker) {
     return false;
 }
 
-void TagWorkerPool::Lost(Worker& worker, bool timedOut) {
+void TagWorkerPool::Lost(Worker& worker, bool timedOut, const CancelCheck& cancelled) {
     const Clock::time_point until = Clock::now() + (timedOut ? Clock::duration(0) : kEndLimit);
     for (;;) {
         if (ReadAnswers(worker)) {
             return;
         }
         const Clock::duration left = until - Clock::now();
-        if (left <= Clock::duration(0)) {
+        if (left <= Clock::duration(0) || (cancelled && cancelled())) {
             break;
         }
-        platform::WaitForAnswers({worker.process.get()},
-                                 std::chrono::ceil<std::chrono::milliseconds>(left));
+        platform::WaitForAnswers(
+            {worker.process.get()},
+            std::chrono::ceil<std::chrono::milliseconds>(std::min<Clock::duration>(left, kCancelSlice)));
     }
     Replace(worker, timedOut);
+}
+
+void TagWorkerPool::Restart(Worker& worker) {
+    worker.process->Kill();
+    for (auto request = worker.inFlight.rbegin(); request != worker.inFlight.rend(); ++request) {
+        if (!request->forgotten) {
+            m_queue.push_front(std::move(*request));
+        }
+    }
+    worker.inFlight.clear();
+    worker.received.clear();
+    worker.up = false;
+    worker.process = StartOne();
 }
 
 void TagWorkerPool::TakeAnswers(Worker& worker) {

@@ -47,8 +47,11 @@ public:
     TagWorkerPool(const TagWorkerPool&) = delete;
     TagWorkerPool& operator=(const TagWorkerPool&) = delete;
 
-    void Prefetch(const std::string& path, const PrereadFile& file) override;
-    TagSize PrependedBytes(const std::string& path, PrereadFile& file, FileView& view) override;
+    // Called on one thread, the walk's. Every wait asks `cancelled` at least every 100 ms.
+    void Prefetch(const std::string& path, const PrereadFile& file,
+                  const CancelCheck& cancelled) override;
+    TagSize PrependedBytes(const std::string& path, PrereadFile& file, FileView& view,
+                           const CancelCheck& cancelled) override;
     // Drops every question not yet answered: the run that asked them has ended.
     void Forget();
 
@@ -100,8 +103,8 @@ private:
 
     void StartWorkers();
     std::unique_ptr<platform::WorkerProcess> StartOne();
-    void Dispatch();
-    void WaitForAnswers();
+    void Dispatch(const CancelCheck& cancelled);
+    void WaitForAnswers(const CancelCheck& cancelled);
     // How long the helper's first request in flight may take.
     std::chrono::steady_clock::duration LimitFor(const Worker& worker) const;
     // Returns whether the helper ended, and so was replaced.
@@ -114,7 +117,10 @@ private:
     // The helper took no more of a request: it ended, or it stopped reading (`timedOut`). What
     // it wrote before counts, its ready byte above all, which tells a helper that crashed on a
     // file from one that never came up.
-    void Lost(Worker& worker, bool timedOut);
+    void Lost(Worker& worker, bool timedOut, const CancelCheck& cancelled);
+    // A request cut short by a cancel: the helper's input stops in the middle of it, so the
+    // helper is started again, and nothing is blamed.
+    void Restart(Worker& worker);
     // Drops the helpers that could not be replaced; with none left, says why.
     void DropEndedWorkers();
     // The size of a file's tag without the library, and why.

@@ -28,6 +28,8 @@ std::string Describe(FileErrorCause cause, int systemError) {
         return "Too many open files";
     case FileErrorCause::Cancelled:
         return "Cancelled before it was read to its end";
+    case FileErrorCause::BrokenPipe:
+        return "Broken pipe";
     case FileErrorCause::Generic:
         break;
     }

@@ -17,6 +17,8 @@ enum class FileErrorCause {
     InputOutput,
     TooManyOpenFiles,
     Cancelled,
+    // The reader of a pipe closed its end.
+    BrokenPipe,
 };
 
 // The failure of one file operation: what was attempted, on which path, and why.

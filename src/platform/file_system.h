@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -164,7 +165,9 @@ FileSystem& SystemFileSystem();
 
 // The program's standard output, to write a listing to as it comes: nothing is replaced, and
 // Close() leaves the descriptor open. A failed write throws FileError, named "standard output".
-std::unique_ptr<OutputFile> StandardOutputFile();
+// A reader that takes nothing is waited for only until `stopRequested` (asked while waiting)
+// says to stop, and half a second more: then a write throws FileError (cause Cancelled).
+std::unique_ptr<OutputFile> StandardOutputFile(std::function<bool()> stopRequested = {});
 
 // Raises this process's limit of open files to the most it may have. Called at start.
 void RaiseOpenFileLimit() noexcept;

@@ -1,15 +1,21 @@
 #include "platform/file_error.h"
 #include "platform/file_system.h"
+#include "platform/replacement_file.h"
+#include "platform/temporary_files.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <functional>
 #include <limits.h>
+#include <optional>
+#include <poll.h>
 #include <string_view>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -92,20 +98,20 @@ private:
 
 // A file written under a name of its own beside the one it replaces, and renamed over it when
 // it is closed whole. Both names are resolved in the folder held open since its creation.
-class PosixOutputFile final : public OutputFile {
+class PosixReplacementSteps final : public ReplacementSteps {
 public:
-    PosixOutputFile(int fd, int folder, std::string temporary, std::string name, std::string path)
+    PosixReplacementSteps(int fd, int folder, std::string temporary, std::string name,
+                          std::string path)
         : m_fd(fd), m_folder(folder), m_temporary(std::move(temporary)), m_name(std::move(name)),
           m_path(std::move(path)) {}
-    ~PosixOutputFile() override {
+    ~PosixReplacementSteps() override {
         if (m_fd >= 0) {
             ::close(m_fd);
-            ::unlinkat(m_folder, m_temporary.c_str(), 0);
         }
         ::close(m_folder);
     }
-    PosixOutputFile(const PosixOutputFile&) = delete;
-    PosixOutputFile& operator=(const PosixOutputFile&) = delete;
+    PosixReplacementSteps(const PosixReplacementSteps&) = delete;
+    PosixReplacementSteps& operator=(const PosixReplacementSteps&) = delete;
 
     void Write(const char* data, std::size_t size) override {
         if (m_fd < 0) {
@@ -127,23 +133,43 @@ public:
         }
     }
 
-    void Close() override {
-        if (m_fd < 0) {
-            return;
+    void Sync() override {
+        // EINVAL: a file system that cannot sync, where nothing more can be done.
+        if (::fsync(m_fd) != 0 && errno != EINVAL) {
+            throw FileError::FromErrno(errno, "write", m_path);
         }
+    }
+
+    void Close() override {
         const int fd = m_fd;
         m_fd = -1;
         // Linux closes the descriptor even when close() fails, never to be retried; EINTR
         // there can hide a write that was lost, so it fails the file as any other error does.
         if (::close(fd) != 0) {
-            const int error = errno;
-            ::unlinkat(m_folder, m_temporary.c_str(), 0);
-            throw FileError::FromErrno(error, "close", m_path);
+            throw FileError::FromErrno(errno, "close", m_path);
         }
+    }
+
+    void Rename() override {
         if (::renameat(m_folder, m_temporary.c_str(), m_folder, m_name.c_str()) != 0) {
-            const int error = errno;
+            throw FileError::FromErrno(errno, "rename", m_path);
+        }
+        m_renamed = true;
+    }
+
+    void SyncFolder() override {
+        if (::fsync(m_folder) != 0 && errno != EINVAL) {
+            throw FileError::FromErrno(errno, "write", m_path);
+        }
+    }
+
+    void Discard() noexcept override {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+        if (!m_renamed) {
             ::unlinkat(m_folder, m_temporary.c_str(), 0);
-            throw FileError::FromErrno(error, "rename", m_path);
         }
     }
 
@@ -153,7 +179,30 @@ private:
     std::string m_temporary;
     std::string m_name;
     std::string m_path;
+    bool m_renamed = false;
 };
+
+// Removes what runs that are gone left in `folder`: their temporary files, regular files only.
+void RemoveLeftovers(int folder) {
+    const int listed = ::dup(folder);
+    DIR* dir = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (dir == nullptr) {
+        if (listed >= 0) {
+            ::close(listed);
+        }
+        return;
+    }
+    while (const dirent* item = ::readdir(dir)) {
+        const std::optional<TemporaryOwner> owner = OwnerOfTemporaryFile(item->d_name);
+        struct stat info {};
+        if (owner && WriterIsGone(*owner) &&
+            ::fstatat(folder, item->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode)) {
+            ::unlinkat(folder, item->d_name, 0);
+        }
+    }
+    ::closedir(dir);
+}
 
 unsigned char FoldedByte(char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -263,32 +312,55 @@ public:
         if (folder < 0) {
             throw FileError::FromErrno(errno, "create", path);
         }
+        // A name the folder cannot hold would fail only at the rename, after the whole walk.
+        const long longest = ::fpathconf(folder, _PC_NAME_MAX);
+        if (longest > 0 && name.size() > static_cast<std::size_t>(longest)) {
+            ::close(folder);
+            throw FileError::FromErrno(ENAMETOOLONG, "create", path);
+        }
         // What stands at the name now: a link is looked through only to refuse one that leads
         // to a FIFO, a device or a folder, which nobody means to replace by a page, or to one
         // of this process's descriptors (/dev/stdout and its kind), which is no file's name.
         struct stat there {};
-        if (::fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
-            struct stat target = there;
+        struct stat target {};
+        const bool exists = ::fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0;
+        bool replaced = false; // a regular file, whose mode and owner the new one keeps
+        if (exists) {
+            target = there;
             const bool link = S_ISLNK(there.st_mode);
             std::array<char, 8> text{};
             const bool descriptor =
                 link && ::readlinkat(folder, name.c_str(), text.data(), text.size()) >= 6 &&
                 std::string_view(text.data(), 6) == "/proc/";
+            const bool leads = link && ::fstatat(folder, name.c_str(), &target, 0) == 0;
             if ((!link && !S_ISREG(there.st_mode)) || descriptor ||
-                (link && ::fstatat(folder, name.c_str(), &target, 0) == 0 &&
-                 !S_ISREG(target.st_mode))) {
+                (leads && !S_ISREG(target.st_mode))) {
                 ::close(folder);
                 throw FileError(FileErrorCause::NotRegularFile, 0, "create", path);
             }
+            replaced = !link || leads;
         }
         static std::atomic<unsigned> counter = 0;
         for (;;) {
-            const std::string temporary = ".quaverly-" + std::to_string(::getpid()) + "-" +
-                                          std::to_string(counter++) + ".tmp";
-            const int fd = ::openat(folder, temporary.c_str(),
-                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            const std::string temporary = TemporaryFileName(ThisProcessAsOwner(), counter++);
+            // Private until it has the old file's mode: a page the user keeps to himself is
+            // never readable by others, not even while it is written.
+            const int fd =
+                ::openat(folder, temporary.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, replaced ? 0600 : 0666);
             if (fd >= 0) {
-                return std::make_unique<PosixOutputFile>(fd, folder, temporary, name, path);
+                if (replaced) {
+                    // The owner first: a change of owner clears the set-id bits. Only root may
+                    // give a file away; anyone else keeps his own.
+                    if (::fchown(fd, target.st_uid, target.st_gid) != 0) {
+                        [[maybe_unused]] const int group =
+                            ::fchown(fd, static_cast<uid_t>(-1), target.st_gid);
+                    }
+                    [[maybe_unused]] const int mode = ::fchmod(fd, target.st_mode & 07777);
+                }
+                RemoveLeftovers(folder);
+                return MakeReplacementFile(std::make_unique<PosixReplacementSteps>(
+                    fd, folder, temporary, name, path));
             }
             if (errno != EEXIST) {
                 const int error = errno;
@@ -368,6 +440,67 @@ public:
     }
 };
 
+// Waits for a reader that does not read in slices, asking between them whether to stop:
+// a signal may reach another of the program's threads and never interrupt the write.
+class StandardOutput final : public OutputFile {
+public:
+    explicit StandardOutput(std::function<bool()> stopRequested)
+        : m_stopRequested(std::move(stopRequested)) {
+        struct stat info {};
+        m_waits = m_stopRequested && ::fstat(STDOUT_FILENO, &info) == 0 &&
+                  !S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode);
+    }
+
+    void Write(const char* data, std::size_t size) override {
+        while (size > 0) {
+            if (m_waits && !Writable()) {
+                throw FileError(FileErrorCause::Cancelled, 0, "write", "standard output");
+            }
+            // No more than a pipe takes at once once it says it has room, so that the
+            // write itself does not wait.
+            const std::size_t step = m_waits ? std::min<std::size_t>(size, PIPE_BUF) : size;
+            const ssize_t put = ::write(STDOUT_FILENO, data, step);
+            if (put < 0) {
+                if (errno == EINTR || errno == EAGAIN) {
+                    continue;
+                }
+                throw FileError::FromErrno(errno, "write", "standard output");
+            }
+            data += put;
+            size -= static_cast<std::size_t>(put);
+        }
+    }
+    void Close() override {}
+
+private:
+    // Whether the output takes more now, or soon. Once a stop is asked, a reader that
+    // still reads takes the rest of what was listed; one that takes nothing for half a
+    // second is left.
+    bool Writable() {
+        using Clock = std::chrono::steady_clock;
+        for (;;) {
+            pollfd output{STDOUT_FILENO, POLLOUT, 0};
+            const int ready = ::poll(&output, 1, kSlice);
+            // POLLERR or POLLHUP too: the write says what went wrong.
+            if (ready > 0 || (ready < 0 && errno != EINTR)) {
+                return true;
+            }
+            if (!m_stopSeen && m_stopRequested()) {
+                m_stopSeen = Clock::now();
+            }
+            if (m_stopSeen && Clock::now() - *m_stopSeen >= kReaderGrace) {
+                return false;
+            }
+        }
+    }
+
+    static constexpr int kSlice = 100; // milliseconds
+    static constexpr std::chrono::milliseconds kReaderGrace{500};
+    std::function<bool()> m_stopRequested;
+    bool m_waits = false;
+    std::optional<std::chrono::steady_clock::time_point> m_stopSeen;
+};
+
 } // namespace
 
 std::string ShownPath(std::string_view path) {
@@ -378,25 +511,8 @@ bool IsAbsolutePath(const std::string& path) noexcept {
     return !path.empty() && path.front() == '/';
 }
 
-std::unique_ptr<OutputFile> StandardOutputFile() {
-    class StandardOutput final : public OutputFile {
-    public:
-        void Write(const char* data, std::size_t size) override {
-            while (size > 0) {
-                const ssize_t put = ::write(STDOUT_FILENO, data, size);
-                if (put < 0) {
-                    if (errno == EINTR) {
-                        continue;
-                    }
-                    throw FileError::FromErrno(errno, "write", "standard output");
-                }
-                data += put;
-                size -= static_cast<std::size_t>(put);
-            }
-        }
-        void Close() override {}
-    };
-    return std::make_unique<StandardOutput>();
+std::unique_ptr<OutputFile> StandardOutputFile(std::function<bool()> stopRequested) {
+    return std::make_unique<StandardOutput>(std::move(stopRequested));
 }
 
 FileSystem& SystemFileSystem() {

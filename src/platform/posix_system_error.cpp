@@ -49,6 +49,8 @@ FileErrorCause CauseFromErrno(int systemError) noexcept {
     case EMFILE:
     case ENFILE:
         return FileErrorCause::TooManyOpenFiles;
+    case EPIPE:
+        return FileErrorCause::BrokenPipe;
     default:
         return FileErrorCause::Generic;
     }

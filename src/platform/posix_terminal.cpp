@@ -18,15 +18,29 @@ void OnSignal(int) {
 
 } // namespace
 
-void OpenStandardDescriptors() noexcept {
+ClosedStandardDescriptors OpenStandardDescriptors() noexcept {
+    ClosedStandardDescriptors closed;
+    bool* const flags[] = {&closed.input, &closed.output, &closed.error};
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            *flags[fd] = true;
             // The lowest free descriptor: this one, as the ones below are open.
             if (::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd) {
-                return;
+                break;
             }
         }
     }
+    return closed;
+}
+
+void IgnoreBrokenPipes() noexcept {
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void EndAsWriterToAClosedPipe() noexcept {
+    std::signal(SIGPIPE, SIG_DFL);
+    std::raise(SIGPIPE);
+    ::_exit(128 + SIGPIPE); // not reached: the signal is not blocked
 }
 
 bool StandardErrorIsTerminal() noexcept {

@@ -20,6 +20,9 @@ namespace quaverly::platform {
 
 namespace {
 
+// How long a wait goes on before it asks again whether to stop, in milliseconds.
+constexpr long long kStopSlice = 100;
+
 void CloseQuietly(int fd) noexcept {
     if (fd >= 0) {
         ::close(fd);
@@ -71,8 +74,8 @@ public:
     // The end to poll for answers.
     int AnswerDescriptor() const noexcept { return m_answers; }
 
-    bool Send(const void* data, std::size_t size,
-              std::chrono::steady_clock::time_point deadline) override;
+    bool Send(const void* data, std::size_t size, std::chrono::steady_clock::time_point deadline,
+              const std::function<bool()>& stop) override;
     long Receive(void* data, std::size_t size) override;
     void Kill() noexcept override;
 
@@ -136,8 +139,17 @@ std::unique_ptr<WorkerProcess> WorkerProcess::Start(const std::vector<std::strin
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
+    // A program that ignores SIGPIPE for itself does not hand that on to its helpers.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    const int failure = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int failure = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(requests[0]);
     ::close(answers[1]);
@@ -153,7 +165,8 @@ std::unique_ptr<WorkerProcess> WorkerProcess::Start(const std::vector<std::strin
 }
 
 bool PosixWorkerProcess::Send(const void* data, std::size_t size,
-                              std::chrono::steady_clock::time_point deadline) {
+                              std::chrono::steady_clock::time_point deadline,
+                              const std::function<bool()>& stop) {
     if (m_requests < 0) {
         return false;
     }
@@ -172,15 +185,15 @@ bool PosixWorkerProcess::Send(const void* data, std::size_t size,
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             return false;
         }
-        // The pipe is full: wait for the helper to read, until the deadline.
+        // The pipe is full: wait for the helper to read, until the deadline or a stop.
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+        if (left.count() <= 0 || (stop && stop())) {
             return false;
         }
         pollfd writable{m_requests, POLLOUT, 0};
         const int waited =
-            ::poll(&writable, 1, static_cast<int>(std::min<long long>(left.count(), INT_MAX)));
+            ::poll(&writable, 1, static_cast<int>(std::min<long long>(left.count(), kStopSlice)));
         if (waited < 0 && errno != EINTR) {
             return false;
         }

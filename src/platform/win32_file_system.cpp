@@ -1,5 +1,7 @@
 #include "platform/file_error.h"
 #include "platform/file_system.h"
+#include "platform/replacement_file.h"
+#include "platform/temporary_files.h"
 
 #include <windows.h>
 #include <winioctl.h>
@@ -10,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cwchar>
+#include <functional>
 #include <optional>
 
 namespace quaverly::platform {
@@ -189,19 +192,19 @@ private:
 
 // A file written under a name of its own beside the one it replaces, and moved over it when it
 // is closed whole. Both names are full paths, taken when it was created.
-class Win32OutputFile final : public OutputFile {
+class Win32ReplacementSteps final : public ReplacementSteps {
 public:
-    Win32OutputFile(HANDLE file, std::wstring temporary, std::wstring target, std::string path)
+    Win32ReplacementSteps(HANDLE file, std::wstring temporary, std::wstring target,
+                          std::string path)
         : m_file(file), m_temporary(std::move(temporary)), m_target(std::move(target)),
           m_path(std::move(path)) {}
-    ~Win32OutputFile() override {
+    ~Win32ReplacementSteps() override {
         if (m_file != INVALID_HANDLE_VALUE) {
             ::CloseHandle(m_file);
-            ::DeleteFileW(m_temporary.c_str());
         }
     }
-    Win32OutputFile(const Win32OutputFile&) = delete;
-    Win32OutputFile& operator=(const Win32OutputFile&) = delete;
+    Win32ReplacementSteps(const Win32ReplacementSteps&) = delete;
+    Win32ReplacementSteps& operator=(const Win32ReplacementSteps&) = delete;
 
     void Write(const char* data, std::size_t size) override {
         if (m_file == INVALID_HANDLE_VALUE) {
@@ -223,23 +226,37 @@ public:
         }
     }
 
-    void Close() override {
-        if (m_file == INVALID_HANDLE_VALUE) {
-            return;
+    void Sync() override {
+        if (::FlushFileBuffers(m_file) == 0) {
+            throw LastFileError("write", m_path);
         }
+    }
+
+    void Close() override {
         const HANDLE file = m_file;
         m_file = INVALID_HANDLE_VALUE;
-        const char* failed = nullptr;
         if (::CloseHandle(file) == 0) {
-            failed = "close";
-        } else if (::MoveFileExW(m_temporary.c_str(), m_target.c_str(),
-                                 MOVEFILE_REPLACE_EXISTING) == 0) {
-            failed = "rename";
+            throw LastFileError("close", m_path);
         }
-        if (failed != nullptr) {
-            const FileError error = LastFileError(failed, m_path);
+    }
+
+    // Write-through: the move is on the disk when it returns, so the folder needs no sync.
+    void Rename() override {
+        if (::MoveFileExW(m_temporary.c_str(), m_target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+            throw LastFileError("rename", m_path);
+        }
+        m_renamed = true;
+    }
+    void SyncFolder() override {}
+
+    void Discard() noexcept override {
+        if (m_file != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(m_file);
+            m_file = INVALID_HANDLE_VALUE;
+        }
+        if (!m_renamed) {
             ::DeleteFileW(m_temporary.c_str());
-            throw error;
         }
     }
 
@@ -248,7 +265,27 @@ private:
     std::wstring m_temporary;
     std::wstring m_target;
     std::string m_path;
+    bool m_renamed = false;
 };
+
+// Removes what runs that are gone left in `folder` (with its separator): their temporary files.
+void RemoveLeftovers(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW((folder + L".quaverly-*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        const std::optional<TemporaryOwner> owner =
+            OwnerOfTemporaryFile(Narrow(found.cFileName, CP_UTF8));
+        const DWORD notAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE |
+                               FILE_ATTRIBUTE_REPARSE_POINT;
+        if (owner && (found.dwFileAttributes & notAFile) == 0 && WriterIsGone(*owner)) {
+            ::DeleteFileW((folder + found.cFileName).c_str());
+        }
+    } while (::FindNextFileW(search, &found) != 0);
+    ::FindClose(search);
+}
 
 DirectoryEntry EntryOf(const WIN32_FIND_DATAW& found) {
     const DWORD attributes = found.dwFileAttributes;
@@ -385,16 +422,36 @@ public:
             (there & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
             throw FileError(FileErrorCause::NotRegularFile, 0, "create", path);
         }
+        const std::wstring folder = target.substr(0, separator + 1);
+        // A name the folder cannot hold, or a path too long, would fail only at the move,
+        // after the whole walk.
+        DWORD longest = 0;
+        wchar_t root[MAX_PATH] = {};
+        if (target.size() >= MAX_PATH ||
+            (::GetVolumePathNameW(target.c_str(), root, MAX_PATH) != 0 &&
+             ::GetVolumeInformationW(root, nullptr, 0, nullptr, &longest, nullptr, nullptr, 0) !=
+                 0 &&
+             target.size() - separator - 1 > longest)) {
+            throw FileError::FromErrno(SystemError(ERROR_FILENAME_EXCED_RANGE), "create", path);
+        }
+        // The new page keeps the attributes of the old one that say how it is to be shown or
+        // kept; read-only is not among them, as the move over a read-only page fails anyway.
+        const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                           FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        const DWORD attributes = there != INVALID_FILE_ATTRIBUTES && (there & kept) != 0
+                                     ? there & kept
+                                     : FILE_ATTRIBUTE_NORMAL;
         static std::atomic<unsigned> counter = 0;
         for (;;) {
             // No sharing: nobody reads a listing half written.
-            const std::wstring temporary = target.substr(0, separator + 1) + L".quaverly-" +
-                                           std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                                           std::to_wstring(counter++) + L".tmp";
+            const std::wstring temporary =
+                folder + Widen(TemporaryFileName(ThisProcessAsOwner(), counter++), CP_UTF8);
             const HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
-                                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                              CREATE_NEW, attributes, nullptr);
             if (file != INVALID_HANDLE_VALUE) {
-                return std::make_unique<Win32OutputFile>(file, temporary, target, path);
+                RemoveLeftovers(folder);
+                return MakeReplacementFile(
+                    std::make_unique<Win32ReplacementSteps>(file, temporary, target, path));
             }
             if (::GetLastError() != ERROR_FILE_EXISTS) {
                 throw LastFileError("create", path);
@@ -468,7 +525,9 @@ bool IsAbsolutePath(const std::string& path) noexcept {
     return drive || share;
 }
 
-std::unique_ptr<OutputFile> StandardOutputFile() {
+// An anonymous pipe cannot be polled for room: a reader that takes nothing holds the write,
+// whatever `stopRequested` says.
+std::unique_ptr<OutputFile> StandardOutputFile(std::function<bool()> /*stopRequested*/) {
     class StandardOutput final : public OutputFile {
     public:
         void Write(const char* data, std::size_t size) override {

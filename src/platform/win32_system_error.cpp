@@ -63,6 +63,9 @@ FileErrorCause CauseFromErrno(int systemError) noexcept {
         return FileErrorCause::InputOutput;
     case ERROR_TOO_MANY_OPEN_FILES:
         return FileErrorCause::TooManyOpenFiles;
+    case ERROR_NO_DATA:
+    case ERROR_BROKEN_PIPE:
+        return FileErrorCause::BrokenPipe;
     default:
         return FileErrorCause::Generic;
     }

@@ -22,10 +22,20 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 } // namespace
 
-void OpenStandardDescriptors() noexcept {
+ClosedStandardDescriptors OpenStandardDescriptors() noexcept {
     // The C runtime gives a program started without standard handles descriptors that lead
     // nowhere; a file opened later never takes their numbers.
+    const auto closed = [](DWORD which) {
+        const HANDLE handle = ::GetStdHandle(which);
+        return handle == nullptr || handle == INVALID_HANDLE_VALUE;
+    };
+    return {closed(STD_INPUT_HANDLE), closed(STD_OUTPUT_HANDLE), closed(STD_ERROR_HANDLE)};
 }
+
+// A write to a pipe nobody reads fails with ERROR_NO_DATA here; no signal ends the program.
+void IgnoreBrokenPipes() noexcept {}
+
+void EndAsWriterToAClosedPipe() noexcept {}
 
 bool StandardErrorIsTerminal() noexcept {
     const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);

@@ -89,8 +89,8 @@ public:
 
     ProcessId Pid() const noexcept override { return m_pid; }
 
-    bool Send(const void* data, std::size_t size,
-              std::chrono::steady_clock::time_point deadline) override {
+    bool Send(const void* data, std::size_t size, std::chrono::steady_clock::time_point deadline,
+              const std::function<bool()>& /*stop*/) override {
         // An anonymous pipe cannot wait with a deadline: at the deadline a timer ends the
         // helper, which breaks the pipe and so ends a write that is still waiting.
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(

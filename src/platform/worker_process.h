@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,9 +43,12 @@ public:
     virtual ProcessId Pid() const noexcept = 0;
 
     // Writes all of `size` bytes; false when the helper is gone, or has not taken them all by
-    // `deadline` (a helper that stops reading must not stop the program). Never raises SIGPIPE.
+    // `deadline` (a helper that stops reading must not stop the program), or when `stop`, asked
+    // while the helper takes nothing, says to stop (on Linux; Windows waits for the deadline).
+    // Never raises SIGPIPE.
     virtual bool Send(const void* data, std::size_t size,
-                      std::chrono::steady_clock::time_point deadline) = 0;
+                      std::chrono::steady_clock::time_point deadline,
+                      const std::function<bool()>& stop) = 0;
     // Reads what is there, at most `size` bytes, without blocking. Returns the count, 0 when
     // the helper closed its end (it ended), or -1 when nothing is there yet.
     virtual long Receive(void* data, std::size_t size) = 0;

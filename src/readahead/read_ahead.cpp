@@ -67,6 +67,8 @@ struct ReadAhead::Item {
     bool dropped = false;
     std::unique_ptr<mpeg::PrereadFile> file;
     std::optional<platform::FileError> failure;
+    // The walk stopped waiting for the answer: the run was cancelled.
+    bool cancelled = false;
     // What it holds, counted in the bytes ahead while it is among the items held.
     std::size_t bytes = 0;
     bool held = false;
@@ -90,11 +92,15 @@ std::size_t AnswerBytes(const std::string& key, const Entries* entries) {
 constexpr std::size_t kReadsJudged = 4;
 constexpr std::size_t kSlowReadsToJudge = 3;
 
+// How long the walk waits before it asks again whether the run was cancelled.
+constexpr std::chrono::milliseconds kCancelSlice{100};
+
 } // namespace
 
-ReadAhead::ReadAhead(platform::FileSystem& fileSystem, Options options, mpeg::TagSizeSource* tags)
+ReadAhead::ReadAhead(platform::FileSystem& fileSystem, Options options, mpeg::TagSizeSource* tags,
+                     std::function<bool()> cancelled)
     : m_fileSystem(fileSystem), m_options(options), m_tags(tags),
-      m_recorder(std::make_unique<Recorder>(*this)) {
+      m_cancelled(std::move(cancelled)), m_recorder(std::make_unique<Recorder>(*this)) {
     // Files held open ahead take at most half of the descriptors left, so that the walk, the
     // page and the tag helpers still get theirs under a low limit.
     m_options.filesAhead = std::min(m_options.filesAhead, platform::OpenFileRoom() / 2);
@@ -251,12 +257,41 @@ void ReadAhead::ReadFiles() {
     }
 }
 
+template <typename Ready>
+bool ReadAhead::WaitUnlessCancelled(std::unique_lock<std::mutex>& lock,
+                                    std::condition_variable& event, Ready ready) {
+    if (!m_cancelled) {
+        event.wait(lock, ready);
+        return true;
+    }
+    while (!event.wait_for(lock, kCancelSlice, ready)) {
+        // Asked without the lock: the look-ahead and the readers go on meanwhile.
+        lock.unlock();
+        const bool cancelled = m_cancelled();
+        lock.lock();
+        if (cancelled) {
+            return ready();
+        }
+    }
+    return true;
+}
+
 std::shared_ptr<ReadAhead::Item> ReadAhead::Take(Kind kind, const std::string& key) {
     std::unique_lock lock(m_mutex);
     const auto matches = [&](const auto& item) { return item->kind == kind && item->key == key; };
+    const auto cancelledAnswer = [&] {
+        auto item = std::make_shared<Item>();
+        item->kind = kind;
+        item->key = key;
+        item->cancelled = true;
+        return item;
+    };
     // When the walk has caught up with the look-ahead, the answer is on its way. Anything else
     // recorded in its place means the walks went apart: the file system answers.
-    m_recorded.wait(lock, [&] { return !m_items.empty() || m_lookAheadEnded || m_stopped; });
+    if (!WaitUnlessCancelled(lock, m_recorded,
+                             [&] { return !m_items.empty() || m_lookAheadEnded || m_stopped; })) {
+        return cancelledAnswer();
+    }
     const auto found = std::find_if(m_items.begin(), m_items.end(), matches);
     if (found == m_items.end()) {
         return nullptr;
@@ -302,8 +337,12 @@ std::shared_ptr<ReadAhead::Item> ReadAhead::Take(Kind kind, const std::string& k
     if (!item->done) {
         // A reading thread has it: the walk waits, and more threads would have read further.
         m_awaited = item.get();
-        m_done.wait(lock, [&] { return item->done || m_stopped; });
+        const bool waited =
+            WaitUnlessCancelled(lock, m_done, [&] { return item->done || m_stopped; });
         m_awaited = nullptr;
+        if (!waited) {
+            return cancelledAnswer();
+        }
         if (!item->done) {
             return nullptr;
         }
@@ -336,7 +375,7 @@ void ReadAhead::HandToTags() {
     }
     // Only this thread takes items, so the files stay where they are meanwhile.
     for (const std::shared_ptr<Item>& item : ready) {
-        m_tags->Prefetch(item->key, *item->file);
+        m_tags->Prefetch(item->key, *item->file, m_cancelled);
     }
 }
 
@@ -349,6 +388,9 @@ std::unique_ptr<platform::InputFile> ReadAhead::OpenFile(const std::string& path
         (item->failure && item->failure->Cause() == platform::FileErrorCause::TooManyOpenFiles)) {
         return listed ? m_fileSystem.OpenListedFile(path) : m_fileSystem.OpenForReading(path);
     }
+    if (item->cancelled) {
+        throw platform::FileError(platform::FileErrorCause::Cancelled, 0, "open", path);
+    }
     if (item->failure) {
         throw *item->failure;
     }
@@ -357,7 +399,7 @@ std::unique_ptr<platform::InputFile> ReadAhead::OpenFile(const std::string& path
 
 platform::StatusResult ReadAhead::Status(const std::string& path) {
     if (const std::shared_ptr<Item> item = Take(Kind::Status, path)) {
-        return item->status;
+        return item->cancelled ? platform::StatusResult{ECANCELED, {}} : item->status;
     }
     return m_fileSystem.Status(path);
 }
@@ -378,6 +420,10 @@ std::unique_ptr<platform::DirectorySearch> ReadAhead::FindFirst(const std::strin
                                                                 platform::DirectoryEntry& first,
                                                                 platform::ErrorCode& error) {
     if (const std::shared_ptr<Item> item = Take(Kind::Search, searchPath)) {
+        if (item->cancelled) {
+            error = platform::kErrorOperationAborted;
+            return nullptr;
+        }
         return Replay(item->entries, item->end, first, error);
     }
     return m_fileSystem.FindFirst(searchPath, first, error);

@@ -58,8 +58,12 @@ public:
     // file the walk will open. It should end soon once recorder.Stopped() says so.
     using LookAhead = std::function<void(Recorder& recorder)>;
 
-    // `fileSystem` and `tags` (which may be null) must outlive this object.
-    ReadAhead(platform::FileSystem& fileSystem, Options options, mpeg::TagSizeSource* tags);
+    // `fileSystem` and `tags` (which may be null) must outlive this object. `cancelled` is
+    // asked, on the walk's thread, at least every 100 ms while the walk waits for an answer:
+    // once it says yes, the call fails as cancelled (ECANCELED, kErrorOperationAborted, or
+    // platform::FileError with cause Cancelled) instead of waiting on.
+    ReadAhead(platform::FileSystem& fileSystem, Options options, mpeg::TagSizeSource* tags,
+              std::function<bool()> cancelled = {});
     ~ReadAhead() override;
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -87,6 +91,10 @@ private:
     // The recorded answer to the walk's next call of `kind` on `key`, dropping the answers the
     // walk passed over; null when none was recorded. A file no thread has begun is read here.
     std::shared_ptr<Item> Take(Kind kind, const std::string& key);
+    // Waits on `event` until `ready` says so; false when the run was cancelled first.
+    template <typename Ready>
+    bool WaitUnlessCancelled(std::unique_lock<std::mutex>& lock, std::condition_variable& event,
+                             Ready ready);
     std::unique_ptr<platform::InputFile> OpenFile(const std::string& path, bool listed);
     // Waits until there is room for one more item, or reading ahead stops; false then.
     bool WaitForRoom(std::unique_lock<std::mutex>& lock, bool file);
@@ -105,6 +113,7 @@ private:
     platform::FileSystem& m_fileSystem;
     Options m_options;
     mpeg::TagSizeSource* m_tags;
+    std::function<bool()> m_cancelled;
     std::unique_ptr<Recorder> m_recorder;
 
     mutable std::mutex m_mutex;

@@ -14,7 +14,7 @@ namespace quaverly::testing {
 inline void Prefetch(mpeg::TagSizeSource& tags, const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
         const mpeg::PrereadFile file(platform::SystemFileSystem().OpenForReading(path));
-        tags.Prefetch(path, file);
+        tags.Prefetch(path, file, {});
     }
 }
 

@@ -31,7 +31,7 @@ inline bool ExpectHeadersGiveTheLibrarysCount(mpeg::TagWorkerPool& pool, const s
     bool compared = false;
     if (const std::optional<std::int64_t> settled = mpeg::PrependedBytesFromHeaders(view)) {
         EXPECT_FALSE(mpeg::HeadersLeaveItToTheLibrary(*file)) << path;
-        const mpeg::TagSize library = pool.PrependedBytes(path, *file, view);
+        const mpeg::TagSize library = pool.PrependedBytes(path, *file, view, {});
         if (!library.failure) {
             compared = true;
             EXPECT_EQ(*settled, library.bytes) << path;
