@@ -23,14 +23,25 @@ bool IsDots(const std::string& name) {
     return name == "." || name == "..";
 }
 
-// The part of one WalkFolder call that runs under its guard.
+// One folder of a walk, from its entry to its rows. The walk keeps one for each folder on the
+// path it is walking, on the heap: a tree as deep as paths go costs no stack.
 class FolderWalk {
 public:
-    FolderWalk(const std::string& folder, const std::string& pattern, WalkContext& context)
-        : m_folder(folder), m_pattern(pattern), m_context(context) {}
+    FolderWalk(std::string folder, const std::string& pattern, WalkContext& context)
+        : m_folder(std::move(folder)), m_pattern(pattern), m_context(context) {}
 
-    // False when the folder cannot be listed at all; it then gets no rows of its own.
-    bool WalkSubFolders();
+    const std::string& Folder() const { return m_folder; }
+
+    // Starts the search for sub-folders; a folder that cannot be listed at all gets no rows of
+    // its own.
+    void StartSubFolders();
+    // The next sub-folder to walk, in `path`; false once there is none, or the walk stopped.
+    bool NextSubFolder(std::string& path);
+    // What the walk of the sub-folder that NextSubFolder gave came to.
+    void SubFolderWalked(bool walked, ErrorCode code);
+    // The folder's own rows, once its sub-folders are walked, and its leave.
+    void Finish();
+
     // Starts a search of the folder for `pattern`. Null when it found nothing, or when it
     // failed: then the failure is recorded and `failed` set.
     std::unique_ptr<platform::DirectorySearch>
@@ -59,12 +70,89 @@ public:
     ErrorCode Error() const { return m_error; }
 
 private:
-    const std::string& m_folder;
+    // A failure thrown by the page's own writes (the row writer handles the analyser's): the
+    // page keeps its failure and the run reports it.
+    void Caught(const platform::FileError& error) {
+        if (!m_context.page.Failed()) {
+            m_context.report.RecordFailure(m_folder, error);
+        }
+        Note(ErrorCodeOf(error));
+    }
+
+    std::string m_folder;
     const std::string& m_pattern;
     WalkContext& m_context;
     ErrorCode m_error = platform::kErrorSuccess;
     bool m_entered = false;
+    // The sub-folder search, open while the sub-folders are walked.
+    std::unique_ptr<platform::DirectorySearch> m_search;
+    platform::DirectoryEntry m_entry;
+    bool m_entryTaken = false;
+    bool m_listable = true;
 };
+
+void FolderWalk::StartSubFolders() {
+    bool failed = false;
+    try {
+        m_search = StartSearch("*", m_entry, failed);
+    } catch (const platform::FileError& error) {
+        Caught(error);
+        failed = true;
+    }
+    m_listable = !failed;
+}
+
+bool FolderWalk::NextSubFolder(std::string& path) {
+    while (m_search) {
+        if (m_entryTaken) {
+            ErrorCode code = platform::kErrorSuccess;
+            if (!m_search->Next(m_entry, code)) {
+                if (code != platform::kErrorNoMoreFiles) {
+                    Fail(m_folder, code);
+                }
+                m_search.reset();
+                return false;
+            }
+        }
+        m_entryTaken = true;
+        if (!m_entry.isDirectory || IsDots(m_entry.name)) {
+            continue;
+        }
+        if (!ComposePath(m_folder, m_entry.name, path)) {
+            Fail(path, platform::kErrorBufferOverflow);
+            continue;
+        }
+        return true;
+    }
+    return false;
+}
+
+void FolderWalk::SubFolderWalked(bool walked, ErrorCode code) {
+    if (walked) {
+        return;
+    }
+    if (Stopped()) {
+        m_search.reset();
+        return;
+    }
+    Note(code);
+}
+
+void FolderWalk::Finish() {
+    m_search.reset();
+    try {
+        if (m_listable && !Stopped()) {
+            WriteHeaderRow();
+            WriteFileRows();
+        }
+    } catch (const platform::FileError& error) {
+        Caught(error);
+    }
+    Leave();
+    if (Stopped() && m_error == platform::kErrorSuccess) {
+        Note(platform::kErrorOperationAborted);
+    }
+}
 
 bool FolderWalk::Enter() {
     const platform::StatusResult status = m_context.fileSystem.Status(m_folder);
@@ -115,36 +203,6 @@ FolderWalk::StartSearch(std::string_view pattern, platform::DirectoryEntry& firs
     return handle;
 }
 
-bool FolderWalk::WalkSubFolders() {
-    platform::DirectoryEntry entry;
-    bool failed = false;
-    auto handle = StartSearch("*", entry, failed);
-    if (!handle) {
-        return !failed;
-    }
-    ErrorCode code = platform::kErrorSuccess;
-    std::string subFolder;
-    do {
-        if (!entry.isDirectory || IsDots(entry.name)) {
-            continue;
-        }
-        if (!ComposePath(m_folder, entry.name, subFolder)) {
-            Fail(subFolder, platform::kErrorBufferOverflow);
-            continue;
-        }
-        if (!WalkFolder(subFolder, m_pattern, true, m_context)) {
-            if (Stopped()) {
-                return true;
-            }
-            Note(platform::GetLastErrorCode());
-        }
-    } while (handle->Next(entry, code));
-    if (code != platform::kErrorNoMoreFiles) {
-        Fail(m_folder, code);
-    }
-    return true;
-}
-
 void FolderWalk::WriteHeaderRow() {
     m_context.format.FolderRow(m_context.page, m_folder);
 }
@@ -193,37 +251,51 @@ void FolderWalk::WriteFileRows() {
 
 bool WalkFolder(const std::string& folder, const std::string& pattern, bool recurse,
                 WalkContext& context) {
-    FolderWalk walk(folder, pattern, context);
-    context.report.FolderEntered(folder);
-    // Asked in every folder too: a tree of empty folders meets no file to ask after.
-    if (context.report.CancelRequested()) {
-        platform::SetLastErrorCode(platform::kErrorOperationAborted);
+    // The folders on the path being walked, each waiting for its sub-folder's walk.
+    std::vector<std::unique_ptr<FolderWalk>> path;
+    // Enters `next`; false, with the code, when it is not walked at all.
+    const auto enter = [&](std::string next, ErrorCode& code) {
+        context.report.FolderEntered(next);
+        // Asked in every folder too: a tree of empty folders meets no file to ask after.
+        if (context.report.CancelRequested()) {
+            code = platform::kErrorOperationAborted;
+            return false;
+        }
+        auto walk = std::make_unique<FolderWalk>(std::move(next), pattern, context);
+        if (!walk->Enter()) {
+            code = walk->Error();
+            return false;
+        }
+        if (recurse) {
+            walk->StartSubFolders();
+        }
+        path.push_back(std::move(walk));
+        return true;
+    };
+    ErrorCode code = platform::kErrorSuccess;
+    if (!enter(folder, code)) {
+        platform::SetLastErrorCode(code);
         return false;
     }
-    if (!walk.Enter()) {
-        platform::SetLastErrorCode(walk.Error());
-        return false;
-    }
-    try {
-        const bool listable = !recurse || walk.WalkSubFolders();
-        if (listable && !walk.Stopped()) {
-            walk.WriteHeaderRow();
-            walk.WriteFileRows();
+    std::string next;
+    for (;;) {
+        FolderWalk& walk = *path.back();
+        if (walk.NextSubFolder(next)) {
+            if (!enter(std::move(next), code)) {
+                walk.SubFolderWalked(false, code);
+            }
+            continue;
         }
-    } catch (const platform::FileError& error) {
-        // Only the page's own writes get here (the row writer handles the analyser's
-        // failures); the page keeps its failure and the run reports it.
-        if (!context.page.Failed()) {
-            context.report.RecordFailure(folder, error);
+        walk.Finish();
+        code = walk.Error();
+        path.pop_back();
+        if (path.empty()) {
+            break;
         }
-        walk.Note(ErrorCodeOf(error));
+        path.back()->SubFolderWalked(code == platform::kErrorSuccess, code);
     }
-    walk.Leave();
-    if (walk.Stopped() && walk.Error() == platform::kErrorSuccess) {
-        walk.Note(platform::kErrorOperationAborted);
-    }
-    platform::SetLastErrorCode(walk.Error());
-    return walk.Error() == platform::kErrorSuccess;
+    platform::SetLastErrorCode(code);
+    return code == platform::kErrorSuccess;
 }
 
 } // namespace quaverly::listing
