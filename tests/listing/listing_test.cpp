@@ -1,6 +1,7 @@
 #include "listing/folder_walker.h"
 #include "listing/html_format.h"
 #include "listing/listing_run.h"
+#include "listing/record_formats.h"
 #include "listing/row_writer.h"
 #include "platform/last_error.h"
 
@@ -85,6 +86,8 @@ protected:
             session.readAhead.threads = 0;
         }
         ListingServices services{fileSystem, chooser, messages};
+        services.format = format;
+        services.listingFileName = listingFileName;
         return MakeListing(session, services);
     }
 
@@ -95,6 +98,8 @@ protected:
     ListingSession session{fileSystem};
     // For tests of the walk's own searches: read ahead, a folder is searched once.
     bool walkSearchesItself = false;
+    ListingFormat* format = nullptr;
+    std::string listingFileName = "mp3_listing.html";
 
 private:
     std::filesystem::path m_startDirectory;
@@ -218,6 +223,36 @@ TEST_F(ListingRun, RootFolderShowsOneSeparatorInTheHeadingAndTwoInComposedPaths)
 
     EXPECT_EQ(searches, (std::vector<std::string>{"//*", "//*.*"}));
     EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"), Page("/", FolderRow("/") + kR0));
+}
+
+// The page keeps its root's two separators; the records say paths below the folder listed.
+TEST_F(ListingRun, RootFolderGivesRecordsPathsRelativeToIt) {
+    walkSearchesItself = true;
+    fileSystem.onListFolder =
+        [&](const std::string& search) -> std::optional<std::vector<platform::DirectoryEntry>> {
+        if (search == "//*") {
+            return std::vector<platform::DirectoryEntry>{{"music", true}};
+        }
+        if (search == "//music/*.*") {
+            return std::vector<platform::DirectoryEntry>{{"a.txt", false}};
+        }
+        return std::vector<platform::DirectoryEntry>{};
+    };
+    fileSystem.onStatus = [](const std::string&) {
+        return std::optional<platform::StatusResult>(platform::StatusResult{ENOENT, {}});
+    };
+    fileSystem.onSetCurrentDirectory = [](const std::string&) { return std::optional<int>(0); };
+    JsonLinesFormat records;
+    format = &records;
+    listingFileName = root / "records.jsonl";
+
+    Run("/");
+
+    EXPECT_EQ(ReadWholeFile(root / "records.jsonl"),
+              "{\"type\":\"folder\",\"path\":\"music\",\"folder\":\"music\"}\n"
+              "{\"type\":\"file\",\"path\":\"music/a.txt\",\"folder\":\"music\",\"name\":"
+              "\"a.txt\",\"mp3\":false}\n"
+              "{\"type\":\"folder\",\"path\":\"\",\"folder\":\"\"}\n");
 }
 #endif
 

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace quaverly::listing {
@@ -223,6 +224,52 @@ TEST_F(ReadAhead, CancelInTheMiddleOfAFolderStopsTheReadsAhead) {
     // No read goes on after the run, and no more were made than the reading ahead may hold.
     EXPECT_EQ(fileSystem.opens, opened);
     EXPECT_LE(opened, 5 + static_cast<int>(readahead::Options{}.filesAhead));
+}
+
+// A look-ahead held up on a slow share, and a file whose read never ends: once the run is
+// cancelled, the walk waits for neither.
+TEST(ReadAheadAlone, CancelEndsEveryWaitOfTheWalk) {
+    TempDir root;
+    root.Write("album/one.mp3", kTrack);
+    const std::string album = root / "album";
+    const std::string song = album + platform::kPathSeparator + "one.mp3";
+    FakeFileSystem fileSystem;
+    std::mutex held;
+    std::unique_lock hold(held);
+    fileSystem.onOpenForReading = [&](const std::string&) { const std::lock_guard wait(held); };
+    std::atomic<bool> cancelled = false;
+    std::atomic<int> asked = 0;
+    readahead::Options options;
+    options.startThreads = 1;
+    {
+        readahead::ReadAhead ahead(fileSystem, options, nullptr, [&] {
+            ++asked;
+            return cancelled.load();
+        });
+        ahead.Start([&](readahead::ReadAhead::Recorder& recorder) {
+            recorder.ReadFile(song, true);
+            const std::lock_guard wait(held);
+        });
+        // The file is claimed by the reading thread, whose open is held.
+        while (fileSystem.opens == 0) {
+            std::this_thread::yield();
+        }
+        cancelled = true;
+        EXPECT_THROW(
+            try { ahead.OpenListedFile(song); } catch (const platform::FileError& error) {
+                EXPECT_EQ(error.Cause(), platform::FileErrorCause::Cancelled);
+                throw;
+            },
+            platform::FileError);
+        // Nothing more is recorded while the look-ahead is held.
+        EXPECT_EQ(ahead.Status(album).error, ECANCELED);
+        platform::DirectoryEntry first;
+        platform::ErrorCode error = platform::kErrorSuccess;
+        EXPECT_EQ(ahead.FindFirst(album + platform::kPathSeparator + "*", first, error), nullptr);
+        EXPECT_EQ(error, platform::kErrorOperationAborted);
+        EXPECT_GE(asked, 3);
+        hold.unlock();
+    }
 }
 
 TEST(ReadAheadAlone, CallsTheLookAheadDidNotForeseeGoToTheFileSystem) {

@@ -245,6 +245,37 @@ TEST(TagWorkers, HelperLostDuringAWriteIsCountedAsLostOnTheFile) {
     }
 }
 
+// A helper that works on a file for an hour, and one that takes no more of a request: a cancel
+// ends the wait for either, the file fails as cancelled, and no helper is blamed for it.
+TEST(TagWorkers, CancelEndsTheWaitForAHelper) {
+    TempDir root;
+    const std::string stalls = WriteScript(root, "stall.sh", "printf R\nexec sleep 1000\n");
+    const std::string song = root.Write("song.mp3", AskedTag(TitleFrame("Song")) + CbrFrames(3));
+    const std::string large = LargeTagSong(root, "large.mp3");
+    mpeg::TagWorkerPool::Options options = Workers(1, stalls);
+    options.timeLimit = options.startLimit = std::chrono::hours(1);
+    mpeg::TagWorkerPool pool(options);
+    CMp3Analyzer analyzer;
+    analyzer.SetTagSizeSource(&pool);
+    int asked = 0;
+    // Not before the pool has asked once, so that it is waiting when told.
+    analyzer.SetCancelCheck([&] { return ++asked > 1; });
+
+    for (const std::string& path : {song, large}) {
+        asked = 0;
+        try {
+            Analyse(analyzer, path);
+            ADD_FAILURE() << path << " was not cancelled";
+        } catch (const platform::FileError& error) {
+            EXPECT_EQ(error.Cause(), platform::FileErrorCause::Cancelled) << path;
+        }
+        EXPECT_GT(asked, 1) << path;
+        EXPECT_EQ(pool.WorkerPids().size(), 1U);
+        pool.Forget();
+    }
+    EXPECT_FALSE(pool.StartFailure());
+}
+
 TEST(TagWorkers, HelperThatStopsReadingIsKilledAtTheTimeLimit) {
     TempDir root;
     const std::string stalls = WriteScript(root, "stall.sh", "printf R\nexec sleep 1000\n");
