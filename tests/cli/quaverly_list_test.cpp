@@ -7,7 +7,9 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -27,12 +29,15 @@ struct Outcome {
     int status = -1;
     std::string out;
     std::string err;
+    int signal = 0; // the signal that ended it, if one did
 };
 
 // Runs the tool in `directory` with `arguments`, its output and errors caught in files;
-// `inChild` prepares the process just before the tool starts in it.
+// `inChild` prepares the process just before the tool starts in it, `whileRunning` is called
+// with its process while it runs.
 Outcome RunTool(const std::string& directory, const std::vector<std::string>& arguments,
-                const std::function<void()>& inChild = {}) {
+                const std::function<void()>& inChild = {},
+                const std::function<void(pid_t)>& whileRunning = {}) {
     TempDir capture;
     const std::string outPath = capture / "out";
     const std::string errPath = capture / "err";
@@ -53,10 +58,13 @@ Outcome RunTool(const std::string& directory, const std::vector<std::string>& ar
         ::execv(QUAVERLY_LIST_PATH, argv.data());
         ::_exit(127);
     }
+    if (whileRunning) {
+        whileRunning(pid);
+    }
     int status = 0;
     ::waitpid(pid, &status, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(outPath),
-            ReadWholeFile(errPath)};
+            ReadWholeFile(errPath), WIFSIGNALED(status) ? WTERMSIG(status) : 0};
 }
 
 TEST(QuaverlyList, WritesTheListingOfAFolderGivenAsARelativePath) {
@@ -321,6 +329,144 @@ TEST(QuaverlyList, ShowsProgressOnlyOnATerminal) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(listing.find("folders, "), std::string::npos) << listing;
     EXPECT_EQ(listing.rfind("\xEF\xBB\xBFtype,path,", 0), 0U) << listing;
+}
+
+// Standard output, or `fd` in general, is a pipe whose reader has gone.
+void ReaderGone(int fd) {
+    int ends[2];
+    if (::pipe(ends) != 0 || ::dup2(ends[1], fd) < 0) {
+        ::_exit(127);
+    }
+    ::close(ends[0]);
+    ::close(ends[1]);
+}
+
+TEST(QuaverlyList, ClosedPipesCostTheirLinesNotTheRun) {
+    TempDir root;
+    root.MakeFolder("music");
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(::mkfifo((root / ("music/" + std::to_string(i) + ".mp3")).c_str(), 0600), 0);
+    }
+    // The reader of the error lines quit (`2>&1 | head -1`): the listing is whole all the same.
+    const Outcome errors =
+        RunTool(root.Path(), {"-o", "page.html", "music"}, [] { ReaderGone(STDERR_FILENO); });
+    EXPECT_EQ(errors.signal, 0);
+    EXPECT_EQ(errors.status, 1);
+    EXPECT_TRUE(ReadWholeFile(root / "page.html").ends_with("</body></html>"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root.Path()),
+                            std::filesystem::directory_iterator()),
+              2); // the folder and the page: no temporary file
+
+    // The reader of the listing quit (`| head`): the run ends as a pipeline's writer does.
+    const Outcome listing =
+        RunTool(root.Path(), {"-f", "csv", "-o", "-", "music"}, [] { ReaderGone(STDOUT_FILENO); });
+    EXPECT_EQ(listing.signal, SIGPIPE);
+    EXPECT_EQ(listing.err.find("could not be written"), std::string::npos) << listing.err;
+}
+
+TEST(QuaverlyList, ClosedStandardOutputIsRefusedBeforeAnythingIsWalked) {
+    TempDir root;
+    root.MakeFolder("music");
+    ASSERT_EQ(::mkfifo((root / "music/pipe.mp3").c_str(), 0600), 0);
+
+    const Outcome outcome =
+        RunTool(root.Path(), {"-f", "jsonl", "-o", "-", "music"}, [] { ::close(STDOUT_FILENO); });
+
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.err, "quaverly-list: standard output is closed: the listing would be lost\n"
+                           "Try 'quaverly-list --help' for more information.\n");
+}
+
+TEST(QuaverlyList, InterruptIsHeardWhileStandardOutputWaitsForItsReader) {
+    TempDir root;
+    for (int i = 0; i < 300; ++i) {
+        root.Write("music/" + std::to_string(i) + ".mp3", quaverly::testing::CbrFrames(2));
+    }
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::fcntl(ends[0], F_SETPIPE_SZ, 4096);
+    // A reader that reads nothing: the tool waits once the pipe is full.
+    const auto toPipe = [&] {
+        ::dup2(ends[1], STDOUT_FILENO);
+        ::close(ends[0]);
+        ::close(ends[1]);
+    };
+    const auto interruptOnceFull = [&](pid_t pid) {
+        ::close(ends[1]);
+        const int size = ::fcntl(ends[0], F_GETPIPE_SZ);
+        for (int waiting = 0, held = 0; held < size && waiting < 10000; ++waiting) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ::ioctl(ends[0], FIONREAD, &held);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ::kill(pid, SIGTERM);
+    };
+
+    const Outcome outcome =
+        RunTool(root.Path(), {"-f", "csv", "-o", "-", "music"}, toPipe, interruptOnceFull);
+    ::close(ends[0]);
+
+    EXPECT_EQ(outcome.status, 130);
+    EXPECT_TRUE(outcome.err.ends_with("interrupted; the listing in standard output is "
+                                      "incomplete\n"))
+        << outcome.err;
+}
+
+TEST(QuaverlyList, TreeAsDeepAsPathsGoNeedsNoLargeStack) {
+    TempDir root;
+    constexpr int kLevels = 2000;
+    int folder = ::open(root.MakeFolder("deep").c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < kLevels; ++level) {
+        ASSERT_EQ(::mkdirat(folder, "d", 0755), 0);
+        const int next = ::openat(folder, "d", O_RDONLY | O_DIRECTORY);
+        ::close(folder);
+        folder = next;
+    }
+    ::close(folder);
+    const auto smallStack = [] {
+        const rlimit limit{256 * 1024, 256 * 1024};
+        ::setrlimit(RLIMIT_STACK, &limit);
+    };
+
+    const Outcome outcome = RunTool(root.Path(), {"-o", "page.html", "deep"}, smallStack);
+
+    EXPECT_EQ(outcome.signal, 0);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    const std::string page = ReadWholeFile(root / "page.html");
+    std::size_t folders = 0;
+    for (std::size_t at = page.find("bgcolor=red"); at != std::string::npos;
+         at = page.find("bgcolor=red", at + 1)) {
+        ++folders;
+    }
+    EXPECT_EQ(folders, std::size_t{kLevels + 1});
+}
+
+TEST(QuaverlyList, OutputNameTheFolderCannotHoldFailsBeforeTheWalk) {
+    TempDir root;
+    root.MakeFolder("music");
+    ASSERT_EQ(::mkfifo((root / "music/pipe.mp3").c_str(), 0600), 0);
+    const std::string name(256, 'n');
+
+    const Outcome outcome = RunTool(root.Path(), {"-o", name, "music"});
+
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.err, "quaverly-list: the listing could not be written: create " + name +
+                               ": File name too long\n");
+}
+
+TEST(QuaverlyList, NoListingListsAPageBeingWritten) {
+    TempDir root;
+    root.Write("music/song.mp3", quaverly::testing::CbrFrames(2));
+    // What a run killed before its end leaves: its temporary file, beside the listing.
+    const std::string leftover = root.Write("music/.quaverly-999999999-0.tmp", "half a page");
+
+    const Outcome outcome = RunTool(root / "music", {"-f", "csv", "-o", "music.csv", "."});
+
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    const std::string records = ReadWholeFile(root / "music/music.csv");
+    EXPECT_EQ(records.find(".quaverly-"), std::string::npos) << records;
+    EXPECT_NE(records.find("\r\nfile,song.mp3,"), std::string::npos) << records;
+    EXPECT_FALSE(std::filesystem::exists(leftover));
 }
 
 std::string ChildrenOf(pid_t pid) {

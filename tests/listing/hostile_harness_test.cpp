@@ -68,6 +68,13 @@ public:
             std::filesystem::resize_file(m_root.Write("tree/unfinished.mp3", CbrFrames(1)),
                                          static_cast<std::uintmax_t>(Pick(1, 200)) << 30);
         }
+        // What runs killed before their end left, in an earlier version's name and this one's:
+        // no file of the tree.
+        m_root.Write(folders.back() + "/.quaverly-" + std::to_string(Pick(1, 1 << 30)) + "-0.tmp",
+                     "half a page");
+        m_root.Write(folders.front() + "/.quaverly-host-" + std::to_string(Pick(1, 1 << 30)) +
+                         "-1f-0.tmp",
+                     "half a page");
         // Links: a loop back to the top, and two ways into the same folder.
         Link("tree", folders[static_cast<std::size_t>(Pick(0, int(folders.size()) - 1))] + "/up");
         const std::string& shared =
@@ -256,6 +263,7 @@ void ExpectAWholePage(const Listed& listed) {
     EXPECT_EQ(listed.page.rfind("<html><body>\r\n", 0), 0U);
     EXPECT_TRUE(listed.page.ends_with("</body></html>"));
     EXPECT_TRUE(OnlyThePagesOwnMarkup(listed.page));
+    EXPECT_EQ(listed.page.find(".quaverly-"), std::string::npos);
     // A row for every file the walk met, and a failure for every file it could not read.
     std::size_t rows = 0;
     for (std::size_t at = listed.page.find("<tr><td"); at != std::string::npos;
