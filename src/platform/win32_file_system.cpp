@@ -424,14 +424,10 @@ public:
         }
         const std::wstring folder = target.substr(0, separator + 1);
         // A name the folder cannot hold, or a path too long, would fail only at the move,
-        // after the whole walk.
-        DWORD longest = 0;
-        wchar_t root[MAX_PATH] = {};
-        if (target.size() >= MAX_PATH ||
-            (::GetVolumePathNameW(target.c_str(), root, MAX_PATH) != 0 &&
-             ::GetVolumeInformationW(root, nullptr, 0, nullptr, &longest, nullptr, nullptr, 0) !=
-                 0 &&
-             target.size() - separator - 1 > longest)) {
+        // after the whole walk. Every file system Windows writes holds names of 255 characters
+        // (asking the volume would read the device).
+        constexpr std::size_t kLongestName = 255;
+        if (target.size() >= MAX_PATH || target.size() - separator - 1 > kLongestName) {
             throw FileError::FromErrno(SystemError(ERROR_FILENAME_EXCED_RANGE), "create", path);
         }
         // The new page keeps the attributes of the old one that say how it is to be shown or

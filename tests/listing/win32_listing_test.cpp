@@ -5,6 +5,7 @@
 #include "mpeg/tag_worker_pool.h"
 #include "platform/file_system.h"
 #include "platform/last_error.h"
+#include "platform/temporary_files.h"
 
 #include "support/fake_file_system.h"
 #include "support/mp3_bytes.h"
@@ -106,6 +107,28 @@ protected:
 private:
     std::filesystem::path m_start;
 };
+
+// The page replaces a hidden one hidden, is never listed while it is written, and takes away
+// what an ended run left beside it.
+TEST_F(Win32Listing, ReplacedPageKeepsItsAttributesAndLeftoversOfEndedRunsGo) {
+    const std::string page = out.Write("mp3_listing.html", "old");
+    ASSERT_NE(::SetFileAttributesA(page.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
+              0);
+    const std::string leftover = out.Write(".quaverly-4000000000-0.tmp", "half a page");
+    const std::string live = out.Write(
+        platform::TemporaryFileName(platform::ThisProcessAsOwner(), 999), "being written");
+
+    const RunResult result = Run(platform::SystemFileSystem(), out.Path());
+
+    EXPECT_EQ(result.outcome, RunOutcome::Complete) << result.failureReason;
+    EXPECT_EQ(::GetFileAttributesA(page.c_str()), DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE});
+    EXPECT_FALSE(std::filesystem::exists(leftover));
+    EXPECT_TRUE(std::filesystem::exists(live));
+    const std::string listed = ReadWholeFile(page);
+    EXPECT_EQ(listed.find(".quaverly-"), std::string::npos);
+    // The old page's row, and no other.
+    EXPECT_EQ(listed.find("<tr><td>"), listed.rfind("<tr><td>"));
+}
 
 TEST_F(Win32Listing, DriveRootHasOneBackslashInItsRowsAndTwoInComposedPaths) {
     const std::string root = "C:\\";
