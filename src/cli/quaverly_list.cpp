@@ -319,7 +319,8 @@ int main(int argc, char** argv) {
     case listing::RunOutcome::Failed:
         // A reader of the listing that closed it on purpose (`| head`) has what it wanted: the
         // run ends as every writer in a pipeline does then, without a word.
-        if (arguments.output == "-" && result.failureCause == platform::FileErrorCause::BrokenPipe) {
+        if (arguments.output == "-" &&
+            result.failureCause == platform::FileErrorCause::BrokenPipe) {
             platform::EndAsWriterToAClosedPipe();
         }
         std::cerr << kProgram << ": the listing could not be written: "

@@ -158,8 +158,9 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
     } catch (const platform::FileError& error) {
         // The page's destructor closes the file; what was written stays, and the run says it
         // is not a whole page. A stop asked while the output waited for its reader is a cancel.
-        result.outcome = error.Cause() == platform::FileErrorCause::Cancelled ? RunOutcome::Cancelled
-                                                                              : RunOutcome::Failed;
+        result.outcome = error.Cause() == platform::FileErrorCause::Cancelled
+                             ? RunOutcome::Cancelled
+                             : RunOutcome::Failed;
         result.failureReason = error.what();
         result.failureCause = error.Cause();
     }

@@ -195,8 +195,8 @@ void CsvFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t c
     constexpr std::size_t kPathHex = kFieldCount - 1;
     std::optional<std::string> pathHex;
     for (const std::size_t i : kNameFields) {
-        if (i < count && fields[i].kind == Field::Kind::Text && LooksLikeAFormula(fields[i].value) &&
-            fields[kPathHex].kind == Field::Kind::Absent) {
+        if (i < count && fields[i].kind == Field::Kind::Text &&
+            LooksLikeAFormula(fields[i].value) && fields[kPathHex].kind == Field::Kind::Absent) {
             pathHex = Hex(fields[1].value);
         }
     }

@@ -468,9 +468,9 @@ void TagWorkerPool::Lost(Worker& worker, bool timedOut, const CancelCheck& cance
         if (left <= Clock::duration(0) || (cancelled && cancelled())) {
             break;
         }
-        platform::WaitForAnswers(
-            {worker.process.get()},
-            std::chrono::ceil<std::chrono::milliseconds>(std::min<Clock::duration>(left, kCancelSlice)));
+        platform::WaitForAnswers({worker.process.get()},
+                                 std::chrono::ceil<std::chrono::milliseconds>(
+                                     std::min<Clock::duration>(left, kCancelSlice)));
     }
     Replace(worker, timedOut);
 }

@@ -345,9 +345,9 @@ public:
             const std::string temporary = TemporaryFileName(ThisProcessAsOwner(), counter++);
             // Private until it has the old file's mode: a page the user keeps to himself is
             // never readable by others, not even while it is written.
-            const int fd =
-                ::openat(folder, temporary.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, replaced ? 0600 : 0666);
+            const int fd = ::openat(folder, temporary.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                    replaced ? 0600 : 0666);
             if (fd >= 0) {
                 if (replaced) {
                     // The owner first: a change of owner clears the set-id bits. Only root may
@@ -359,8 +359,8 @@ public:
                     [[maybe_unused]] const int mode = ::fchmod(fd, target.st_mode & 07777);
                 }
                 RemoveLeftovers(folder);
-                return MakeReplacementFile(std::make_unique<PosixReplacementSteps>(
-                    fd, folder, temporary, name, path));
+                return MakeReplacementFile(
+                    std::make_unique<PosixReplacementSteps>(fd, folder, temporary, name, path));
             }
             if (errno != EEXIST) {
                 const int error = errno;
@@ -447,8 +447,8 @@ public:
     explicit StandardOutput(std::function<bool()> stopRequested)
         : m_stopRequested(std::move(stopRequested)) {
         struct stat info {};
-        m_waits = m_stopRequested && ::fstat(STDOUT_FILENO, &info) == 0 &&
-                  !S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode);
+        m_waits = m_stopRequested && ::fstat(STDOUT_FILENO, &info) == 0 && !S_ISREG(info.st_mode) &&
+                  !S_ISBLK(info.st_mode);
     }
 
     void Write(const char* data, std::size_t size) override {

@@ -27,8 +27,8 @@ std::optional<std::uint64_t> StartOf(const std::string& process) {
     std::string field;
     for (int i = 3; i <= 22 && fields >> field; ++i) {
         std::uint64_t value = 0;
-        if (i == 22 && std::from_chars(field.data(), field.data() + field.size(), value).ec ==
-                           std::errc()) {
+        if (i == 22 &&
+            std::from_chars(field.data(), field.data() + field.size(), value).ec == std::errc()) {
             return value;
         }
     }

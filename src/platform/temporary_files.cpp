@@ -29,12 +29,10 @@ std::optional<std::uint64_t> Number(std::string_view digits, int base = 10) {
 
 std::string TemporaryFileName(const TemporaryOwner& owner, unsigned counter) {
     std::array<char, 24> started{};
-    const auto end = std::to_chars(started.data(), started.data() + started.size(), owner.started,
-                                   16)
-                         .ptr;
+    const auto end =
+        std::to_chars(started.data(), started.data() + started.size(), owner.started, 16).ptr;
     return std::string(kPrefix) + owner.host + "-" + std::to_string(owner.process) + "-" +
-           std::string(started.data(), end) + "-" + std::to_string(counter) +
-           std::string(kSuffix);
+           std::string(started.data(), end) + "-" + std::to_string(counter) + std::string(kSuffix);
 }
 
 std::optional<TemporaryOwner> OwnerOfTemporaryFile(std::string_view name) {

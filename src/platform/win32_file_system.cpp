@@ -278,8 +278,8 @@ void RemoveLeftovers(const std::wstring& folder) {
     do {
         const std::optional<TemporaryOwner> owner =
             OwnerOfTemporaryFile(Narrow(found.cFileName, CP_UTF8));
-        const DWORD notAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE |
-                               FILE_ATTRIBUTE_REPARSE_POINT;
+        const DWORD notAFile =
+            FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
         if (owner && (found.dwFileAttributes & notAFile) == 0 && WriterIsGone(*owner)) {
             ::DeleteFileW((folder + found.cFileName).c_str());
         }
@@ -432,8 +432,8 @@ public:
         }
         // The new page keeps the attributes of the old one that say how it is to be shown or
         // kept; read-only is not among them, as the move over a read-only page fails anyway.
-        const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                           FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
         const DWORD attributes = there != INVALID_FILE_ATTRIBUTES && (there & kept) != 0
                                      ? there & kept
                                      : FILE_ATTRIBUTE_NORMAL;

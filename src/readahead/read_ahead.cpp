@@ -99,8 +99,8 @@ constexpr std::chrono::milliseconds kCancelSlice{100};
 
 ReadAhead::ReadAhead(platform::FileSystem& fileSystem, Options options, mpeg::TagSizeSource* tags,
                      std::function<bool()> cancelled)
-    : m_fileSystem(fileSystem), m_options(options), m_tags(tags),
-      m_cancelled(std::move(cancelled)), m_recorder(std::make_unique<Recorder>(*this)) {
+    : m_fileSystem(fileSystem), m_options(options), m_tags(tags), m_cancelled(std::move(cancelled)),
+      m_recorder(std::make_unique<Recorder>(*this)) {
     // Files held open ahead take at most half of the descriptors left, so that the walk, the
     // page and the tag helpers still get theirs under a low limit.
     m_options.filesAhead = std::min(m_options.filesAhead, platform::OpenFileRoom() / 2);

@@ -5,12 +5,12 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
-#include <fcntl.h>
 #include <pty.h>
-#include <sys/ioctl.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>

@@ -121,7 +121,8 @@ TEST_F(Win32Listing, ReplacedPageKeepsItsAttributesAndLeftoversOfEndedRunsGo) {
     const RunResult result = Run(platform::SystemFileSystem(), out.Path());
 
     EXPECT_EQ(result.outcome, RunOutcome::Complete) << result.failureReason;
-    EXPECT_EQ(::GetFileAttributesA(page.c_str()), DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE});
+    EXPECT_EQ(::GetFileAttributesA(page.c_str()),
+              DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE});
     EXPECT_FALSE(std::filesystem::exists(leftover));
     EXPECT_TRUE(std::filesystem::exists(live));
     const std::string listed = ReadWholeFile(page);

@@ -129,9 +129,9 @@ TEST(TemporaryFiles, NameSaysWhoseItIsAndTheLeftoversOfGoneRunsAreRemoved) {
     EXPECT_EQ(owner->started, self.started);
     // An earlier version's name says the process alone; other names are no one's.
     EXPECT_EQ(OwnerOfTemporaryFile(".quaverly-4242-0.tmp")->process, 4242U);
-    for (const char* other : {".quaverly-.tmp", ".quaverly-x-0.tmp", ".quaverly-h-1-zz-0.tmp",
-                              "quaverly-h-1-2-3.tmp", ".quaverly-h-1-2-3.html", "mp3_listing.html",
-                              ".quaverly--1-2-3.tmp"}) {
+    for (const char* other :
+         {".quaverly-.tmp", ".quaverly-x-0.tmp", ".quaverly-h-1-zz-0.tmp", "quaverly-h-1-2-3.tmp",
+          ".quaverly-h-1-2-3.html", "mp3_listing.html", ".quaverly--1-2-3.tmp"}) {
         EXPECT_FALSE(OwnerOfTemporaryFile(other)) << other;
     }
 
