@@ -331,6 +331,27 @@ TEST_F(ListingRun, PathOverTheSystemLimitFailsThatEntryOnly) {
     EXPECT_EQ(ReadWholeFile(root / "mp3_listing.html"), Page(p, FolderRow(p) + kR0));
 }
 
+// A folder whose path fits, but not with the search's pattern behind it, is named as itself.
+TEST_F(ListingRun, FolderTooLongToSearchIsReportedByItsName) {
+    walkSearchesItself = true;
+    const std::string p = root.MakeFolder("P");
+    const std::string deep = p + Native("/") + std::string(platform::kMaxPath - p.size() - 3, 'd');
+    fileSystem.onListFolder =
+        [&](const std::string& search) -> std::optional<std::vector<platform::DirectoryEntry>> {
+        if (search == p + Native("/*")) {
+            return std::vector<platform::DirectoryEntry>{{deep.substr(p.size() + 1), true}};
+        }
+        return std::nullopt;
+    };
+    std::filesystem::current_path(root.Path());
+
+    const RunResult result = Run(p);
+
+    ASSERT_EQ(result.failureCount, 1U);
+    EXPECT_EQ(result.failures[0].path, deep);
+    EXPECT_EQ(result.failures[0].code, platform::kErrorBufferOverflow);
+}
+
 #ifndef _WIN32 // the POSIX seam's own order, root and special files
 TEST_F(ListingRun, SymbolicLinkLoopIsReportedNotFollowed) {
     const std::string p = root.MakeFolder("P");
