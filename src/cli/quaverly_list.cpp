@@ -11,14 +11,17 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <getopt.h>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <variant>
 
 namespace {
@@ -38,6 +41,34 @@ volatile std::sig_atomic_t g_interrupted = 0;
 
 void OnInterrupt() {
     g_interrupted = 1;
+}
+
+// Where the listing was written, once it is whole and in its place. Never freed: the watch
+// below may read it while the program ends.
+std::atomic<const std::string*> g_listingWritten = nullptr;
+
+std::string InterruptedMessage(const std::string& listingPath) {
+    return std::string(kProgram) + ": interrupted; the listing in " +
+           listing::VisibleText(listingPath) + " is incomplete\n";
+}
+
+// Once interrupted, with the listing whole and in its place, the program ends within a second
+// even while a thread that read ahead still waits for a share that does not answer, which the
+// run would wait for: nothing of the listing is left to lose, and the helpers die with it.
+void EndSoonAfterAnInterrupt() {
+    std::thread([] {
+        constexpr auto kSlice = std::chrono::milliseconds(100);
+        int slices = 0;
+        for (;;) {
+            std::this_thread::sleep_for(kSlice);
+            const std::string* written = g_listingWritten.load();
+            slices = g_interrupted != 0 && written != nullptr ? slices + 1 : 0;
+            if (slices * kSlice >= std::chrono::seconds(1)) {
+                std::fputs(InterruptedMessage(*written).c_str(), stderr);
+                std::_Exit(kExitInterrupted);
+            }
+        }
+    }).detach();
 }
 
 void PrintUsage(std::ostream& out) {
@@ -211,6 +242,9 @@ public:
                   << listing::VisibleText(failure.reason) << '\n';
     }
     bool CancelRequested() override { return g_interrupted != 0; }
+    void ListingWritten(const std::string& listingPath) override {
+        g_listingWritten = new std::string(listingPath);
+    }
 
     void ClearLine() {
         if (m_drawn) {
@@ -267,6 +301,7 @@ int main(int argc, char** argv) {
     }
 
     platform::OnInterruptRequest(OnInterrupt);
+    EndSoonAfterAnInterrupt();
 
     const std::string normal = frontend::NormalFolder(folder);
     if (normal.empty()) {
@@ -313,8 +348,7 @@ int main(int argc, char** argv) {
                   << " could not be read in full\n";
         return kExitIncomplete;
     case listing::RunOutcome::Cancelled:
-        std::cerr << kProgram << ": interrupted; the listing in "
-                  << listing::VisibleText(result.listingPath) << " is incomplete\n";
+        std::cerr << InterruptedMessage(result.listingPath);
         return kExitInterrupted;
     case listing::RunOutcome::Failed:
         // A reader of the listing that closed it on purpose (`| head`) has what it wanted: the

@@ -197,7 +197,12 @@ FolderWalk::StartSearch(std::string_view pattern, platform::DirectoryEntry& firs
     ErrorCode code = platform::kErrorSuccess;
     auto handle = m_context.fileSystem.FindFirst(search, first, code);
     if (!handle && code != platform::kErrorFileNotFound) {
-        Fail(m_folder, code);
+        // A search that a cancel cut short is no failure of the folder: the run was cancelled.
+        if (code == platform::kErrorOperationAborted && m_context.report.Cancelled()) {
+            Note(code);
+        } else {
+            Fail(m_folder, code);
+        }
         failed = true;
     }
     return handle;

@@ -143,6 +143,22 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
             WalkContext context{*walked, page, session.analyzer, session.shading, report, format};
             WalkFolder(result.folder, "*.*", true, context);
         }
+        // The page is ended and in its place before the threads that read ahead are waited
+        // for: one held up on a slow share holds up no page.
+        format.End(page);
+        try {
+            page.Close();
+        } catch (const platform::FileError& error) {
+            if (error.Cause() != platform::FileErrorCause::NotDurable) {
+                throw;
+            }
+            report.RecordFailure(result.listingPath, ErrorCodeOf(error),
+                                 std::string("in its place, but it may not survive a crash: ") +
+                                     error.what());
+        }
+        if (services.observer != nullptr) {
+            services.observer->ListingWritten(result.listingPath);
+        }
         ahead.reset();
         if (session.tagWorkers) {
             session.tagWorkers->Forget();
@@ -151,9 +167,6 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
             report.RecordFailure(session.tagWorkers->Program(), platform::kErrorInternal,
                                  *session.tagWorkers->StartFailure());
         }
-
-        format.End(page);
-        page.Close();
         result.outcome = OutcomeOf(report);
     } catch (const platform::FileError& error) {
         // The page's destructor closes the file; what was written stays, and the run says it

@@ -60,6 +60,7 @@ platform::ErrorCode ErrorCodeOf(const platform::FileError& error) noexcept {
         return platform::kErrorOperationAborted;
     case platform::FileErrorCause::EndOfFile:
     case platform::FileErrorCause::BrokenPipe:
+    case platform::FileErrorCause::NotDurable:
     case platform::FileErrorCause::Generic:
         break;
     }

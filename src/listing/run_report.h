@@ -26,6 +26,9 @@ public:
     virtual void FailureRecorded(const Failure& /*failure*/) {}
     // Asked after every file; true stops the walk there, and the page is ended properly.
     virtual bool CancelRequested() { return false; }
+    // The listing is whole and in its place; the run still ends the threads and the helpers it
+    // started, which may wait for a slow share.
+    virtual void ListingWritten(const std::string& /*listingPath*/) {}
 };
 
 // What one run met: its counts, its failures and whether it was stopped.

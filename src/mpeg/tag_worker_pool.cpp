@@ -240,10 +240,20 @@ void TagWorkerPool::Forget() {
     m_results.clear();
     m_rounds.clear();
     m_lostOnce.clear();
+    bool restarted = false;
     for (Worker& worker : m_workers) {
         for (Request& request : worker.inFlight) {
             request.forgotten = true;
         }
+        // Still at work for a run that was cancelled: it would hold up the next run's first
+        // questions for as long, up to the time limit.
+        if (!worker.inFlight.empty()) {
+            Restart(worker);
+            restarted = true;
+        }
+    }
+    if (restarted) {
+        DropEndedWorkers();
     }
 }
 

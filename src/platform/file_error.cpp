@@ -30,6 +30,8 @@ std::string Describe(FileErrorCause cause, int systemError) {
         return "Cancelled before it was read to its end";
     case FileErrorCause::BrokenPipe:
         return "Broken pipe";
+    case FileErrorCause::NotDurable:
+        return "Input/output error";
     case FileErrorCause::Generic:
         break;
     }

@@ -19,6 +19,8 @@ enum class FileErrorCause {
     Cancelled,
     // The reader of a pipe closed its end.
     BrokenPipe,
+    // A file is in its place, but its place may not survive a crash: the folder's sync failed.
+    NotDurable,
 };
 
 // The failure of one file operation: what was attempted, on which path, and why.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -18,6 +19,7 @@
 #include <poll.h>
 #include <string_view>
 #include <sys/resource.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -136,30 +138,27 @@ public:
     void Sync() override {
         // EINVAL: a file system that cannot sync, where nothing more can be done.
         if (::fsync(m_fd) != 0 && errno != EINVAL) {
-            throw FileError::FromErrno(errno, "write", m_path);
+            throw FileError::FromErrno(errno, "sync", m_path);
         }
     }
 
-    void Close() override {
-        const int fd = m_fd;
-        m_fd = -1;
-        // Linux closes the descriptor even when close() fails, never to be retried; EINTR
-        // there can hide a write that was lost, so it fails the file as any other error does.
-        if (::close(fd) != 0) {
-            throw FileError::FromErrno(errno, "close", m_path);
-        }
-    }
+    // The descriptor holds the lock that tells this live run's file from a leftover (see
+    // RemoveLeftovers) until the file has its own name: it is closed after the rename. Once
+    // synced, nothing is held back for a close to report.
+    void Close() override {}
 
     void Rename() override {
         if (::renameat(m_folder, m_temporary.c_str(), m_folder, m_name.c_str()) != 0) {
             throw FileError::FromErrno(errno, "rename", m_path);
         }
         m_renamed = true;
+        ::close(m_fd);
+        m_fd = -1;
     }
 
     void SyncFolder() override {
         if (::fsync(m_folder) != 0 && errno != EINVAL) {
-            throw FileError::FromErrno(errno, "write", m_path);
+            throw FileError::FromErrno(errno, "sync the folder of", m_path);
         }
     }
 
@@ -183,6 +182,33 @@ private:
 };
 
 // Removes what runs that are gone left in `folder`: their temporary files, regular files only.
+// A file of a name of an earlier version, which held no lock, counts as left over only once it
+// has not been written for this long: its run may be alive on a machine or in a container whose
+// processes this one cannot see.
+constexpr time_t kUnlockedLeftoverAge = 24 * 60 * 60;
+
+// How many UTF-16 units `name` takes, each byte that is not UTF-8 taken as one: no more than
+// its bytes.
+std::size_t Utf16Length(std::string_view name) {
+    std::size_t units = 0;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        units += (byte & 0xC0) != 0x80 ? 1 : 0;
+        units += byte >= 0xF0 && byte <= 0xF4 ? 1 : 0; // beyond U+FFFF: a surrogate pair
+    }
+    return units;
+}
+
+// Locks a temporary file just created for this run's life; false when another run took it for
+// a leftover first, and has it or is removing it.
+bool LockedAsOurs(int fd) {
+    struct stat info {};
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &info) == 0 && info.st_nlink > 0;
+}
+
+// Removes what ended runs left in `folder`: their temporary files, regular files only. A run
+// holds a lock on its temporary file from its creation to its rename, so a file that is locked
+// belongs to a live run, whatever its name says: one in another process namespace, say.
 void RemoveLeftovers(int folder) {
     const int listed = ::dup(folder);
     DIR* dir = listed >= 0 ? ::fdopendir(listed) : nullptr;
@@ -192,14 +218,28 @@ void RemoveLeftovers(int folder) {
         }
         return;
     }
+    const time_t now = ::time(nullptr);
     while (const dirent* item = ::readdir(dir)) {
         const std::optional<TemporaryOwner> owner = OwnerOfTemporaryFile(item->d_name);
+        if (!owner || !WriterIsGone(*owner)) {
+            continue;
+        }
+        const int fd = ::openat(folder, item->d_name,
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
         struct stat info {};
-        if (owner && WriterIsGone(*owner) &&
-            ::fstatat(folder, item->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(info.st_mode)) {
+        struct stat named {};
+        // Still the file the name gives, unlocked, and old enough if its run did not lock it.
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            (!owner->host.empty() || now - info.st_mtime > kUnlockedLeftoverAge) &&
+            ::fstatat(folder, item->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == info.st_dev && named.st_ino == info.st_ino) {
             ::unlinkat(folder, item->d_name, 0);
         }
+        ::close(fd);
     }
     ::closedir(dir);
 }
@@ -313,8 +353,10 @@ public:
             throw FileError::FromErrno(errno, "create", path);
         }
         // A name the folder cannot hold would fail only at the rename, after the whole walk.
+        // Some file systems count the limit in bytes, others (a Windows share) in UTF-16
+        // units: a name is refused here when it is too long in both.
         const long longest = ::fpathconf(folder, _PC_NAME_MAX);
-        if (longest > 0 && name.size() > static_cast<std::size_t>(longest)) {
+        if (longest > 0 && Utf16Length(name) > static_cast<std::size_t>(longest)) {
             ::close(folder);
             throw FileError::FromErrno(ENAMETOOLONG, "create", path);
         }
@@ -324,7 +366,9 @@ public:
         struct stat there {};
         struct stat target {};
         const bool exists = ::fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0;
-        bool replaced = false; // a regular file, whose mode and owner the new one keeps
+        // A regular file at the name, whose mode and owner the new one keeps; not a link's
+        // target, which is not what is replaced, and may be anyone's.
+        bool replaced = false;
         if (exists) {
             target = there;
             const bool link = S_ISLNK(there.st_mode);
@@ -338,7 +382,7 @@ public:
                 ::close(folder);
                 throw FileError(FileErrorCause::NotRegularFile, 0, "create", path);
             }
-            replaced = !link || leads;
+            replaced = !link;
         }
         static std::atomic<unsigned> counter = 0;
         for (;;) {
@@ -348,15 +392,20 @@ public:
             const int fd = ::openat(folder, temporary.c_str(),
                                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                     replaced ? 0600 : 0666);
+            if (fd >= 0 && !LockedAsOurs(fd)) {
+                // A run that took it for a leftover removes it: another name.
+                ::close(fd);
+                continue;
+            }
             if (fd >= 0) {
                 if (replaced) {
-                    // The owner first: a change of owner clears the set-id bits. Only root may
-                    // give a file away; anyone else keeps his own.
-                    if (::fchown(fd, target.st_uid, target.st_gid) != 0) {
+                    // Only root may give a file away; anyone else keeps his own. A page is no
+                    // program: no set-id bits, whatever the old one had.
+                    if (::fchown(fd, there.st_uid, there.st_gid) != 0) {
                         [[maybe_unused]] const int group =
-                            ::fchown(fd, static_cast<uid_t>(-1), target.st_gid);
+                            ::fchown(fd, static_cast<uid_t>(-1), there.st_gid);
                     }
-                    [[maybe_unused]] const int mode = ::fchmod(fd, target.st_mode & 07777);
+                    [[maybe_unused]] const int mode = ::fchmod(fd, there.st_mode & 0777);
                 }
                 RemoveLeftovers(folder);
                 return MakeReplacementFile(

@@ -33,7 +33,12 @@ public:
             throw;
         }
         // The new file stands in the old one's place now; what remains is to make that last.
-        m_steps->SyncFolder();
+        try {
+            m_steps->SyncFolder();
+        } catch (const FileError& error) {
+            throw FileError(FileErrorCause::NotDurable, error.SystemError(), error.Operation(),
+                            error.Path());
+        }
     }
 
 private:

@@ -30,7 +30,8 @@ public:
 // one order after which a crash at any moment leaves the old file or the whole new one, never
 // an empty or a partial file under the old name: the new file synced and closed, renamed, the
 // folder synced. A failure before the rename, or the file destroyed before Close(), removes the
-// new file and leaves the old one as it was.
+// new file and leaves the old one as it was; a failed sync of the folder, when the new file is
+// in place already, throws FileError with cause NotDurable.
 std::unique_ptr<OutputFile> MakeReplacementFile(std::unique_ptr<ReplacementSteps> steps);
 
 } // namespace quaverly::platform

@@ -228,7 +228,7 @@ public:
 
     void Sync() override {
         if (::FlushFileBuffers(m_file) == 0) {
-            throw LastFileError("write", m_path);
+            throw LastFileError("sync", m_path);
         }
     }
 
@@ -268,19 +268,40 @@ private:
     bool m_renamed = false;
 };
 
+// A full path in the form that no MAX_PATH limits: \\?\C:\... or \\?\UNC\server\share\...
+std::wstring Unlimited(const std::wstring& full) {
+    if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) {
+        return full;
+    }
+    if (full.rfind(L"\\\\", 0) == 0) {
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    }
+    return L"\\\\?\\" + full;
+}
+
 // Removes what runs that are gone left in `folder` (with its separator): their temporary files.
+// A live run holds its file open without sharing, so that it cannot be removed, whatever its
+// name says; a file of an earlier version's name counts as left over only once it is a day
+// old, as its run may be alive on a machine whose processes this one cannot see.
 void RemoveLeftovers(const std::wstring& folder) {
     WIN32_FIND_DATAW found{};
     const HANDLE search = ::FindFirstFileW((folder + L".quaverly-*.tmp").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         return;
     }
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    constexpr std::uint64_t kDay = 24ULL * 60 * 60 * 10'000'000; // in 100 ns
     do {
         const std::optional<TemporaryOwner> owner =
             OwnerOfTemporaryFile(Narrow(found.cFileName, CP_UTF8));
         const DWORD notAFile =
             FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
-        if (owner && (found.dwFileAttributes & notAFile) == 0 && WriterIsGone(*owner)) {
+        const std::uint64_t written =
+            Join(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
+        const bool old = Join(now.dwHighDateTime, now.dwLowDateTime) - written > kDay;
+        if (owner && (found.dwFileAttributes & notAFile) == 0 && (!owner->host.empty() || old) &&
+            WriterIsGone(*owner)) {
             ::DeleteFileW((folder + found.cFileName).c_str());
         }
     } while (::FindNextFileW(search, &found) != 0);
@@ -422,7 +443,9 @@ public:
             (there & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
             throw FileError(FileErrorCause::NotRegularFile, 0, "create", path);
         }
-        const std::wstring folder = target.substr(0, separator + 1);
+        // The temporary name is longer than the page's: its path, and the move, take the form
+        // without the MAX_PATH limit, so that a page that fits never fails for it.
+        const std::wstring folder = Unlimited(target.substr(0, separator + 1));
         // A name the folder cannot hold, or a path too long, would fail only at the move,
         // after the whole walk. Every file system Windows writes holds names of 255 characters
         // (asking the volume would read the device).
@@ -447,7 +470,8 @@ public:
             if (file != INVALID_HANDLE_VALUE) {
                 RemoveLeftovers(folder);
                 return MakeReplacementFile(
-                    std::make_unique<Win32ReplacementSteps>(file, temporary, target, path));
+                    std::make_unique<Win32ReplacementSteps>(file, temporary, Unlimited(target),
+                                                            path));
             }
             if (::GetLastError() != ERROR_FILE_EXISTS) {
                 throw LastFileError("create", path);

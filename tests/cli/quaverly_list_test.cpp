@@ -458,7 +458,10 @@ TEST(QuaverlyList, NoListingListsAPageBeingWritten) {
     TempDir root;
     root.Write("music/song.mp3", quaverly::testing::CbrFrames(2));
     // What a run killed before its end leaves: its temporary file, beside the listing.
+    // (An earlier version's name, which says only the process: it must be a day old.)
     const std::string leftover = root.Write("music/.quaverly-999999999-0.tmp", "half a page");
+    std::filesystem::last_write_time(leftover, std::filesystem::file_time_type::clock::now() -
+                                                   std::chrono::hours(25));
 
     const Outcome outcome = RunTool(root / "music", {"-f", "csv", "-o", "music.csv", "."});
 

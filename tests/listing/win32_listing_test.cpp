@@ -114,7 +114,9 @@ TEST_F(Win32Listing, ReplacedPageKeepsItsAttributesAndLeftoversOfEndedRunsGo) {
     const std::string page = out.Write("mp3_listing.html", "old");
     ASSERT_NE(::SetFileAttributesA(page.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
               0);
-    const std::string leftover = out.Write(".quaverly-4000000000-0.tmp", "half a page");
+    const std::string leftover = out.Write(
+        platform::TemporaryFileName({platform::ThisProcessAsOwner().host, 4000000000, 1}, 0),
+        "half a page");
     const std::string live = out.Write(
         platform::TemporaryFileName(platform::ThisProcessAsOwner(), 999), "being written");
 

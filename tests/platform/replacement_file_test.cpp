@@ -10,10 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,19 +85,38 @@ void WriteAndClose(const std::string& path, const std::string& bytes) {
     file->Close();
 }
 
-TEST(ReplacementFile, KeepsTheModeAndOwnerOfThePageItReplaces) {
+struct stat StatusOf(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+    return info;
+}
+
+TEST(ReplacementFile, KeepsTheModeAndOwnerOfThePageItReplacesButNoSetIdBits) {
     TempDir root;
     const std::string page = root.Write("page.html", "old");
     ASSERT_EQ(::chmod(page.c_str(), 0640), 0);
     ASSERT_EQ(::chown(page.c_str(), 1234, 5678), 0); // the tests run as root
     WriteAndClose(page, "new");
-
-    struct stat info {};
-    ASSERT_EQ(::stat(page.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640U);
-    EXPECT_EQ(info.st_uid, 1234U);
-    EXPECT_EQ(info.st_gid, 5678U);
+    EXPECT_EQ(StatusOf(page).st_mode & 07777, 0640U);
+    EXPECT_EQ(StatusOf(page).st_uid, 1234U);
+    EXPECT_EQ(StatusOf(page).st_gid, 5678U);
     EXPECT_EQ(testing::ReadWholeFile(page), "new");
+
+    ASSERT_EQ(::chmod(page.c_str(), 06755), 0);
+    WriteAndClose(page, "newer");
+    EXPECT_EQ(StatusOf(page).st_mode & 07777, 0755U);
+
+    // A link is replaced, and nothing of its target, anyone's file, passes to the page.
+    const std::string target = root.Write("elsewhere/program", "");
+    ASSERT_EQ(::chown(target.c_str(), 1234, 5678), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 04755), 0);
+    const std::string link = root / "link.html";
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    WriteAndClose(link, "page");
+    EXPECT_TRUE(S_ISREG(StatusOf(link).st_mode));
+    EXPECT_EQ(StatusOf(link).st_mode & 07000, 0U);
+    EXPECT_EQ(StatusOf(link).st_uid, ::getuid());
+    EXPECT_EQ(StatusOf(target).st_mode & 07777, 04755U);
 }
 
 TEST(ReplacementFile, NameTheFolderCannotHoldFailsAtOnce) {
@@ -146,15 +168,26 @@ TEST(TemporaryFiles, NameSaysWhoseItIsAndTheLeftoversOfGoneRunsAreRemoved) {
 
     TempDir root;
     const std::string gone = root.Write(TemporaryFileName({self.host, ended, 1}, 0), "cut");
+    // An earlier version's, which held no lock: left over once it is a day old.
     const std::string older = root.Write(".quaverly-" + std::to_string(ended) + "-0.tmp", "cut");
+    const std::string recent = root.Write(".quaverly-" + std::to_string(ended) + "-1.tmp", "cut");
+    std::filesystem::last_write_time(older, std::filesystem::file_time_type::clock::now() -
+                                                std::chrono::hours(25));
+    // A live run whose process this one cannot see (in another namespace) holds its lock.
+    const std::string locked = root.Write(TemporaryFileName({self.host, ended, 3}, 0), "writing");
+    const int held = ::open(locked.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
     const std::string live = root.Write(TemporaryFileName(self, 1000), "writing");
     const std::string remote =
         root.Write(TemporaryFileName({self.host + "-elsewhere", ended, 1}, 0), "writing");
     const std::string folder = root.MakeFolder(TemporaryFileName({self.host, ended, 2}, 0));
     WriteAndClose(root / "page.html", "page");
 
+    ::close(held);
     EXPECT_FALSE(std::filesystem::exists(gone));
     EXPECT_FALSE(std::filesystem::exists(older));
+    EXPECT_TRUE(std::filesystem::exists(recent));
+    EXPECT_TRUE(std::filesystem::exists(locked));
     EXPECT_TRUE(std::filesystem::exists(live));
     EXPECT_TRUE(std::filesystem::exists(remote));
     EXPECT_TRUE(std::filesystem::is_directory(folder));
