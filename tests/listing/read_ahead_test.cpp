@@ -226,6 +226,38 @@ TEST_F(ReadAhead, CancelInTheMiddleOfAFolderStopsTheReadsAhead) {
     EXPECT_LE(opened, 5 + static_cast<int>(readahead::Options{}.filesAhead));
 }
 
+// A look-ahead held up on a share that does not answer: a cancel ends the page, which is in its
+// place before the run waits for the look-ahead, and the folder it could not search is no
+// failure.
+TEST_F(ReadAhead, CancelWhileTheLookAheadIsHeldUpEndsThePageFirst) {
+    root.Write("album/one.mp3", kTrack);
+    std::mutex held;
+    std::unique_lock hold(held);
+    fileSystem.onFindFirst = [&](const std::string& search, platform::ErrorCode&) {
+        if (search.ends_with("album" + std::string(1, platform::kPathSeparator) + "*")) {
+            const std::lock_guard wait(held);
+        }
+        return false;
+    };
+    class CancelThenRelease final : public RunObserver {
+    public:
+        explicit CancelThenRelease(std::unique_lock<std::mutex>& hold) : m_hold(hold) {}
+        bool CancelRequested() override { return ++m_asked > 1; }
+        void ListingWritten(const std::string&) override { m_hold.unlock(); }
+
+    private:
+        std::unique_lock<std::mutex>& m_hold;
+        int m_asked = 0;
+    } observer(hold);
+
+    const RunResult result = List(root / "album", true, &observer);
+
+    EXPECT_EQ(result.outcome, RunOutcome::Cancelled);
+    EXPECT_EQ(result.failureCount, 0U);
+    EXPECT_TRUE(page.ends_with("</body></html>"));
+    EXPECT_FALSE(hold.owns_lock());
+}
+
 // A look-ahead held up on a slow share, and a file whose read never ends: once the run is
 // cancelled, the walk waits for neither.
 TEST(ReadAheadAlone, CancelEndsEveryWaitOfTheWalk) {
