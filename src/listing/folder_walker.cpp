@@ -30,8 +30,6 @@ public:
     FolderWalk(std::string folder, const std::string& pattern, WalkContext& context)
         : m_folder(std::move(folder)), m_pattern(pattern), m_context(context) {}
 
-    const std::string& Folder() const { return m_folder; }
-
     // Starts the search for sub-folders; a folder that cannot be listed at all gets no rows of
     // its own.
     void StartSubFolders();

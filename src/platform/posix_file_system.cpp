@@ -181,7 +181,6 @@ private:
     bool m_renamed = false;
 };
 
-// Removes what runs that are gone left in `folder`: their temporary files, regular files only.
 // A file of a name of an earlier version, which held no lock, counts as left over only once it
 // has not been written for this long: its run may be alive on a machine or in a container whose
 // processes this one cannot see.
@@ -510,6 +509,10 @@ public:
             const std::size_t step = m_waits ? std::min<std::size_t>(size, PIPE_BUF) : size;
             const ssize_t put = ::write(STDOUT_FILENO, data, step);
             if (put < 0) {
+                if (errno == EAGAIN) { // made non-blocking by whoever shares it
+                    pollfd output{STDOUT_FILENO, POLLOUT, 0};
+                    ::poll(&output, 1, kSlice);
+                }
                 if (errno == EINTR || errno == EAGAIN) {
                     continue;
                 }
