@@ -14,7 +14,6 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <thread>
 
 namespace quaverly::listing {
@@ -231,31 +230,31 @@ TEST_F(ReadAhead, CancelInTheMiddleOfAFolderStopsTheReadsAhead) {
 // failure.
 TEST_F(ReadAhead, CancelWhileTheLookAheadIsHeldUpEndsThePageFirst) {
     root.Write("album/one.mp3", kTrack);
-    std::mutex held;
-    std::unique_lock hold(held);
+    std::atomic<bool> released = false;
     fileSystem.onFindFirst = [&](const std::string& search, platform::ErrorCode&) {
-        if (search.ends_with("album" + std::string(1, platform::kPathSeparator) + "*")) {
-            const std::lock_guard wait(held);
+        while (search.ends_with("album" + std::string(1, platform::kPathSeparator) + "*") &&
+               !released) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return false;
     };
     class CancelThenRelease final : public RunObserver {
     public:
-        explicit CancelThenRelease(std::unique_lock<std::mutex>& hold) : m_hold(hold) {}
+        explicit CancelThenRelease(std::atomic<bool>& released) : m_released(released) {}
         bool CancelRequested() override { return ++m_asked > 1; }
-        void ListingWritten(const std::string&) override { m_hold.unlock(); }
+        void ListingWritten(const std::string&) override { m_released = true; }
 
     private:
-        std::unique_lock<std::mutex>& m_hold;
+        std::atomic<bool>& m_released;
         int m_asked = 0;
-    } observer(hold);
+    } observer(released);
 
     const RunResult result = List(root / "album", true, &observer);
 
     EXPECT_EQ(result.outcome, RunOutcome::Cancelled);
     EXPECT_EQ(result.failureCount, 0U);
     EXPECT_TRUE(page.ends_with("</body></html>"));
-    EXPECT_FALSE(hold.owns_lock());
+    EXPECT_TRUE(released);
 }
 
 // A look-ahead held up on a slow share, and a file whose read never ends: once the run is
@@ -266,9 +265,13 @@ TEST(ReadAheadAlone, CancelEndsEveryWaitOfTheWalk) {
     const std::string album = root / "album";
     const std::string song = album + platform::kPathSeparator + "one.mp3";
     FakeFileSystem fileSystem;
-    std::mutex held;
-    std::unique_lock hold(held);
-    fileSystem.onOpenForReading = [&](const std::string&) { const std::lock_guard wait(held); };
+    std::atomic<bool> released = false;
+    const auto hold = [&] {
+        while (!released) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    fileSystem.onOpenForReading = [&](const std::string&) { hold(); };
     std::atomic<bool> cancelled = false;
     std::atomic<int> asked = 0;
     readahead::Options options;
@@ -280,7 +283,7 @@ TEST(ReadAheadAlone, CancelEndsEveryWaitOfTheWalk) {
         });
         ahead.Start([&](readahead::ReadAhead::Recorder& recorder) {
             recorder.ReadFile(song, true);
-            const std::lock_guard wait(held);
+            hold();
         });
         // The file is claimed by the reading thread, whose open is held.
         while (fileSystem.opens == 0) {
@@ -300,7 +303,7 @@ TEST(ReadAheadAlone, CancelEndsEveryWaitOfTheWalk) {
         EXPECT_EQ(ahead.FindFirst(album + platform::kPathSeparator + "*", first, error), nullptr);
         EXPECT_EQ(error, platform::kErrorOperationAborted);
         EXPECT_GE(asked, 3);
-        hold.unlock();
+        released = true;
     }
 }
 
