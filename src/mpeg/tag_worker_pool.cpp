@@ -487,6 +487,11 @@ void TagWorkerPool::Lost(Worker& worker, bool timedOut, const CancelCheck& cance
 
 void TagWorkerPool::Restart(Worker& worker) {
     worker.process->Kill();
+    Requeue(worker);
+    worker.process = StartOne();
+}
+
+void TagWorkerPool::Requeue(Worker& worker) {
     for (auto request = worker.inFlight.rbegin(); request != worker.inFlight.rend(); ++request) {
         if (!request->forgotten) {
             m_queue.push_front(std::move(*request));
@@ -495,7 +500,6 @@ void TagWorkerPool::Restart(Worker& worker) {
     worker.inFlight.clear();
     worker.received.clear();
     worker.up = false;
-    worker.process = StartOne();
 }
 
 void TagWorkerPool::TakeAnswers(Worker& worker) {
@@ -528,14 +532,7 @@ void TagWorkerPool::Replace(Worker& worker, bool timedOut) {
             worker.inFlight.pop_front();
         }
     }
-    for (auto request = worker.inFlight.rbegin(); request != worker.inFlight.rend(); ++request) {
-        if (!request->forgotten) {
-            m_queue.push_front(std::move(*request));
-        }
-    }
-    worker.inFlight.clear();
-    worker.received.clear();
-    worker.up = false;
+    Requeue(worker);
     // A helper that never came up will not come up next time either.
     if (wasUp) {
         worker.process = StartOne();

@@ -121,6 +121,9 @@ private:
     // A request cut short by a cancel: the helper's input stops in the middle of it, so the
     // helper is started again, and nothing is blamed.
     void Restart(Worker& worker);
+    // Puts the requests the helper held, but those of an ended run, back in line first, and
+    // drops what it said of them.
+    void Requeue(Worker& worker);
     // Drops the helpers that could not be replaced; with none left, says why.
     void DropEndedWorkers();
     // The size of a file's tag without the library, and why.

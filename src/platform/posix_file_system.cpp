@@ -18,8 +18,8 @@
 #include <optional>
 #include <poll.h>
 #include <string_view>
-#include <sys/resource.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>

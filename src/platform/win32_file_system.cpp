@@ -469,9 +469,8 @@ public:
                                               CREATE_NEW, attributes, nullptr);
             if (file != INVALID_HANDLE_VALUE) {
                 RemoveLeftovers(folder);
-                return MakeReplacementFile(
-                    std::make_unique<Win32ReplacementSteps>(file, temporary, Unlimited(target),
-                                                            path));
+                return MakeReplacementFile(std::make_unique<Win32ReplacementSteps>(
+                    file, temporary, Unlimited(target), path));
             }
             if (::GetLastError() != ERROR_FILE_EXISTS) {
                 throw LastFileError("create", path);
