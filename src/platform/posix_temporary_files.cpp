@@ -35,24 +35,15 @@ std::optional<std::uint64_t> StartOf(const std::string& process) {
     return std::nullopt;
 }
 
-// A host name as it may stand in a file name.
-std::string HostInName() {
-    char host[256] = {};
-    std::string name = ::gethostname(host, sizeof host - 1) == 0 ? host : "";
-    for (char& c : name) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
-        c = plain ? c : '_';
-    }
-    name = name.substr(0, 64);
-    return name.empty() ? "host" : name;
-}
-
 } // namespace
 
 const TemporaryOwner& ThisProcessAsOwner() {
-    static const TemporaryOwner owner{HostInName(), static_cast<std::uint64_t>(::getpid()),
-                                      StartOf("self").value_or(0)};
+    static const TemporaryOwner owner = [] {
+        char host[256] = {};
+        return TemporaryOwner{
+            HostInFileName(::gethostname(host, sizeof host - 1) == 0 ? host : ""),
+            static_cast<std::uint64_t>(::getpid()), StartOf("self").value_or(0)};
+    }();
     return owner;
 }
 

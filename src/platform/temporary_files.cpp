@@ -27,6 +27,16 @@ std::optional<std::uint64_t> Number(std::string_view digits, int base = 10) {
 
 } // namespace
 
+std::string HostInFileName(std::string host) {
+    for (char& c : host) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
+        c = plain ? c : '_';
+    }
+    host = host.substr(0, 64);
+    return host.empty() ? "host" : host;
+}
+
 std::string TemporaryFileName(const TemporaryOwner& owner, unsigned counter) {
     std::array<char, 24> started{};
     const auto end =

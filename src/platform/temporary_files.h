@@ -27,6 +27,10 @@ std::string TemporaryFileName(const TemporaryOwner& owner, unsigned counter);
 // this version or an earlier one (".quaverly-PROCESS-COUNTER.tmp").
 std::optional<TemporaryOwner> OwnerOfTemporaryFile(std::string_view name);
 
+// A host name as it may stand in such a name: letters, digits, '-', '.' and '_' only, the rest
+// '_', at most 64 bytes, "host" for none.
+std::string HostInFileName(std::string host);
+
 // This process, as owner of the temporary files it writes. Per platform.
 const TemporaryOwner& ThisProcessAsOwner();
 

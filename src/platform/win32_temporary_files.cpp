@@ -19,24 +19,16 @@ std::uint64_t CreationOf(HANDLE process) {
     return ::GetProcessTimes(process, &created, &exited, &kernel, &user) != 0 ? Ticks(created) : 0;
 }
 
-// A computer name as it may stand in a file name.
-std::string HostInName() {
-    char host[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof host;
-    std::string name = ::GetComputerNameA(host, &size) != 0 ? std::string(host, size) : "";
-    for (char& c : name) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
-        c = plain ? c : '_';
-    }
-    return name.empty() ? "host" : name;
-}
-
 } // namespace
 
 const TemporaryOwner& ThisProcessAsOwner() {
-    static const TemporaryOwner owner{HostInName(), ::GetCurrentProcessId(),
-                                      CreationOf(::GetCurrentProcess())};
+    static const TemporaryOwner owner = [] {
+        char host[MAX_COMPUTERNAME_LENGTH + 1] = {};
+        DWORD size = sizeof host;
+        return TemporaryOwner{
+            HostInFileName(::GetComputerNameA(host, &size) != 0 ? std::string(host, size) : ""),
+            ::GetCurrentProcessId(), CreationOf(::GetCurrentProcess())};
+    }();
     return owner;
 }
 

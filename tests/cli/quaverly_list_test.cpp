@@ -364,19 +364,6 @@ TEST(QuaverlyList, ClosedPipesCostTheirLinesNotTheRun) {
     EXPECT_EQ(listing.err.find("could not be written"), std::string::npos) << listing.err;
 }
 
-TEST(QuaverlyList, ClosedStandardOutputIsRefusedBeforeAnythingIsWalked) {
-    TempDir root;
-    root.MakeFolder("music");
-    ASSERT_EQ(::mkfifo((root / "music/pipe.mp3").c_str(), 0600), 0);
-
-    const Outcome outcome =
-        RunTool(root.Path(), {"-f", "jsonl", "-o", "-", "music"}, [] { ::close(STDOUT_FILENO); });
-
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.err, "quaverly-list: standard output is closed: the listing would be lost\n"
-                           "Try 'quaverly-list --help' for more information.\n");
-}
-
 TEST(QuaverlyList, InterruptIsHeardWhileStandardOutputWaitsForItsReader) {
     TempDir root;
     for (int i = 0; i < 300; ++i) {
@@ -441,16 +428,22 @@ TEST(QuaverlyList, TreeAsDeepAsPathsGoNeedsNoLargeStack) {
     EXPECT_EQ(folders, std::size_t{kLevels + 1});
 }
 
-TEST(QuaverlyList, OutputNameTheFolderCannotHoldFailsBeforeTheWalk) {
+// A listing that could not be written is refused before the walk, which would name the FIFO.
+TEST(QuaverlyList, OutputThatCannotTakeTheListingIsRefusedBeforeTheWalk) {
     TempDir root;
     root.MakeFolder("music");
     ASSERT_EQ(::mkfifo((root / "music/pipe.mp3").c_str(), 0600), 0);
+
+    const Outcome closed =
+        RunTool(root.Path(), {"-f", "jsonl", "-o", "-", "music"}, [] { ::close(STDOUT_FILENO); });
+    EXPECT_EQ(closed.status, 2);
+    EXPECT_EQ(closed.err, "quaverly-list: standard output is closed: the listing would be lost\n"
+                          "Try 'quaverly-list --help' for more information.\n");
+
     const std::string name(256, 'n');
-
-    const Outcome outcome = RunTool(root.Path(), {"-o", name, "music"});
-
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.err, "quaverly-list: the listing could not be written: create " + name +
+    const Outcome tooLong = RunTool(root.Path(), {"-o", name, "music"});
+    EXPECT_EQ(tooLong.status, 2);
+    EXPECT_EQ(tooLong.err, "quaverly-list: the listing could not be written: create " + name +
                                ": File name too long\n");
 }
 
