@@ -144,17 +144,16 @@ void WriteRandomFile(const fs::path& path, std::size_t megabytes, std::mt19937& 
 // Random data holds a confirmed pair of frame headers every few tens of megabytes; clear the
 // first byte of each until the scan has to read the whole file. Returns how many were cleared.
 int DefuseFrames(const fs::path& path) {
-    quaverly::CMp3Analyzer analyzer;
+    quaverly::mpeg::FileScanner scanner;
+    const quaverly::mpeg::ScanSources sources{quaverly::platform::SystemFileSystem()};
     int cleared = 0;
     for (;;) {
-        analyzer.m_strPath = path.string();
-        analyzer.m_bVbr = 0;
-        analyzer.FindFirstFrame(analyzer.m_strPath);
-        if (analyzer.m_nFrameOffset < 0) {
+        const quaverly::mpeg::FileScan scan = scanner.Scan(path.string(), sources);
+        if (!scan.HasFrame()) {
             return cleared;
         }
         std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
-        file.seekp(analyzer.m_nFrameOffset);
+        file.seekp(scan.frameOffset);
         file.put('\0');
         ++cleared;
     }
@@ -177,10 +176,8 @@ struct Result {
 Result TimeAnalysis(quaverly::CMp3Analyzer& analyzer, const std::string& path, int iterations) {
     std::int32_t bitrate = 0;
     const auto analyse = [&] {
-        analyzer.m_strPath = path;
-        analyzer.m_bVbr = 0;
-        analyzer.FindFirstFrame(analyzer.m_strPath);
-        bitrate = analyzer.GetBitrate();
+        analyzer.FindFirstFrame(path);
+        bitrate = analyzer.LastScan().bitrate;
     };
     analyse(); // warm the cache
     const auto start = Clock::now();
@@ -188,7 +185,7 @@ Result TimeAnalysis(quaverly::CMp3Analyzer& analyzer, const std::string& path, i
         analyse();
     }
     const std::chrono::duration<double, std::micro> elapsed = Clock::now() - start;
-    return {elapsed.count() / iterations, bitrate, analyzer.m_nFrameOffset};
+    return {elapsed.count() / iterations, bitrate, analyzer.LastScan().frameOffset};
 }
 
 double TimeLinkPath(const std::string& path, int iterations) {

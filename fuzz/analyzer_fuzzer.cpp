@@ -16,6 +16,7 @@
 #include "fuzz_check.h"
 #include "listing/html_format.h"
 #include "listing/page_writer.h"
+#include "listing/row_writer.h"
 #include "listing/run_report.h"
 #include "mpeg/frame_header.h"
 #include "mpeg/mp3_analyzer.h"
@@ -145,14 +146,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         quaverly::listing::PageWriter writer(
             std::make_unique<quaverly::testing::MemoryOutputFile>(page));
         quaverly::listing::RunReport report;
-        FUZZ_CHECK(analyzer.ListFile(kPath, report));
-        quaverly::listing::FileRow row;
-        row.path = kPath;
-        row.name = "input.mp3";
-        row.mp3 = &analyzer;
-        row.bitrate = analyzer.GetBitrate();
-        quaverly::listing::HtmlFormat().WriteFileRow(writer, row);
+        quaverly::listing::RowShading shading;
+        quaverly::listing::HtmlFormat html;
+        const quaverly::mpeg::ScanSources sources{files, &tagSizes};
+        quaverly::listing::WriteFileRow(kPath, writer, analyzer, sources, shading, report, html);
         writer.Close();
+        // The scan's own value and the analyser's operations say the same.
+        FUZZ_CHECK(analyzer.LastScan().bitrate == analyzer.GetBitrate());
         // Only the tag size taken from the header is reported, as the tag helper's failure.
         FUZZ_CHECK(report.Failures().size() == (tagSizes.asked && tagSizes.fromHeader ? 1U : 0U));
     }

@@ -64,14 +64,14 @@ public:
         }
     }
     // A failed page or a cancel ends every level at once.
-    bool Stopped() const { return m_context.page.Failed() || m_context.report.Cancelled(); }
+    bool Stopped() const { return m_context.rows.Failed() || m_context.report.Cancelled(); }
     ErrorCode Error() const { return m_error; }
 
 private:
-    // A failure thrown by the page's own writes (the row writer handles the analyser's): the
-    // page keeps its failure and the run reports it.
+    // A failure thrown by the rows' own writes (a file's scan says its own): the page keeps its
+    // failure and the run reports it.
     void Caught(const platform::FileError& error) {
-        if (!m_context.page.Failed()) {
+        if (!m_context.rows.Failed()) {
             m_context.report.RecordFailure(m_folder, error);
         }
         Note(ErrorCodeOf(error));
@@ -207,7 +207,7 @@ FolderWalk::StartSearch(std::string_view pattern, platform::DirectoryEntry& firs
 }
 
 void FolderWalk::WriteHeaderRow() {
-    m_context.format.FolderRow(m_context.page, m_folder);
+    m_context.rows.FolderRow(m_folder);
 }
 
 void FolderWalk::WriteFileRows() {
@@ -235,12 +235,7 @@ void FolderWalk::WriteFileRows() {
             Fail(path, platform::kErrorBufferOverflow);
             continue;
         }
-        if (m_context.visitFile) {
-            m_context.visitFile(path, listed);
-        } else {
-            WriteFileRow(path, m_context.page, m_context.analyzer, m_context.shading,
-                         m_context.report, m_context.format);
-        }
+        m_context.rows.FileRow(path, listed);
         if (m_context.report.CancelRequested()) {
             return;
         }
@@ -252,8 +247,8 @@ void FolderWalk::WriteFileRows() {
 
 } // namespace
 
-bool WalkFolder(const std::string& folder, const std::string& pattern, bool recurse,
-                WalkContext& context) {
+WalkResult WalkFolder(const std::string& folder, const std::string& pattern, bool recurse,
+                      WalkContext& context) {
     // The folders on the path being walked, each waiting for its sub-folder's walk.
     std::vector<std::unique_ptr<FolderWalk>> path;
     // Enters `next`; false, with the code, when it is not walked at all.
@@ -277,8 +272,7 @@ bool WalkFolder(const std::string& folder, const std::string& pattern, bool recu
     };
     ErrorCode code = platform::kErrorSuccess;
     if (!enter(folder, code)) {
-        platform::SetLastErrorCode(code);
-        return false;
+        return {code};
     }
     std::string next;
     for (;;) {
@@ -297,8 +291,7 @@ bool WalkFolder(const std::string& folder, const std::string& pattern, bool recu
         }
         path.back()->SubFolderWalked(code == platform::kErrorSuccess, code);
     }
-    platform::SetLastErrorCode(code);
-    return code == platform::kErrorSuccess;
+    return {code};
 }
 
 } // namespace quaverly::listing

@@ -62,7 +62,7 @@ void HtmlFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
     }
     if (row.mp3 != nullptr) {
         page.WriteEscaped(row.name);
-        WriteBitrateCell(page, row.bitrate);
+        WriteBitrateCell(page, row.mp3->bitrate);
     }
 }
 

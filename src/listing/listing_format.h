@@ -1,13 +1,10 @@
 #pragma once
 
 #include "listing/page_writer.h"
+#include "mpeg/file_scan.h"
 
 #include <cstdint>
 #include <string_view>
-
-namespace quaverly {
-class CMp3Analyzer;
-}
 
 namespace quaverly::listing {
 
@@ -23,13 +20,20 @@ struct FileRow {
     std::string_view path; // as the walk spells it
     std::string_view name; // what follows its last separator
     RowShade shade = RowShade::First;
-    // For a file that is an MP3 file by name: the analyser, its scan of the file done, and the
-    // bitrate it gives. Null for any other file.
-    const CMp3Analyzer* mp3 = nullptr;
-    std::int32_t bitrate = 0;
-    // The file's size, or -1 when not known; why it could not be read, or empty.
+    // For a file that is an MP3 file by name: its scan, with the page's bitrate and why it could
+    // not be read. Null for any other file.
+    const mpeg::FileScan* mp3 = nullptr;
+    // The file's size, or -1 when not known.
     std::int64_t size = -1;
-    std::string_view failure;
+};
+
+// What a format needs to know of the files beyond what the page shows; each costs work that
+// the run does only when a format asks for it.
+struct FormatNeeds {
+    mpeg::ScanNeeds scan{};
+    // The size of a file that is not an MP3 file, which costs a status query; an MP3 file's
+    // size is known from its scan.
+    bool otherFileSizes = false;
 };
 
 // Turns what a run produces into the bytes of a listing: the walk's folder rows and file rows
@@ -46,9 +50,8 @@ public:
     virtual void WriteFileRow(PageWriter& page, const FileRow& row) = 0;
     // After the last row, whether the walk ended, failed or was cancelled.
     virtual void End(PageWriter& page) = 0;
-    // Whether a file row needs the size of a file that is not an MP3 file, which costs a status
-    // query; an MP3 file's size is known from its scan.
-    virtual bool NeedsSizes() const { return false; }
+    // What its rows need: the page's, nothing more.
+    virtual FormatNeeds Needs() const { return {}; }
 };
 
 } // namespace quaverly::listing

@@ -3,6 +3,7 @@
 #include "listing/folder_walker.h"
 #include "listing/html_format.h"
 #include "listing/page_writer.h"
+#include "listing/row_writer.h"
 
 #include <memory>
 #include <optional>
@@ -26,13 +27,6 @@ std::string FullPath(platform::FileSystem& fileSystem, const std::string& name) 
     }
 }
 
-// The page of a walk that only looks ahead: nobody reads it.
-class DiscardedOutput final : public platform::OutputFile {
-public:
-    void Write(const char*, std::size_t) override {}
-    void Close() override {}
-};
-
 class StopWhenAsked final : public RunObserver {
 public:
     explicit StopWhenAsked(readahead::ReadAhead::Recorder& recorder) : m_recorder(recorder) {}
@@ -42,44 +36,30 @@ private:
     readahead::ReadAhead::Recorder& m_recorder;
 };
 
-// The walk of `folder` that runs ahead of the run's own: the same walk, so that it makes the
-// same calls in the same order, with each MP3 file read instead of listed.
-void LookAhead(readahead::ReadAhead::Recorder& recorder, const std::string& folder) {
-    PageWriter page(std::make_unique<DiscardedOutput>());
-    StopWhenAsked observer(recorder);
-    RunReport report(&observer);
-    CMp3Analyzer analyzer(recorder);
-    RowShading shading;
-    HtmlFormat format;
-    WalkContext context{recorder, page, analyzer, shading, report, format};
-    context.visitFile = [&recorder](const std::string& path, bool listed) {
-        if (IsMp3Name(path)) {
-            recorder.ReadFile(path, listed);
-        }
-    };
-    WalkFolder(folder, "*.*", true, context);
-}
-
-// Lets the analyser open files through a run's file system, and ask the run whether it was
-// cancelled during a long scan, for as long as the run lasts.
-class AnalyserForRun {
+// The rows of a walk that only looks ahead: each MP3 file is read instead of listed.
+class ReadEachMp3File final : public WalkRows {
 public:
-    AnalyserForRun(CMp3Analyzer& analyzer, platform::FileSystem& fileSystem, RunReport& report)
-        : m_analyzer(analyzer), m_before(analyzer.FileSystem()) {
-        m_analyzer.UseFileSystem(fileSystem);
-        m_analyzer.SetCancelCheck([&report] { return report.CancelRequested(); });
+    explicit ReadEachMp3File(readahead::ReadAhead::Recorder& recorder) : m_recorder(recorder) {}
+    void FolderRow(const std::string& /*folder*/) override {}
+    void FileRow(const std::string& path, bool listed) override {
+        if (mpeg::IsMp3Name(path)) {
+            m_recorder.ReadFile(path, listed);
+        }
     }
-    ~AnalyserForRun() {
-        m_analyzer.UseFileSystem(m_before);
-        m_analyzer.SetCancelCheck({});
-    }
-    AnalyserForRun(const AnalyserForRun&) = delete;
-    AnalyserForRun& operator=(const AnalyserForRun&) = delete;
 
 private:
-    CMp3Analyzer& m_analyzer;
-    platform::FileSystem& m_before;
+    readahead::ReadAhead::Recorder& m_recorder;
 };
+
+// The walk of `folder` that runs ahead of the run's own: the same walk, so that it makes the
+// same calls in the same order.
+void LookAhead(readahead::ReadAhead::Recorder& recorder, const std::string& folder) {
+    StopWhenAsked observer(recorder);
+    RunReport report(&observer);
+    ReadEachMp3File rows(recorder);
+    WalkContext context{recorder, report, rows};
+    WalkFolder(folder, "*.*", true, context);
+}
 
 RunOutcome OutcomeOf(const RunReport& report) {
     if (report.Cancelled()) {
@@ -138,11 +118,12 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
             });
             walked = &*ahead;
         }
-        {
-            const AnalyserForRun forRun(session.analyzer, *walked, report);
-            WalkContext context{*walked, page, session.analyzer, session.shading, report, format};
-            WalkFolder(result.folder, "*.*", true, context);
-        }
+        const mpeg::ScanSources sources{*walked, session.tagWorkers.get(),
+                                        [&report] { return report.CancelRequested(); },
+                                        format.Needs().scan};
+        PageRows rows(page, format, session.analyzer, sources, session.shading, report);
+        WalkContext context{*walked, report, rows};
+        WalkFolder(result.folder, "*.*", true, context);
         // The page is ended and in its place before the threads that read ahead are waited
         // for: one held up on a slow share holds up no page.
         format.End(page);

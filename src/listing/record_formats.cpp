@@ -1,6 +1,5 @@
 #include "listing/record_formats.h"
 
-#include "mpeg/mp3_analyzer.h"
 #include "platform/file_system.h"
 
 #include <array>
@@ -145,8 +144,8 @@ void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
     }
     fields[5] = {row.mp3 != nullptr ? "true" : "false", Field::Kind::Boolean};
     if (row.mp3 != nullptr) {
-        number(6, std::to_string(row.bitrate));
-        if (const auto facts = row.mp3->Facts()) {
+        number(6, std::to_string(row.mp3->bitrate));
+        if (const auto& facts = row.mp3->facts) {
             text(7, Number(facts->mpegVersion, "%g"));
             number(8, std::to_string(facts->layer));
             number(9, std::to_string(facts->sampleRate));
@@ -158,9 +157,10 @@ void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
             number(15, std::to_string(facts->tagBytes));
         }
     }
-    if (!row.failure.empty()) {
+    if (const std::string failure = row.mp3 != nullptr ? row.mp3->Failure() : std::string();
+        !failure.empty()) {
         bool ignored = true;
-        text(16, AsUtf8(row.failure, ignored));
+        text(16, AsUtf8(failure, ignored));
     }
     WriteRecord(page, fields.data(), fields.size());
 }

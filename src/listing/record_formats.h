@@ -23,7 +23,7 @@ public:
     void FolderRow(PageWriter& page, std::string_view folder) override;
     void WriteFileRow(PageWriter& page, const FileRow& row) override;
     void End(PageWriter& /*page*/) override {}
-    bool NeedsSizes() const override { return true; }
+    FormatNeeds Needs() const override { return {{.streamFacts = true}, true}; }
 
 protected:
     // A field's value as text, as a number (written as it stands) or absent; its name is

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "listing/folder_walker.h"
 #include "listing/listing_format.h"
 #include "listing/page_writer.h"
 #include "listing/run_report.h"
@@ -17,12 +18,34 @@ struct RowShading {
     bool shade = false;
 };
 
-// Writes a file's row in `format`, shaded by turns, with the analyser's scan for an MP3 file.
+// Writes a file's row in `format`, shaded by turns, with the analyser's scan of an MP3 file
+// through `sources`; the scan's failures go to the report.
 void WriteFileRow(const std::string& path, PageWriter& page, CMp3Analyzer& analyzer,
-                  RowShading& shading, RunReport& report, ListingFormat& format);
+                  const mpeg::ScanSources& sources, RowShading& shading, RunReport& report,
+                  ListingFormat& format);
 
-// Whether the analyser lists this file: its last four bytes are ".mp3" in any letter case.
-bool IsMp3Name(std::string_view path);
+// The rows of a run's walk, written in its format to its page.
+class PageRows final : public WalkRows {
+public:
+    PageRows(PageWriter& page, ListingFormat& format, CMp3Analyzer& analyzer,
+             const mpeg::ScanSources& sources, RowShading& shading, RunReport& report)
+        : m_page(page), m_format(format), m_analyzer(analyzer), m_sources(sources),
+          m_shading(shading), m_report(report) {}
+
+    void FolderRow(const std::string& folder) override { m_format.FolderRow(m_page, folder); }
+    void FileRow(const std::string& path, bool /*listed*/) override {
+        WriteFileRow(path, m_page, m_analyzer, m_sources, m_shading, m_report, m_format);
+    }
+    bool Failed() const override { return m_page.Failed(); }
+
+private:
+    PageWriter& m_page;
+    ListingFormat& m_format;
+    CMp3Analyzer& m_analyzer;
+    const mpeg::ScanSources& m_sources;
+    RowShading& m_shading;
+    RunReport& m_report;
+};
 
 // The part of a path after its last separator; the whole path when it holds none.
 std::string_view FileNameFromPath(std::string_view path);

@@ -538,8 +538,9 @@ TEST(RowWriter, RowsAlternateFromAnUnshadedFirstRowWhateverTheFile) {
         RowShading shading;
         RunReport report;
         HtmlFormat html;
+        const mpeg::ScanSources sources{platform::SystemFileSystem()};
         for (const std::string& path : {song, other, bare, other}) {
-            WriteFileRow(path, page, analyzer, shading, report, html);
+            WriteFileRow(path, page, analyzer, sources, shading, report, html);
         }
         page.Close();
     }
@@ -598,7 +599,7 @@ TEST(DirectorySearch, TellsAnEmptyResultFromAMissingFolder) {
     EXPECT_EQ(error, platform::kErrorPathNotFound);
 }
 
-TEST(Walker, FailedWalkLeavesTheFirstErrorAsLastError) {
+TEST(Walker, FailedWalkReturnsTheFirstError) {
     TempDir root;
     root.MakeFolder("P/a");
     root.MakeFolder("P/b");
@@ -619,17 +620,22 @@ TEST(Walker, FailedWalkLeavesTheFirstErrorAsLastError) {
     RowShading shading;
     RunReport report;
     HtmlFormat html;
-    WalkContext context{fileSystem, page, analyzer, shading, report, html};
+    const mpeg::ScanSources sources{fileSystem};
+    PageRows rows(page, html, analyzer, sources, shading, report);
+    WalkContext context{fileSystem, report, rows};
 
-    EXPECT_FALSE(WalkFolder(root / "P", "*.*", true, context));
-    EXPECT_EQ(platform::GetLastErrorCode(), platform::kErrorAccessDenied);
+    const WalkResult failed = WalkFolder(root / "P", "*.*", true, context);
+    EXPECT_FALSE(failed.Complete());
+    EXPECT_EQ(failed.code, platform::kErrorAccessDenied);
     EXPECT_EQ(report.FailureCount(), 2U);
 
     RunReport clean;
-    WalkContext cleanContext{fileSystem, page, analyzer, shading, clean, html};
+    PageRows cleanRows(page, html, analyzer, sources, shading, clean);
+    WalkContext cleanContext{fileSystem, clean, cleanRows};
     fileSystem.onFindFirst = nullptr;
-    EXPECT_TRUE(WalkFolder(root / "P", "*.*", true, cleanContext));
-    EXPECT_EQ(platform::GetLastErrorCode(), platform::kErrorSuccess);
+    const WalkResult walked = WalkFolder(root / "P", "*.*", true, cleanContext);
+    EXPECT_TRUE(walked.Complete());
+    EXPECT_EQ(walked.code, platform::kErrorSuccess);
 }
 
 } // namespace

@@ -53,10 +53,9 @@ std::string AskedTag(std::string_view frames, std::size_t padding = 0) {
 }
 
 [[maybe_unused]] Scan Analyse(CMp3Analyzer& analyzer, const std::string& path) {
-    analyzer.m_strPath = path;
-    analyzer.m_bVbr = 0;
     analyzer.FindFirstFrame(path);
-    return {analyzer.m_nFrameOffset, analyzer.GetBitrate(), analyzer.TagFailure()};
+    const mpeg::FileScan& scan = analyzer.LastScan();
+    return {scan.frameOffset, scan.bitrate, scan.tagFailure};
 }
 
 #ifndef _WIN32 // the Windows build of the library survives these frames

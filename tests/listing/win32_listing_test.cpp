@@ -296,13 +296,11 @@ TEST(Win32TagHelpers, CrashingHelperCostsOnlyItsFilesTagSize) {
     analyzer.SetTagSizeSource(&pool);
     testing::Prefetch(pool, {song});
 
-    analyzer.m_strPath = song;
     analyzer.FindFirstFrame(song);
 
     // The header's stated size, and the failure said: after one replacement the file is blamed.
     EXPECT_EQ(analyzer.TagFailure(), "the ID3 tag library failed on this file");
-    EXPECT_EQ(analyzer.m_nFrameOffset,
-              static_cast<std::int64_t>(AskedTag(32).size()));
+    EXPECT_EQ(analyzer.LastScan().frameOffset, static_cast<std::int64_t>(AskedTag(32).size()));
     EXPECT_EQ(analyzer.GetBitrate(), 128);
 }
 
@@ -313,7 +311,6 @@ TEST(Win32TagHelpers, TerminatedHelperIsReplacedAndAskedAgain) {
     mpeg::TagWorkerPool pool(Helpers(QUAVERLY_TAG_WORKER));
     CMp3Analyzer analyzer;
     analyzer.SetTagSizeSource(&pool);
-    analyzer.m_strPath = song;
     analyzer.FindFirstFrame(song);
     ASSERT_EQ(pool.WorkerPids().size(), 1U);
     const auto first = pool.WorkerPids()[0];
@@ -326,8 +323,7 @@ TEST(Win32TagHelpers, TerminatedHelperIsReplacedAndAskedAgain) {
     analyzer.FindFirstFrame(song);
 
     EXPECT_FALSE(analyzer.TagFailure());
-    EXPECT_EQ(analyzer.m_nFrameOffset,
-              static_cast<std::int64_t>(AskedTag(16).size()));
+    EXPECT_EQ(analyzer.LastScan().frameOffset, static_cast<std::int64_t>(AskedTag(16).size()));
     ASSERT_EQ(pool.WorkerPids().size(), 1U);
     EXPECT_NE(pool.WorkerPids()[0], first);
 }

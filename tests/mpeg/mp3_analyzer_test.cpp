@@ -754,6 +754,12 @@ std::int64_t CountFrames(const std::string& bytes, std::int64_t offset) {
     return frames;
 }
 
+// A scan asked for what the records show.
+mpeg::FileScan ScanForFacts(const std::string& path) {
+    mpeg::FileScanner scanner;
+    return scanner.Scan(path, {platform::SystemFileSystem(), nullptr, {}, {.streamFacts = true}});
+}
+
 TEST(StreamFacts, TestFilesCountTheirFramesAndLastAsLongAsTheyHold) {
     for (const auto& entry : std::filesystem::directory_iterator(QUAVERLY_TEST_DATA_DIR)) {
         if (entry.path().extension() != ".mp3") {
@@ -761,27 +767,26 @@ TEST(StreamFacts, TestFilesCountTheirFramesAndLastAsLongAsTheyHold) {
         }
         const std::string path = entry.path().string();
         SCOPED_TRACE(path);
-        CMp3Analyzer analyzer;
-        Analyse(analyzer, path);
-        const auto facts = analyzer.Facts();
+        const mpeg::FileScan scan = ScanForFacts(path);
+        const auto& facts = scan.facts;
         ASSERT_TRUE(facts);
+        const std::uint32_t word = scan.lastWord.value();
         std::ifstream in(path, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), {});
         // The encoder's header, wherever it lies in the first frame.
-        const std::string first = bytes.substr(static_cast<std::size_t>(analyzer.m_nFrameOffset),
-                                               static_cast<std::size_t>(analyzer.GetFrameLength()));
+        const std::string first = bytes.substr(static_cast<std::size_t>(scan.frameOffset),
+                                               static_cast<std::size_t>(mpeg::FrameLength(word)));
         const std::string expected = first.find("Xing") != std::string::npos   ? "Xing"
                                      : first.find("Info") != std::string::npos ? "Info"
                                                                                : "";
         EXPECT_EQ(facts->vbrHeader, expected);
         // Within one frame of the frames the file holds, and of their duration.
-        const std::int64_t counted = CountFrames(bytes, analyzer.m_nFrameOffset);
+        const std::int64_t counted = CountFrames(bytes, scan.frameOffset);
         EXPECT_LE(std::abs(facts->frames - counted), 1);
-        const double frameSeconds =
-            mpeg::SamplesPerFrameOver8(analyzer.m_dwHeader) * 8.0 / facts->sampleRate;
+        const double frameSeconds = mpeg::SamplesPerFrameOver8(word) * 8.0 / facts->sampleRate;
         EXPECT_LE(std::abs(facts->seconds - static_cast<double>(counted) * frameSeconds),
                   frameSeconds * 1.000001);
-        EXPECT_EQ(facts->tagBytes, analyzer.GetId3v2Size(path));
+        EXPECT_EQ(facts->tagBytes, CMp3Analyzer().GetId3v2Size(path));
     }
 }
 
@@ -793,10 +798,9 @@ TEST(StreamFacts, VbriHeaderGivesFramesAndBytesWhileThePageKeepsTheFirstFrame) {
     Put(data, mpeg::kVbriOffset, vbri);
     const ScratchDir dir;
     const std::string path = dir.Write("vbri.mp3", data);
-    CMp3Analyzer analyzer;
-    Analyse(analyzer, path);
-    EXPECT_EQ(analyzer.GetBitrate(), 128); // the page reads "Xing" alone
-    const auto facts = analyzer.Facts();
+    const mpeg::FileScan scan = ScanForFacts(path);
+    EXPECT_EQ(scan.bitrate, 128); // the page reads "Xing" alone
+    const auto& facts = scan.facts;
     ASSERT_TRUE(facts);
     EXPECT_STREQ(facts->vbrHeader, "VBRI");
     EXPECT_EQ(facts->frames, 1000);
