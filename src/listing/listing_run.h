@@ -20,12 +20,10 @@ namespace quaverly::listing {
 // What one program keeps from run to run: the analyser, the row shading and the helpers that
 // read tags. The current directory, which a run also leaves changed, belongs to the process.
 struct ListingSession {
-    // Without tag helpers the analyser asks the ID3 tag library in this process.
+    // Without tag helpers a run's scans ask the ID3 tag library in this process.
     explicit ListingSession(platform::FileSystem& fileSystem = platform::SystemFileSystem(),
                             std::unique_ptr<mpeg::TagWorkerPool> workers = nullptr)
-        : tagWorkers(std::move(workers)), analyzer(fileSystem) {
-        analyzer.SetTagSizeSource(tagWorkers.get());
-    }
+        : tagWorkers(std::move(workers)), analyzer(fileSystem) {}
 
     std::unique_ptr<mpeg::TagWorkerPool> tagWorkers;
     CMp3Analyzer analyzer;

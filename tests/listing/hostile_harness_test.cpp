@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <random>
 #include <set>
 
@@ -300,6 +301,11 @@ TEST(HostileHarness, EveryTreeEndsInAWholePageTheSameWithOneOrTwoHelpers) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         TempDir root;
         HostileTreeMaker(seed, root, false).Make(mutations);
+        if (std::getenv("QUAVERLY_HOSTILE_KEEP") != nullptr) {
+            // For a look at the trees, or a listing of them by another build.
+            root.Keep();
+            std::cout << "kept " << (root / "tree") << '\n';
+        }
         const Listed one = List(root, 1, true);
         const Listed two = List(root, 2, true);
         const Listed behind = List(root, 2, false);

@@ -631,6 +631,32 @@ TEST_F(FailingFileSystem, UnreadableBytesInsideATagTheHeadersSkipCostNothing) {
     EXPECT_EQ(m_analyzer.m_nFrameOffset, frames);
 }
 
+TEST_F(FailingFileSystem, ScanSaysWhatWentWrongAndDoesOnlyWhatItIsAsked) {
+    const std::string path = WriteFramesAt(300, 40'000);
+    mpeg::ScanSources sources{m_fileSystem};
+    const mpeg::FileScan* scan = m_analyzer.ListFile(path, sources);
+    ASSERT_NE(scan, nullptr);
+    EXPECT_EQ(scan->frameOffset, 300);
+    EXPECT_EQ(scan->size, 40'000);
+    EXPECT_EQ(scan->bitrate, m_analyzer.GetBitrate());
+    EXPECT_FALSE(scan->facts); // the page's scan works out no more than the page shows
+    sources.needs.streamFacts = true;
+    EXPECT_EQ(m_analyzer.ListFile(path, sources)->facts->frames, (40'000 - 300) / 417);
+    EXPECT_EQ(m_analyzer.ListFile(path + ".txt", sources), nullptr);
+
+    // A read that fails leaves no frame and no bitrate, and the scan says why; its size stays.
+    FailReadsFrom(m_reads + 1, FileErrorCause::InputOutput);
+    scan = m_analyzer.ListFile(path, sources);
+    ASSERT_TRUE(scan->readFailure);
+    EXPECT_EQ(scan->frameOffset, -1);
+    EXPECT_EQ(scan->bitrate, 0);
+    EXPECT_FALSE(scan->facts);
+    EXPECT_EQ(scan->size, 40'000);
+    EXPECT_EQ(scan->Failure(), scan->readFailure->Reason());
+    EXPECT_EQ(m_analyzer.GetBitrate(), 0);
+    EXPECT_THROW(m_analyzer.FindFirstFrame(path), FileError);
+}
+
 TEST_F(FailingFileSystem, FailedOpenIsKeptNotThrown) {
     const std::string path = WriteFramesAt(0, 2000);
     m_fileSystem.onOpenForReading = [](const std::string& name) {

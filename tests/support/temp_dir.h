@@ -32,13 +32,17 @@ class TempDir {
 public:
     TempDir() : m_path(MakeUniqueFolder("quaverly")) {}
     ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
+        if (!m_kept) {
+            std::error_code ignored;
+            std::filesystem::remove_all(m_path, ignored);
+        }
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& Path() const { return m_path; }
+    // Leaves the folder in place after the test, for a look at it or a run of another build.
+    void Keep() { m_kept = true; }
     // `name` may hold folders, separated by '/' on every platform.
     std::string operator/(std::string_view name) const {
         std::string path = m_path + kSeparator + std::string(name);
@@ -63,6 +67,7 @@ public:
 private:
     static constexpr char kSeparator = std::filesystem::path::preferred_separator;
     std::string m_path;
+    bool m_kept = false;
 };
 
 inline std::string ReadWholeFile(const std::string& path) {
