@@ -37,15 +37,18 @@ listing::RunResult RunFromDialog(const DialogServices& services, const FolderReq
             return {};
         }
     }
-    platform::GivenFolder given(request.folder);
-    platform::FolderChooser& chooser = request.folder   ? given
-                                       : services.chooser != nullptr ? *services.chooser
-                                                                     : browser;
+    platform::FolderChooser& chooser = services.chooser != nullptr ? *services.chooser : browser;
     listing::RunResult result;
     {
         const std::unique_ptr<listing::RunObserver> observer = progress();
-        listing::ListingServices run{fileSystem, chooser, boxes, observer.get()};
-        result = listing::MakeListing(session, run);
+        const std::optional<std::string> folder =
+            request.folder ? request.folder : chooser.ChooseFolder(kChooserTitle);
+        if (folder) {
+            result = listing::MakeListing(session, *folder, {fileSystem, observer.get()});
+        }
+        if (result.listingNotCreated) {
+            boxes.Show(kListingNotCreatedText, platform::MessageIcon::Exclamation);
+        }
     }
     if (const auto message =
             MessageForRun(result, request.folder ? SayWhere::Yes : SayWhere::No)) {

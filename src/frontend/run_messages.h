@@ -16,6 +16,10 @@ struct RunMessage {
     std::string caption;
 };
 
+// The folder browser's title.
+inline constexpr const char* kChooserTitle = "Select Folder";
+// The box, before the failure's own, when the listing file could not be created.
+inline constexpr const char* kListingNotCreatedText = "error";
 inline constexpr const char* kListMadeText = "MP3 File list made";
 inline constexpr const char* kRunCaption = "Quaverly";
 // The first line of the box for a failure that ended a command.

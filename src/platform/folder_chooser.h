@@ -5,8 +5,8 @@
 
 namespace quaverly::platform {
 
-// The modal folder choice that starts a listing run. The dialog supplies the real one; the
-// command-line tool and the tests supply their own.
+// The modal folder choice that starts a listing run from a dialog's button. Each dialog supplies
+// its toolkit's; the tests supply their own.
 class FolderChooser {
 public:
     virtual ~FolderChooser() = default;
@@ -14,19 +14,6 @@ public:
     // The chosen folder's file-system path, or nothing when the user cancelled or chose an item
     // that has no file-system path.
     virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
-};
-
-// The choice made beforehand: a command line's folder argument.
-class GivenFolder final : public FolderChooser {
-public:
-    explicit GivenFolder(std::optional<std::string> folder) : m_folder(std::move(folder)) {}
-
-    std::optional<std::string> ChooseFolder(const std::string& /*title*/) override {
-        return m_folder;
-    }
-
-private:
-    std::optional<std::string> m_folder;
 };
 
 } // namespace quaverly::platform

@@ -5,6 +5,7 @@
 
 #include "support/fake_file_system.h"
 #include "support/mp3_bytes.h"
+#include "support/system_errors.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -43,8 +44,10 @@ class Browser final : public platform::FolderChooser {
 public:
     std::optional<std::string> answer;
     int asked = 0;
-    std::optional<std::string> ChooseFolder(const std::string&) override {
+    std::string title;
+    std::optional<std::string> ChooseFolder(const std::string& askedTitle) override {
         ++asked;
+        title = askedTitle;
         return answer;
     }
 };
@@ -101,14 +104,36 @@ TEST_F(DialogRun, GivenFolderIsListedWithoutTheBrowserAndItsBoxSaysWhere) {
 TEST_F(DialogRun, BrowserRunKeepsItsOwnBoxAndACancelledChoiceShowsNothing) {
     m_browser.answer = m_music.Path();
     Run({});
+    EXPECT_EQ(m_browser.title, "Select Folder");
     ASSERT_EQ(m_boxes.shown.size(), 1U);
     EXPECT_EQ(m_boxes.shown[0].text, "MP3 File list made");
 
     m_boxes.shown.clear();
+    std::filesystem::remove(PagePath());
     m_browser.answer.reset();
     EXPECT_EQ(Run({}).outcome, listing::RunOutcome::FolderNotChosen);
-    EXPECT_EQ(m_browser.asked, 2);
+    m_browser.answer = "";
+    EXPECT_EQ(Run({}).outcome, listing::RunOutcome::FolderNotChosen);
+    EXPECT_EQ(m_browser.asked, 3);
+    EXPECT_EQ(m_progressMade, 3);
     EXPECT_TRUE(m_boxes.shown.empty());
+    EXPECT_EQ(m_fileSystem.createdFiles, 1);
+    EXPECT_FALSE(std::filesystem::exists(PagePath()));
+}
+
+TEST_F(DialogRun, ListingFileThatCannotBeCreatedShowsErrorThenWhy) {
+    m_fileSystem.onCreate = [](const std::string& path) {
+        throw testing::ErrnoError(testing::kAccessDenied, "create", path);
+    };
+    const std::string start = std::filesystem::current_path().string();
+    m_browser.answer = m_music.Path();
+    EXPECT_EQ(Run({}).outcome, listing::RunOutcome::Failed);
+    ASSERT_EQ(m_boxes.shown.size(), 2U);
+    EXPECT_EQ(m_boxes.shown[0].text, "error");
+    EXPECT_EQ(m_boxes.shown[0].icon, platform::MessageIcon::Exclamation);
+    EXPECT_EQ(m_boxes.shown[1].text, std::string(kCommandFailureText) +
+                                         "\n\ncreate mp3_listing.html: Permission denied");
+    EXPECT_EQ(std::filesystem::current_path(), start);
 }
 
 TEST_F(DialogRun, AFileOrAMissingFolderIsNamedAndNothingIsWritten) {

@@ -29,12 +29,6 @@ using testing::CbrFrames;
 using testing::ReadWholeFile;
 using testing::TempDir;
 
-class GivenMessages final : public platform::MessageBoxService {
-public:
-    void Show(const std::string& text, platform::MessageIcon) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
 std::vector<platform::DirectoryEntry> SearchAll(const std::string& search,
                                                 platform::ErrorCode& end) {
     std::vector<platform::DirectoryEntry> entries;
@@ -91,18 +85,16 @@ protected:
 
     // `ahead`: read ahead of the rows; without, the walk makes each search itself.
     RunResult Run(platform::FileSystem& fileSystem, const std::string& folder, bool ahead = true) {
-        platform::GivenFolder chooser(folder);
         ListingSession session(fileSystem);
         if (!ahead) {
             session.readAhead.threads = 0;
         }
-        ListingServices services{fileSystem, chooser, messages};
+        ListingServices services{fileSystem};
         std::filesystem::current_path(out.Path());
-        return MakeListing(session, services);
+        return MakeListing(session, folder, services);
     }
 
     TempDir out;
-    GivenMessages messages;
 
 private:
     std::filesystem::path m_start;

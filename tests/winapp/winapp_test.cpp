@@ -42,6 +42,13 @@ public:
     std::vector<std::string> shown;
 };
 
+// The browser's answer, set by each test.
+class ScriptedChooser final : public platform::FolderChooser {
+public:
+    std::optional<std::string> answer;
+    std::optional<std::string> ChooseFolder(const std::string&) override { return answer; }
+};
+
 std::string TextOf(HWND window) {
     char text[512] = {};
     ::GetWindowTextA(window, text, sizeof text);
@@ -84,7 +91,7 @@ protected:
 
     RecordingDesktop desktop;
     RecordingBoxes boxes;
-    platform::GivenFolder chooser{std::nullopt};
+    ScriptedChooser chooser;
     testing::FakeFileSystem fileSystem;
     listing::ListingSession session{fileSystem};
     std::unique_ptr<CListingDlg> dialog;
@@ -214,7 +221,7 @@ TEST_F(MainDialog, LinkOpensOnSpaceAndClickAndSaysWhyWhenItCannot) {
 TEST_F(MainDialog, BrowseListsTheChosenFolderAndSaysSo) {
     testing::TempDir root;
     root.Write("music/song.mp3", testing::CbrFrames(3));
-    chooser = platform::GivenFolder(root / "music");
+    chooser.answer = root / "music";
     std::filesystem::current_path(root.Path());
 
     ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(resource::kBrowseButton, BN_CLICKED),
