@@ -51,26 +51,26 @@ wxString ApplicationName() {
     return wxTheApp != nullptr ? wxTheApp->GetAppName() : wxString();
 }
 
-long MessageIconStyle(platform::MessageIcon icon) {
+long MessageIconStyle(frontend::MessageIcon icon) {
     switch (icon) {
-    case platform::MessageIcon::Information:
+    case frontend::MessageIcon::Information:
         return wxICON_INFORMATION;
-    case platform::MessageIcon::Exclamation:
+    case frontend::MessageIcon::Exclamation:
         return wxICON_EXCLAMATION;
-    case platform::MessageIcon::Error:
+    case frontend::MessageIcon::Error:
         return wxICON_ERROR;
-    case platform::MessageIcon::None:
+    case frontend::MessageIcon::None:
         break;
     }
     return wxICON_NONE;
 }
 
-void AppMessageBox::Show(const std::string& text, platform::MessageIcon icon) {
+void AppMessageBox::Show(const std::string& text, frontend::MessageIcon icon) {
     ShowCaptioned({}, text, icon);
 }
 
 void AppMessageBox::ShowCaptioned(const std::string& caption, const std::string& text,
-                                  platform::MessageIcon icon) {
+                                  frontend::MessageIcon icon) {
     wxMessageDialog box(m_owner, DisplayString(text),
                         caption.empty() ? ApplicationName() : DisplayString(caption),
                         wxOK | MessageIconStyle(icon));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/message_box.h"
+#include "frontend/message_box.h"
 
 #include <wx/string.h>
 #include <wx/window.h>
@@ -12,12 +12,12 @@ namespace quaverly {
 
 // The application's message box: modal over its owner, captioned with the application's name
 // (the executable's base name). wxGTK would leave the caption empty if not given one.
-class AppMessageBox final : public platform::MessageBoxService {
+class AppMessageBox final : public frontend::MessageBoxService {
 public:
     explicit AppMessageBox(wxWindow* owner = nullptr) : m_owner(owner) {}
-    void Show(const std::string& text, platform::MessageIcon icon) override;
+    void Show(const std::string& text, frontend::MessageIcon icon) override;
     void ShowCaptioned(const std::string& caption, const std::string& text,
-                       platform::MessageIcon icon) override;
+                       frontend::MessageIcon icon) override;
 
 private:
     wxWindow* m_owner;
@@ -34,6 +34,6 @@ std::string ValidUtf8(std::string_view bytes);
 wxString ApplicationName();
 
 // The wx style bits of a message icon.
-long MessageIconStyle(platform::MessageIcon icon);
+long MessageIconStyle(frontend::MessageIcon icon);
 
 } // namespace quaverly

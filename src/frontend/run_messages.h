@@ -1,7 +1,7 @@
 #pragma once
 
+#include "frontend/message_box.h"
 #include "listing/listing_run.h"
-#include "platform/message_box.h"
 
 #include <cstddef>
 #include <optional>
@@ -12,7 +12,7 @@ namespace quaverly::frontend {
 // A box the dialog shows: its text, its icon and its caption (empty: the application's name).
 struct RunMessage {
     std::string text;
-    platform::MessageIcon icon = platform::MessageIcon::None;
+    MessageIcon icon = MessageIcon::None;
     std::string caption;
 };
 

@@ -89,7 +89,7 @@ long IconOf(const SeenBox& box) {
     return box.style & (wxICON_MASK | wxICON_NONE);
 }
 
-class ScriptedChooser final : public platform::FolderChooser {
+class ScriptedChooser final : public frontend::FolderChooser {
 public:
     std::vector<std::optional<std::string>> answers;
     std::vector<std::string> titles;
@@ -104,10 +104,10 @@ public:
     }
 };
 
-class RecordingBoxes final : public platform::MessageBoxService {
+class RecordingBoxes final : public frontend::MessageBoxService {
 public:
     std::vector<std::string> shown;
-    void Show(const std::string& text, platform::MessageIcon) override { shown.push_back(text); }
+    void Show(const std::string& text, frontend::MessageIcon) override { shown.push_back(text); }
 };
 
 class FailingDesktop final : public platform::Desktop {

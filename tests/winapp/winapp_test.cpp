@@ -36,14 +36,14 @@ public:
     int openResult = platform::launch_code::Succeeded;
 };
 
-class RecordingBoxes final : public platform::MessageBoxService {
+class RecordingBoxes final : public frontend::MessageBoxService {
 public:
-    void Show(const std::string& text, platform::MessageIcon) override { shown.push_back(text); }
+    void Show(const std::string& text, frontend::MessageIcon) override { shown.push_back(text); }
     std::vector<std::string> shown;
 };
 
 // The browser's answer, set by each test.
-class ScriptedChooser final : public platform::FolderChooser {
+class ScriptedChooser final : public frontend::FolderChooser {
 public:
     std::optional<std::string> answer;
     std::optional<std::string> ChooseFolder(const std::string&) override { return answer; }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace quaverly::platform {
+namespace quaverly::frontend {
 
 enum class MessageIcon {
     None,
@@ -26,4 +26,4 @@ public:
     }
 };
 
-} // namespace quaverly::platform
+} // namespace quaverly::frontend

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-namespace quaverly::platform {
+namespace quaverly::frontend {
 
 // The modal folder choice that starts a listing run from a dialog's button. Each dialog supplies
 // its toolkit's; the tests supply their own.
@@ -16,4 +16,4 @@ public:
     virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
 };
 
-} // namespace quaverly::platform
+} // namespace quaverly::frontend
