@@ -27,8 +27,6 @@ private:
 // UTF-8 as it stands, each byte that is not part of a valid sequence as U+FFFD. (wx turns a
 // string with one invalid byte into an empty one.)
 wxString DisplayString(std::string_view bytes);
-// The same, as UTF-8 bytes.
-std::string ValidUtf8(std::string_view bytes);
 
 // The caption of every box the application shows.
 wxString ApplicationName();

@@ -4,6 +4,7 @@
 #include "app/resources.h"
 #include "app/wx_services.h"
 #include "frontend/run_messages.h"
+#include "platform/utf8.h"
 #include "resource.h"
 #include "version_info.h"
 
@@ -967,6 +968,7 @@ TEST(VersionData, MatchesTheProjectVersion) {
 
 } // namespace
 TEST(DisplayText, KeepsValidUtf8AndMarksEveryOtherByte) {
+    using platform::ValidUtf8;
     EXPECT_EQ(ValidUtf8("plain \xC3\xA9t\xC3\xA9 \xF0\x9F\x8E\xB5"),
               "plain \xC3\xA9t\xC3\xA9 \xF0\x9F\x8E\xB5");
     // Latin-1 "été", a lone continuation byte, an overlong '/', a surrogate, a cut sequence.
