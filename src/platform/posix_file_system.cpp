@@ -44,6 +44,8 @@ FileStatus StatusOf(const struct stat& info) {
     status.kind = KindOf(info.st_mode);
     status.device = static_cast<std::uint64_t>(info.st_dev);
     status.inode = static_cast<std::uint64_t>(info.st_ino);
+    status.modificationTime = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
+                              static_cast<std::int64_t>(info.st_mtim.tv_nsec);
     return status;
 }
 

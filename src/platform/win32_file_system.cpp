@@ -338,6 +338,14 @@ private:
     HANDLE m_search;
 };
 
+// A file time (100 ns since 1601-01-01 UTC) as the status gives it, in ns since 1970.
+std::int64_t UnixNanoseconds(const FILETIME& time) {
+    constexpr std::int64_t kFrom1601To1970 = 116'444'736'000'000'000; // in 100 ns
+    return (static_cast<std::int64_t>(Join(time.dwHighDateTime, time.dwLowDateTime)) -
+            kFrom1601To1970) *
+           100;
+}
+
 // The identity of an open file or folder: its volume and its index there.
 bool IdentityOf(const std::string& path, FileStatus& status) {
     // Folders open only with backup semantics; no access right is asked for.
@@ -372,6 +380,7 @@ public:
             return {SystemError(::GetLastError()), {}};
         }
         FileStatus status;
+        status.modificationTime = UnixNanoseconds(data.ftLastWriteTime);
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             status.kind = FileKind::Directory;
             // Only the walk asks a folder's identity, to notice a link back into its own path.

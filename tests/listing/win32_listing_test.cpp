@@ -324,6 +324,23 @@ TEST(Win32TagHelpers, TerminatedHelperIsReplacedAndAskedAgain) {
     EXPECT_NE(pool.WorkerPids()[0], first);
 }
 
+TEST(Win32Status, ModificationTimeIsTheOneSetInTheSystemsUnit) {
+    TempDir root;
+    const std::string file = root.Write("song.mp3", "frames");
+    constexpr std::int64_t kUnixNanoseconds = 1'609'459'200'123'456'700; // 2021, in 100 ns steps
+    constexpr std::uint64_t kFileTime = 116'444'736'000'000'000 + kUnixNanoseconds / 100;
+    const FILETIME written{static_cast<DWORD>(kFileTime), static_cast<DWORD>(kFileTime >> 32)};
+    const HANDLE handle = ::CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    const BOOL set = ::SetFileTime(handle, nullptr, nullptr, &written);
+    ::CloseHandle(handle);
+    ASSERT_NE(set, 0);
+    const platform::StatusResult status = platform::SystemFileSystem().Status(file);
+    ASSERT_TRUE(status.Ok());
+    EXPECT_EQ(status.status.modificationTime, kUnixNanoseconds);
+}
+
 TEST(Win32LastError, IsTheThreadsOwnValue) {
     platform::SetLastErrorCode(platform::kErrorNoMoreFiles);
     EXPECT_EQ(::GetLastError(), platform::kErrorNoMoreFiles);
