@@ -25,6 +25,17 @@ TEST(PosixStatus, ModificationTimeIsTheOneSetToTheNanosecond) {
         ASSERT_TRUE(status.Ok()) << path;
         EXPECT_EQ(status.status.modificationTime, kSeconds * 1'000'000'000 + kNanoseconds) << path;
     }
+
+    // 2300 is past what 64 bits of nanoseconds hold: it stays later than 2021, where the file
+    // system holds it at all.
+    const struct timespec late[2] = {{0, UTIME_OMIT}, {10'413'792'000, 0}};
+    struct stat info {};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), late, 0), 0);
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    if (info.st_mtim.tv_sec == late[1].tv_sec) {
+        EXPECT_GT(SystemFileSystem().Status(file).status.modificationTime,
+                  kSeconds * 1'000'000'000);
+    }
 }
 
 } // namespace
