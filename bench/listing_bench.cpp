@@ -77,12 +77,10 @@ std::unique_ptr<mpeg::TagWorkerPool> Pool(int workers) {
 listing::RunResult ListOnce(const std::string& folder, const std::string& output,
                             int workers = kInProcess,
                             platform::FileSystem& fileSystem = platform::SystemFileSystem()) {
-    platform::GivenFolder chooser(folder);
-    platform::SilentMessageBox messages;
     listing::ListingSession session(fileSystem, Pool(workers));
-    listing::ListingServices services{fileSystem, chooser, messages};
+    listing::ListingServices services{fileSystem};
     services.listingFileName = output;
-    return listing::MakeListing(session, services);
+    return listing::MakeListing(session, folder, services);
 }
 
 // Which bytes a floor reads of every file, besides its status: the first 16 KiB and the last 128

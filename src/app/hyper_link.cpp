@@ -253,7 +253,7 @@ void CHyperLink::Beep() {
 }
 
 // The application's box, captioned with its name, over the link's dialog of this moment.
-platform::MessageBoxService& CHyperLink::DefaultMessageBox() {
+frontend::MessageBoxService& CHyperLink::DefaultMessageBox() {
     m_defaultBox.emplace(wxGetTopLevelParent(this));
     return *m_defaultBox;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/app_message_box.h"
+#include "frontend/message_box.h"
 #include "hyperlink/link_state.h"
-#include "platform/message_box.h"
 
 #include <wx/colour.h>
 #include <wx/cursor.h>

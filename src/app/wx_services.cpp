@@ -57,7 +57,7 @@ std::optional<std::string> DirDialogChooser::ChooseFolder(const std::string& tit
         }
         platform::RemoveEmptyFolder(path);
         m_boxes.Show("There is no folder\n" + path + "\nChoose a folder that exists.",
-                     platform::MessageIcon::Exclamation);
+                     frontend::MessageIcon::Exclamation);
         start = ParentFolder(path);
     }
 }

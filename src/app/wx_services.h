@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/app_message_box.h"
-#include "platform/folder_chooser.h"
-#include "platform/message_box.h"
+#include "frontend/folder_chooser.h"
+#include "frontend/message_box.h"
 
 #include <wx/dnd.h>
 #include <wx/window.h>
@@ -19,16 +19,16 @@ namespace quaverly::app {
 // last, the first time in `homeFolder`, and it gives only folders that were there: one that the
 // dialog made for a name the user typed is taken away again, reported in `boxes`, and the
 // dialog opens once more.
-class DirDialogChooser final : public platform::FolderChooser {
+class DirDialogChooser final : public frontend::FolderChooser {
 public:
-    DirDialogChooser(wxWindow* owner, std::string homeFolder, platform::MessageBoxService& boxes)
+    DirDialogChooser(wxWindow* owner, std::string homeFolder, frontend::MessageBoxService& boxes)
         : m_owner(owner), m_homeFolder(std::move(homeFolder)), m_boxes(boxes) {}
     std::optional<std::string> ChooseFolder(const std::string& title) override;
 
 private:
     wxWindow* m_owner;
     std::string m_homeFolder;
-    platform::MessageBoxService& m_boxes;
+    frontend::MessageBoxService& m_boxes;
     std::string m_lastChosen;
 };
 

@@ -309,8 +309,6 @@ int main(int argc, char** argv) {
                   << ": the current folder, which it is read from, no longer exists\n";
         return kExitFailed;
     }
-    platform::GivenFolder chooser(normal);
-    platform::SilentMessageBox messageBox;
     TerminalObserver observer(arguments.output == "-");
     std::unique_ptr<mpeg::TagWorkerPool> workers;
     if (arguments.jobs.value_or(1) > 0) {
@@ -319,7 +317,7 @@ int main(int argc, char** argv) {
         workers = std::make_unique<mpeg::TagWorkerPool>(options);
     }
     listing::ListingSession session(fileSystem, std::move(workers));
-    listing::ListingServices services{fileSystem, chooser, messageBox, &observer};
+    listing::ListingServices services{fileSystem, &observer};
     std::unique_ptr<listing::ListingFormat> format;
     for (const Format& known : kFormats) {
         if (known.name == arguments.format) {
@@ -335,7 +333,7 @@ int main(int argc, char** argv) {
     } else if (arguments.output) {
         services.listingFileName = *arguments.output;
     }
-    const listing::RunResult result = listing::MakeListing(session, services);
+    const listing::RunResult result = listing::MakeListing(session, normal, services);
     observer.ClearLine();
 
     switch (result.outcome) {

@@ -13,14 +13,13 @@ listing::ListingSession& ProcessListingSession() {
 }
 
 listing::RunResult RunFromDialog(const DialogServices& services, const FolderRequest& request,
-                                 platform::FolderChooser& browser,
-                                 platform::MessageBoxService& dialogBoxes,
+                                 FolderChooser& browser, MessageBoxService& dialogBoxes,
                                  const ProgressFactory& progress) {
     platform::FileSystem& fileSystem =
         services.fileSystem != nullptr ? *services.fileSystem : platform::SystemFileSystem();
     listing::ListingSession& session =
         services.session != nullptr ? *services.session : ProcessListingSession();
-    platform::MessageBoxService& boxes = services.boxes != nullptr ? *services.boxes : dialogBoxes;
+    MessageBoxService& boxes = services.boxes != nullptr ? *services.boxes : dialogBoxes;
     const auto show = [&boxes](const RunMessage& message) {
         boxes.ShowCaptioned(message.caption, message.text, message.icon);
     };
@@ -32,20 +31,23 @@ listing::RunResult RunFromDialog(const DialogServices& services, const FolderReq
     if (request.folder) {
         if (const auto why = WhyNotAFolder(fileSystem, *request.folder)) {
             show({"Cannot list\n" + ShownInBox(*request.folder) + "\n" + *why,
-                  platform::MessageIcon::Exclamation,
+                  MessageIcon::Exclamation,
                   {}});
             return {};
         }
     }
-    platform::GivenFolder given(request.folder);
-    platform::FolderChooser& chooser = request.folder   ? given
-                                       : services.chooser != nullptr ? *services.chooser
-                                                                     : browser;
+    FolderChooser& chooser = services.chooser != nullptr ? *services.chooser : browser;
     listing::RunResult result;
     {
         const std::unique_ptr<listing::RunObserver> observer = progress();
-        listing::ListingServices run{fileSystem, chooser, boxes, observer.get()};
-        result = listing::MakeListing(session, run);
+        const std::optional<std::string> folder =
+            request.folder ? request.folder : chooser.ChooseFolder(kChooserTitle);
+        if (folder) {
+            result = listing::MakeListing(session, *folder, {fileSystem, observer.get()});
+        }
+        if (result.listingNotCreated) {
+            boxes.Show(kListingNotCreatedText, MessageIcon::Exclamation);
+        }
     }
     if (const auto message =
             MessageForRun(result, request.folder ? SayWhere::Yes : SayWhere::No)) {

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "frontend/folder_chooser.h"
 #include "frontend/given_folder.h"
+#include "frontend/message_box.h"
 #include "frontend/progress_pacing.h"
 #include "hyperlink/link_state.h"
 #include "listing/listing_run.h"
 #include "platform/desktop/desktop.h"
 #include "platform/file_system.h"
-#include "platform/folder_chooser.h"
-#include "platform/message_box.h"
 
 #include <functional>
 #include <memory>
@@ -21,10 +21,10 @@ namespace quaverly::frontend {
 struct DialogServices {
     platform::FileSystem* fileSystem = nullptr;
     listing::ListingSession* session = nullptr;
-    platform::FolderChooser* chooser = nullptr;
+    FolderChooser* chooser = nullptr;
     platform::Desktop* desktop = nullptr;
     // The boxes of a run: its completion message and its failures.
-    platform::MessageBoxService* boxes = nullptr;
+    MessageBoxService* boxes = nullptr;
     Clock clock;
 };
 
@@ -41,8 +41,7 @@ using ProgressFactory = std::function<std::unique_ptr<listing::RunObserver>()>;
 // after a check that it is a folder, and its box says where the page went; a request's problem
 // is only shown. `browser` and `boxes` are the dialog's; `services` may stand in for them.
 listing::RunResult RunFromDialog(const DialogServices& services, const FolderRequest& request,
-                                 platform::FolderChooser& browser,
-                                 platform::MessageBoxService& boxes,
+                                 FolderChooser& browser, MessageBoxService& boxes,
                                  const ProgressFactory& progress);
 
 // One dialog's runs, one at a time. A folder given while a run is on (a drop that a progress

@@ -11,7 +11,7 @@ namespace quaverly::frontend {
 namespace {
 
 RunMessage Problem(std::string text) {
-    return {std::move(text), platform::MessageIcon::Exclamation, {}};
+    return {std::move(text), MessageIcon::Exclamation, {}};
 }
 
 constexpr std::size_t kArgumentsShown = 5;

@@ -19,7 +19,7 @@ std::string ListMade(const listing::RunResult& result, SayWhere where) {
 std::optional<RunMessage> MessageForRun(const listing::RunResult& result, SayWhere where) {
     switch (result.outcome) {
     case listing::RunOutcome::Complete:
-        return RunMessage{ListMade(result, where), platform::MessageIcon::None, kRunCaption};
+        return RunMessage{ListMade(result, where), MessageIcon::None, kRunCaption};
     case listing::RunOutcome::Incomplete: {
         std::string text = ListMade(result, where) + "\n\nSome folders or files could not be read:";
         std::size_t shown = 0;
@@ -36,12 +36,12 @@ std::optional<RunMessage> MessageForRun(const listing::RunResult& result, SayWhe
         if (result.failureCount > shown) {
             text += "\n...and " + std::to_string(result.failureCount - shown) + " more.";
         }
-        return RunMessage{text, platform::MessageIcon::Exclamation, kRunCaption};
+        return RunMessage{text, MessageIcon::Exclamation, kRunCaption};
     }
     case listing::RunOutcome::Cancelled:
         return RunMessage{"The listing was cancelled. The MP3 file list in\n" +
                               listing::VisibleText(result.listingPath) + "\nis incomplete.",
-                          platform::MessageIcon::Exclamation, kRunCaption};
+                          MessageIcon::Exclamation, kRunCaption};
     case listing::RunOutcome::Failed:
         return MessageForFailure(result.failureReason);
     case listing::RunOutcome::FolderNotChosen:
@@ -52,7 +52,8 @@ std::optional<RunMessage> MessageForRun(const listing::RunResult& result, SayWhe
 
 RunMessage MessageForFailure(const std::string& reason) {
     return {std::string(kCommandFailureText) + "\n\n" + listing::VisibleText(reason),
-            platform::MessageIcon::Exclamation, {}};
+            MessageIcon::Exclamation,
+            {}};
 }
 
 std::string ProgressText(const std::string& folder, std::size_t files) {

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "frontend/message_box.h"
 #include "listing/listing_run.h"
-#include "platform/message_box.h"
 
 #include <cstddef>
 #include <optional>
@@ -12,10 +12,14 @@ namespace quaverly::frontend {
 // A box the dialog shows: its text, its icon and its caption (empty: the application's name).
 struct RunMessage {
     std::string text;
-    platform::MessageIcon icon = platform::MessageIcon::None;
+    MessageIcon icon = MessageIcon::None;
     std::string caption;
 };
 
+// The folder browser's title.
+inline constexpr const char* kChooserTitle = "Select Folder";
+// The box, before the failure's own, when the listing file could not be created.
+inline constexpr const char* kListingNotCreatedText = "error";
 inline constexpr const char* kListMadeText = "MP3 File list made";
 inline constexpr const char* kRunCaption = "Quaverly";
 // The first line of the box for a failure that ended a command.

@@ -92,8 +92,8 @@ long ReadRegistryDefault(const std::string& subKey, std::string& value,
     return read.status;
 }
 
-void ReportLaunchError(int code, platform::MessageBoxService& boxes) {
-    boxes.Show(LaunchErrorMessage(code), platform::MessageIcon::Exclamation);
+void ReportLaunchError(int code, frontend::MessageBoxService& boxes) {
+    boxes.Show(LaunchErrorMessage(code), frontend::MessageIcon::Exclamation);
 }
 
 } // namespace quaverly

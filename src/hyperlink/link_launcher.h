@@ -1,7 +1,7 @@
 #pragma once
 
+#include "frontend/message_box.h"
 #include "platform/desktop/desktop.h"
-#include "platform/message_box.h"
 
 #include <string>
 
@@ -25,6 +25,6 @@ long ReadRegistryDefault(const std::string& subKey, std::string& value, platform
 
 // Tells the user why a link did not open: "Can't open link:", an empty line, then the text for
 // the failure code, in an exclamation box.
-void ReportLaunchError(int code, platform::MessageBoxService& boxes);
+void ReportLaunchError(int code, frontend::MessageBoxService& boxes);
 
 } // namespace quaverly

@@ -105,7 +105,7 @@ bool LinkState::ChangeStyleFlags(std::uint32_t remove, std::uint32_t add, bool a
 }
 
 void LinkState::SetLaunchServices(platform::Desktop& desktop,
-                                  platform::MessageBoxService& boxes) noexcept {
+                                  frontend::MessageBoxService& boxes) noexcept {
     m_desktop = &desktop;
     m_boxes = &boxes;
 }

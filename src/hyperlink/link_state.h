@@ -6,8 +6,8 @@
 // control derive from LinkState; each supplies the small window operations below and keeps only
 // the glue to its toolkit's messages.
 
+#include "frontend/message_box.h"
 #include "platform/desktop/desktop.h"
-#include "platform/message_box.h"
 
 #include <cstdint>
 #include <string>
@@ -90,7 +90,7 @@ public:
 
     // Where FollowLink opens the target and reports a failure. Without this call, the system's
     // desktop and the toolkit's application message box.
-    void SetLaunchServices(platform::Desktop& desktop, platform::MessageBoxService& boxes) noexcept;
+    void SetLaunchServices(platform::Desktop& desktop, frontend::MessageBoxService& boxes) noexcept;
 
     // Opens the target; beeps and reports a failure, or marks the link visited.
     void FollowLink();
@@ -188,7 +188,7 @@ protected:
     virtual void CreateLinkTip(const std::string& text) = 0;
     virtual void Beep() = 0;
     // The box that reports a failure when nobody gave the link one.
-    virtual platform::MessageBoxService& DefaultMessageBox() = 0;
+    virtual frontend::MessageBoxService& DefaultMessageBox() = 0;
 
     bool m_bEngaged = false;
     bool m_bHover = false;
@@ -203,7 +203,7 @@ protected:
 
 private:
     platform::Desktop* m_desktop = nullptr;
-    platform::MessageBoxService* m_boxes = nullptr;
+    frontend::MessageBoxService* m_boxes = nullptr;
 };
 
 } // namespace quaverly
@@ -230,4 +230,4 @@ private:
     void LoadLinkCursor() override;                                                                \
     void CreateLinkTip(const std::string& text) override;                                          \
     void Beep() override;                                                                          \
-    ::quaverly::platform::MessageBoxService& DefaultMessageBox() override
+    ::quaverly::frontend::MessageBoxService& DefaultMessageBox() override

@@ -70,14 +70,14 @@ RunOutcome OutcomeOf(const RunReport& report) {
 
 } // namespace
 
-RunResult MakeListing(ListingSession& session, const ListingServices& services) {
+RunResult MakeListing(ListingSession& session, const std::string& folder,
+                      const ListingServices& services) {
     RunResult result;
-    std::optional<std::string> chosen = services.chooser.ChooseFolder("Select Folder");
-    if (!chosen || chosen->empty()) {
+    if (folder.empty()) {
         result.outcome = RunOutcome::FolderNotChosen;
         return result;
     }
-    result.folder = std::move(*chosen);
+    result.folder = folder;
     result.listingPath = services.openOutput
                              ? std::string("standard output")
                              : FullPath(services.fileSystem, services.listingFileName);
@@ -87,8 +87,8 @@ RunResult MakeListing(ListingSession& session, const ListingServices& services) 
         file = services.openOutput ? services.openOutput()
                                    : services.fileSystem.CreateReplacement(services.listingFileName);
     } catch (const platform::FileError& error) {
-        services.messageBox.Show("error", platform::MessageIcon::Exclamation);
         result.outcome = RunOutcome::Failed;
+        result.listingNotCreated = true;
         result.failureReason = error.what();
         return result;
     }

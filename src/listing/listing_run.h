@@ -5,8 +5,6 @@
 #include "mpeg/mp3_analyzer.h"
 #include "mpeg/tag_worker_pool.h"
 #include "platform/file_system.h"
-#include "platform/folder_chooser.h"
-#include "platform/message_box.h"
 #include "readahead/read_ahead.h"
 
 #include <cstddef>
@@ -35,8 +33,6 @@ struct ListingSession {
 // The services a run asks for, supplied by the dialog, the command-line tool or a test.
 struct ListingServices {
     platform::FileSystem& fileSystem;
-    platform::FolderChooser& chooser;
-    platform::MessageBoxService& messageBox;
     RunObserver* observer = nullptr;
     // Resolved against the current directory when the run starts.
     std::string listingFileName = "mp3_listing.html";
@@ -68,10 +64,13 @@ struct RunResult {
     // For a failed run: what could not be done and why, and the cause of that.
     std::string failureReason;
     platform::FileErrorCause failureCause = platform::FileErrorCause::Generic;
+    // A failed run that wrote nothing: the listing file could not be created.
+    bool listingNotCreated = false;
 };
 
-// One listing run: asks for a folder, writes the listing file into the directory current at
-// the start, makes the chosen folder current, and walks it.
-RunResult MakeListing(ListingSession& session, const ListingServices& services);
+// One listing run of `folder`: writes the listing file into the directory current at the start,
+// makes the folder current, and walks it. An empty folder is none: nothing is written.
+RunResult MakeListing(ListingSession& session, const std::string& folder,
+                      const ListingServices& services);
 
 } // namespace quaverly::listing

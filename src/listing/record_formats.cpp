@@ -1,6 +1,7 @@
 #include "listing/record_formats.h"
 
 #include "platform/file_system.h"
+#include "platform/utf8.h"
 
 #include <array>
 #include <cstdio>
@@ -9,42 +10,6 @@
 namespace quaverly::listing {
 
 namespace {
-
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
-
-// The length of the valid UTF-8 sequence at the start of `text`, or 0.
-std::size_t SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong form
-        high = lead == 0xED ? 0x9F : 0xBF; // no surrogate
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF; // nothing above U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
 
 std::string Hex(std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
@@ -69,20 +34,9 @@ constexpr std::array<std::string_view, 4> kChannelModes = {"stereo", "joint ster
 } // namespace
 
 std::string AsUtf8(std::string_view text, bool& valid) {
-    valid = true;
-    std::string out;
-    out.reserve(text.size());
-    while (!text.empty()) {
-        const std::size_t length = SequenceLength(text);
-        if (length == 0) {
-            valid = false;
-            out.append(kReplacement);
-            text.remove_prefix(1);
-            continue;
-        }
-        out.append(text.substr(0, length));
-        text.remove_prefix(length);
-    }
+    std::string out = platform::ValidUtf8(text);
+    // Each U+FFFD is longer than the byte it stands for.
+    valid = out.size() == text.size();
     return out;
 }
 

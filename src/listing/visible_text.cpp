@@ -1,5 +1,7 @@
 #include "listing/visible_text.h"
 
+#include "platform/utf8.h"
+
 #include <array>
 #include <cstdint>
 #include <utility>
@@ -19,40 +21,6 @@ void AppendEscape(std::string& out, unsigned char byte) {
     out += "\\x";
     out += kDigits[byte >> 4];
     out += kDigits[byte & 0xF];
-}
-
-// The length of the UTF-8 sequence at the start of `text` and its code point, or 0 when the
-// bytes there are not valid UTF-8 (overlong forms and surrogates included).
-std::pair<std::size_t, std::uint32_t> DecodeUtf8(std::string_view text) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    std::uint32_t least = 0;
-    if (lead < 0x80) {
-        return {1, lead};
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2, code = lead & 0x1Fu, least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, code = lead & 0x0Fu, least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, code = lead & 0x07u, least = 0x10000;
-    } else {
-        return {0, 0};
-    }
-    if (text.size() < length) {
-        return {0, 0};
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[i]);
-        if ((next & 0xC0) != 0x80) {
-            return {0, 0};
-        }
-        code = (code << 6) | (next & 0x3Fu);
-    }
-    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-        return {0, 0};
-    }
-    return {length, code};
 }
 
 // Code points a terminal draws two columns wide: the East Asian wide and full-width blocks
@@ -100,7 +68,7 @@ std::string VisibleText(std::string_view text) {
             text.remove_prefix(1);
             continue;
         }
-        const auto [length, code] = DecodeUtf8(text);
+        const auto [length, code] = platform::DecodeUtf8(text);
         if (length == 0 || (code >= 0x80 && code <= 0x9F)) {
             // Not text, or a C1 control (CSI, OSC, ...): each byte shown as it is.
             const std::size_t shown = length == 0 ? 1 : length;
@@ -123,7 +91,7 @@ std::string_view CutToColumns(std::string_view text, std::size_t columns) {
         std::size_t length = 1;
         std::size_t width = 1;
         if (kTextIsUtf8) {
-            const auto [decoded, code] = DecodeUtf8(text.substr(at));
+            const auto [decoded, code] = platform::DecodeUtf8(text.substr(at));
             length = decoded == 0 ? 1 : decoded;
             width = decoded == 0 ? 1 : Columns(code);
         }

@@ -48,6 +48,8 @@ struct FileStatus {
     FileKind kind = FileKind::Other;
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    // When the contents last changed, in nanoseconds since 1970-01-01 UTC, on both platforms.
+    std::int64_t modificationTime = 0;
 };
 
 // The outcome of a status query: the status, or the errno value that stopped it.

@@ -15,6 +15,7 @@
 #include <fnmatch.h>
 #include <functional>
 #include <limits.h>
+#include <limits>
 #include <optional>
 #include <poll.h>
 #include <string_view>
@@ -44,6 +45,12 @@ FileStatus StatusOf(const struct stat& info) {
     status.kind = KindOf(info.st_mode);
     status.device = static_cast<std::uint64_t>(info.st_dev);
     status.inode = static_cast<std::uint64_t>(info.st_ino);
+    // A time that 64 bits of nanoseconds cannot hold (before 1677, after 2262) is held at the
+    // end it passed: a name on a share may carry any.
+    constexpr std::int64_t kPerSecond = 1'000'000'000;
+    constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / kPerSecond - 1;
+    const auto seconds = std::clamp<std::int64_t>(info.st_mtim.tv_sec, -kLimit, kLimit);
+    status.modificationTime = seconds * kPerSecond + info.st_mtim.tv_nsec;
     return status;
 }
 

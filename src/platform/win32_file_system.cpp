@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <functional>
+#include <limits>
 #include <optional>
 
 namespace quaverly::platform {
@@ -338,6 +339,17 @@ private:
     HANDLE m_search;
 };
 
+// A file time (100 ns since 1601-01-01 UTC) as the status gives it, in ns since 1970; one that
+// 64 bits of nanoseconds cannot hold (before 1677, after 2262) is held at the end it passed.
+std::int64_t UnixNanoseconds(const FILETIME& time) {
+    constexpr std::int64_t kFrom1601To1970 = 116'444'736'000'000'000; // in 100 ns
+    constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 100;
+    constexpr auto kLatest = static_cast<std::uint64_t>(kFrom1601To1970 + kLimit);
+    const auto since1601 =
+        static_cast<std::int64_t>(std::min(Join(time.dwHighDateTime, time.dwLowDateTime), kLatest));
+    return std::max(since1601 - kFrom1601To1970, -kLimit) * 100;
+}
+
 // The identity of an open file or folder: its volume and its index there.
 bool IdentityOf(const std::string& path, FileStatus& status) {
     // Folders open only with backup semantics; no access right is asked for.
@@ -372,6 +384,7 @@ public:
             return {SystemError(::GetLastError()), {}};
         }
         FileStatus status;
+        status.modificationTime = UnixNanoseconds(data.ftLastWriteTime);
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             status.kind = FileKind::Directory;
             // Only the walk asks a folder's identity, to notice a link back into its own path.

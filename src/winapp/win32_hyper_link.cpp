@@ -212,7 +212,7 @@ void CHyperLink::Beep() {
     ::MessageBeep(MB_ICONEXCLAMATION);
 }
 
-platform::MessageBoxService& CHyperLink::DefaultMessageBox() {
+frontend::MessageBoxService& CHyperLink::DefaultMessageBox() {
     m_defaultBox = std::make_unique<win32::WindowMessageBox>(::GetActiveWindow());
     return *m_defaultBox;
 }

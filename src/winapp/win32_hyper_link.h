@@ -1,7 +1,7 @@
 #pragma once
 
+#include "frontend/message_box.h"
 #include "hyperlink/link_state.h"
-#include "platform/message_box.h"
 
 #include <windows.h>
 
@@ -53,7 +53,7 @@ private:
     HFONT m_fontLink = nullptr;
     HWND m_tipCtrl = nullptr;
     // The application's box over the active window, for a failure nobody gave the link a box for.
-    std::unique_ptr<platform::MessageBoxService> m_defaultBox;
+    std::unique_ptr<frontend::MessageBoxService> m_defaultBox;
 
     static HCURSOR s_hLinkCursor;
 };

@@ -39,24 +39,24 @@ std::optional<std::string> ShellFolderBrowser::ChooseFolder(const std::string& t
     return folder;
 }
 
-void WindowMessageBox::Show(const std::string& text, platform::MessageIcon icon) {
+void WindowMessageBox::Show(const std::string& text, frontend::MessageIcon icon) {
     ShowCaptioned(m_caption, text, icon);
 }
 
 void WindowMessageBox::ShowCaptioned(const std::string& caption, const std::string& text,
-                                     platform::MessageIcon icon) {
+                                     frontend::MessageIcon icon) {
     UINT type = MB_OK;
     switch (icon) {
-    case platform::MessageIcon::Information:
+    case frontend::MessageIcon::Information:
         type |= MB_ICONINFORMATION;
         break;
-    case platform::MessageIcon::Exclamation:
+    case frontend::MessageIcon::Exclamation:
         type |= MB_ICONEXCLAMATION;
         break;
-    case platform::MessageIcon::Error:
+    case frontend::MessageIcon::Error:
         type |= MB_ICONERROR;
         break;
-    case platform::MessageIcon::None:
+    case frontend::MessageIcon::None:
         break;
     }
     ::MessageBoxA(m_owner, text.c_str(), caption.empty() ? ApplicationName().c_str() : caption.c_str(),

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "frontend/folder_chooser.h"
+#include "frontend/message_box.h"
 #include "frontend/progress_pacing.h"
-#include "platform/folder_chooser.h"
-#include "platform/message_box.h"
 
 #include <windows.h>
 
@@ -14,7 +14,7 @@ namespace quaverly::win32 {
 
 // The shell's folder browser, owned by the main dialog so that no second run can start while it
 // is open. It starts at the desktop and offers only folders of the file system.
-class ShellFolderBrowser final : public platform::FolderChooser {
+class ShellFolderBrowser final : public frontend::FolderChooser {
 public:
     explicit ShellFolderBrowser(HWND owner) : m_owner(owner) {}
     std::optional<std::string> ChooseFolder(const std::string& title) override;
@@ -25,13 +25,13 @@ private:
 
 // The application's message box over `owner`, captioned with the application's name, or with
 // `caption` when one is given.
-class WindowMessageBox final : public platform::MessageBoxService {
+class WindowMessageBox final : public frontend::MessageBoxService {
 public:
     explicit WindowMessageBox(HWND owner, std::string caption = {})
         : m_owner(owner), m_caption(std::move(caption)) {}
-    void Show(const std::string& text, platform::MessageIcon icon) override;
+    void Show(const std::string& text, frontend::MessageIcon icon) override;
     void ShowCaptioned(const std::string& caption, const std::string& text,
-                       platform::MessageIcon icon) override;
+                       frontend::MessageIcon icon) override;
 
 private:
     HWND m_owner;

@@ -48,10 +48,10 @@ public:
     int RunCommandLine(const std::string&, int) override { return 0; }
 };
 
-class RecordingBoxes final : public platform::MessageBoxService {
+class RecordingBoxes final : public frontend::MessageBoxService {
 public:
-    std::vector<std::pair<std::string, platform::MessageIcon>> shown;
-    void Show(const std::string& text, platform::MessageIcon icon) override {
+    std::vector<std::pair<std::string, frontend::MessageIcon>> shown;
+    void Show(const std::string& text, frontend::MessageIcon icon) override {
         shown.emplace_back(text, icon);
     }
 };
@@ -440,7 +440,7 @@ TEST_F(LinkTest, FailedOpenBeepsReportsAndKeepsVisited) {
     ASSERT_EQ(m_boxes.shown.size(), 1U);
     EXPECT_EQ(m_boxes.shown[0].first, "Can't open link:\n\nThere is no application associated\n"
                                       "with the given filename extension.");
-    EXPECT_EQ(m_boxes.shown[0].second, platform::MessageIcon::Exclamation);
+    EXPECT_EQ(m_boxes.shown[0].second, frontend::MessageIcon::Exclamation);
 
     link->MarkVisited(true);
     link->FollowLink();

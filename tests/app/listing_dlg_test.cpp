@@ -4,6 +4,7 @@
 #include "app/resources.h"
 #include "app/wx_services.h"
 #include "frontend/run_messages.h"
+#include "platform/utf8.h"
 #include "resource.h"
 #include "version_info.h"
 
@@ -89,7 +90,7 @@ long IconOf(const SeenBox& box) {
     return box.style & (wxICON_MASK | wxICON_NONE);
 }
 
-class ScriptedChooser final : public platform::FolderChooser {
+class ScriptedChooser final : public frontend::FolderChooser {
 public:
     std::vector<std::optional<std::string>> answers;
     std::vector<std::string> titles;
@@ -104,10 +105,10 @@ public:
     }
 };
 
-class RecordingBoxes final : public platform::MessageBoxService {
+class RecordingBoxes final : public frontend::MessageBoxService {
 public:
     std::vector<std::string> shown;
-    void Show(const std::string& text, platform::MessageIcon) override { shown.push_back(text); }
+    void Show(const std::string& text, frontend::MessageIcon) override { shown.push_back(text); }
 };
 
 class FailingDesktop final : public platform::Desktop {
@@ -967,6 +968,7 @@ TEST(VersionData, MatchesTheProjectVersion) {
 
 } // namespace
 TEST(DisplayText, KeepsValidUtf8AndMarksEveryOtherByte) {
+    using platform::ValidUtf8;
     EXPECT_EQ(ValidUtf8("plain \xC3\xA9t\xC3\xA9 \xF0\x9F\x8E\xB5"),
               "plain \xC3\xA9t\xC3\xA9 \xF0\x9F\x8E\xB5");
     // Latin-1 "été", a lone continuation byte, an overlong '/', a surrogate, a cut sequence.

@@ -5,6 +5,7 @@
 
 #include "support/fake_file_system.h"
 #include "support/mp3_bytes.h"
+#include "support/system_errors.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -23,28 +24,28 @@ using testing::TempDir;
 struct Box {
     std::string caption;
     std::string text;
-    platform::MessageIcon icon;
+    MessageIcon icon;
 };
 
-class RecordingBoxes final : public platform::MessageBoxService {
+class RecordingBoxes final : public MessageBoxService {
 public:
     std::vector<Box> shown;
-    void Show(const std::string& text, platform::MessageIcon icon) override {
-        ShowCaptioned({}, text, icon);
-    }
+    void Show(const std::string& text, MessageIcon icon) override { ShowCaptioned({}, text, icon); }
     void ShowCaptioned(const std::string& caption, const std::string& text,
-                       platform::MessageIcon icon) override {
+                       MessageIcon icon) override {
         shown.push_back({caption, text, icon});
     }
 };
 
 // The browser the dialog would open: it records that it was asked.
-class Browser final : public platform::FolderChooser {
+class Browser final : public FolderChooser {
 public:
     std::optional<std::string> answer;
     int asked = 0;
-    std::optional<std::string> ChooseFolder(const std::string&) override {
+    std::string title;
+    std::optional<std::string> ChooseFolder(const std::string& askedTitle) override {
         ++asked;
+        title = askedTitle;
         return answer;
     }
 };
@@ -94,21 +95,43 @@ TEST_F(DialogRun, GivenFolderIsListedWithoutTheBrowserAndItsBoxSaysWhere) {
     ASSERT_EQ(m_boxes.shown.size(), 1U);
     EXPECT_EQ(m_boxes.shown[0].text, "MP3 File list made\n\nWritten to\n" + PagePath());
     EXPECT_EQ(m_boxes.shown[0].caption, "Quaverly");
-    EXPECT_EQ(m_boxes.shown[0].icon, platform::MessageIcon::None);
+    EXPECT_EQ(m_boxes.shown[0].icon, MessageIcon::None);
     EXPECT_TRUE(std::filesystem::exists(PagePath()));
 }
 
 TEST_F(DialogRun, BrowserRunKeepsItsOwnBoxAndACancelledChoiceShowsNothing) {
     m_browser.answer = m_music.Path();
     Run({});
+    EXPECT_EQ(m_browser.title, "Select Folder");
     ASSERT_EQ(m_boxes.shown.size(), 1U);
     EXPECT_EQ(m_boxes.shown[0].text, "MP3 File list made");
 
     m_boxes.shown.clear();
+    std::filesystem::remove(PagePath());
     m_browser.answer.reset();
     EXPECT_EQ(Run({}).outcome, listing::RunOutcome::FolderNotChosen);
-    EXPECT_EQ(m_browser.asked, 2);
+    m_browser.answer = "";
+    EXPECT_EQ(Run({}).outcome, listing::RunOutcome::FolderNotChosen);
+    EXPECT_EQ(m_browser.asked, 3);
+    EXPECT_EQ(m_progressMade, 3);
     EXPECT_TRUE(m_boxes.shown.empty());
+    EXPECT_EQ(m_fileSystem.createdFiles, 1);
+    EXPECT_FALSE(std::filesystem::exists(PagePath()));
+}
+
+TEST_F(DialogRun, ListingFileThatCannotBeCreatedShowsErrorThenWhy) {
+    m_fileSystem.onCreate = [](const std::string& path) {
+        throw testing::ErrnoError(testing::kAccessDenied, "create", path);
+    };
+    const std::string start = std::filesystem::current_path().string();
+    m_browser.answer = m_music.Path();
+    EXPECT_EQ(Run({}).outcome, listing::RunOutcome::Failed);
+    ASSERT_EQ(m_boxes.shown.size(), 2U);
+    EXPECT_EQ(m_boxes.shown[0].text, "error");
+    EXPECT_EQ(m_boxes.shown[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(m_boxes.shown[1].text,
+              std::string(kCommandFailureText) + "\n\ncreate mp3_listing.html: Permission denied");
+    EXPECT_EQ(std::filesystem::current_path(), start);
 }
 
 TEST_F(DialogRun, AFileOrAMissingFolderIsNamedAndNothingIsWritten) {
@@ -119,7 +142,7 @@ TEST_F(DialogRun, AFileOrAMissingFolderIsNamedAndNothingIsWritten) {
     ASSERT_EQ(m_boxes.shown.size(), 2U);
     EXPECT_EQ(m_boxes.shown[0].text, "Cannot list\n" + file + "\nNot a folder");
     EXPECT_EQ(m_boxes.shown[1].text.rfind("Cannot list\n" + missing + "\n", 0), 0U);
-    EXPECT_EQ(m_boxes.shown[1].icon, platform::MessageIcon::Exclamation);
+    EXPECT_EQ(m_boxes.shown[1].icon, MessageIcon::Exclamation);
     EXPECT_EQ(m_boxes.shown[1].caption, "");
     EXPECT_EQ(m_progressMade, 0);
     EXPECT_EQ(m_fileSystem.createdFiles, 0);
@@ -132,7 +155,7 @@ TEST_F(DialogRun, FailedPageIsAnExclamationUnderTheApplicationsName) {
     Run({m_music.Path(), std::nullopt});
     ASSERT_EQ(m_boxes.shown.size(), 1U);
     EXPECT_EQ(m_boxes.shown[0].text.rfind(std::string(kCommandFailureText) + "\n\n", 0), 0U);
-    EXPECT_EQ(m_boxes.shown[0].icon, platform::MessageIcon::Exclamation);
+    EXPECT_EQ(m_boxes.shown[0].icon, MessageIcon::Exclamation);
     EXPECT_EQ(m_boxes.shown[0].caption, "");
 }
 

@@ -48,11 +48,11 @@ public:
     }
 };
 
-class RecordingBoxes final : public platform::MessageBoxService {
+class RecordingBoxes final : public frontend::MessageBoxService {
 public:
-    std::vector<std::pair<std::string, platform::MessageIcon>> shown;
+    std::vector<std::pair<std::string, frontend::MessageIcon>> shown;
 
-    void Show(const std::string& text, platform::MessageIcon icon) override {
+    void Show(const std::string& text, frontend::MessageIcon icon) override {
         shown.emplace_back(text, icon);
     }
 };
@@ -193,7 +193,7 @@ TEST_P(ReportLaunchErrorText, IsShownAfterThePrefixWithAnExclamation) {
 
     ASSERT_EQ(boxes.shown.size(), 1U);
     EXPECT_EQ(boxes.shown[0].first, std::string("Can't open link:\n\n") + GetParam().text);
-    EXPECT_EQ(boxes.shown[0].second, platform::MessageIcon::Exclamation);
+    EXPECT_EQ(boxes.shown[0].second, frontend::MessageIcon::Exclamation);
 }
 
 INSTANTIATE_TEST_SUITE_P(

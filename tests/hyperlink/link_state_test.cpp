@@ -18,7 +18,7 @@ using Log = std::vector<std::string>;
 // launch and the report among the window operations.
 class FakeLink final : public LinkState,
                        public platform::Desktop,
-                       public platform::MessageBoxService {
+                       public frontend::MessageBoxService {
 public:
     FakeLink() {
         SetLaunchServices(*this, *this);
@@ -50,7 +50,7 @@ private:
     }
     platform::ClassValue ReadClassDefault(const std::string&) override { return {2, {}}; }
     int RunCommandLine(const std::string&, int) override { return 0; }
-    void Show(const std::string& t, platform::MessageIcon) override {
+    void Show(const std::string& t, frontend::MessageIcon) override {
         log.push_back("box " + t.substr(0, t.find(':')));
     }
 
@@ -79,7 +79,7 @@ private:
     void LoadLinkCursor() override { log.push_back("cursor"); }
     void CreateLinkTip(const std::string& t) override { log.push_back("tip " + t); }
     void Beep() override { log.push_back("beep"); }
-    platform::MessageBoxService& DefaultMessageBox() override { return *this; }
+    frontend::MessageBoxService& DefaultMessageBox() override { return *this; }
 };
 
 const std::string kOpen = "open https://quaverly.example/ 5";

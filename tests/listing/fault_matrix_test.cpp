@@ -131,13 +131,11 @@ protected:
         if (!readAhead) {
             session.readAhead.threads = 0;
         }
-        platform::GivenFolder chooser(m_tree / "tree");
-        platform::SilentMessageBox boxes;
         std::vector<std::pair<RunResult, std::string>> runs;
         for (const TempDir* out : {&m_firstOut, &m_secondOut}) {
             std::filesystem::current_path(out->Path());
-            ListingServices services{fileSystem, chooser, boxes};
-            RunResult result = MakeListing(session, services);
+            ListingServices services{fileSystem};
+            RunResult result = MakeListing(session, m_tree / "tree", services);
             runs.emplace_back(std::move(result), ReadWholeFile(*out / "mp3_listing.html"));
             EXPECT_EQ(fileSystem.openOutputs, 0);
             EXPECT_EQ(fileSystem.openSearches, 0);

@@ -222,8 +222,6 @@ struct Listed {
 
 Listed List(const TempDir& root, std::size_t helpers, bool readAhead) {
     TempDir out;
-    platform::GivenFolder chooser(root / "tree");
-    platform::SilentMessageBox messages;
     platform::FileSystem& fileSystem = platform::SystemFileSystem();
     std::vector<platform::ProcessId> pids;
     Listed listed;
@@ -241,10 +239,10 @@ Listed List(const TempDir& root, std::size_t helpers, bool readAhead) {
         if (!readAhead) {
             session.readAhead.threads = 0;
         }
-        ListingServices services{fileSystem, chooser, messages};
+        ListingServices services{fileSystem};
         services.listingFileName = out / "page.html";
         const auto start = std::filesystem::current_path();
-        listed.result = MakeListing(session, services);
+        listed.result = MakeListing(session, root / "tree", services);
         std::filesystem::current_path(start);
         if (workers != nullptr) {
             pids = workers->WorkerPids();

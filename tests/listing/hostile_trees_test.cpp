@@ -38,16 +38,14 @@ protected:
 
     RunResult List(const std::string& folder, RunObserver* observer = nullptr,
                    std::unique_ptr<mpeg::TagWorkerPool> workers = nullptr) {
-        platform::GivenFolder chooser(folder);
-        platform::SilentMessageBox messages;
         platform::FileSystem& fileSystem = platform::SystemFileSystem();
         ListingSession session(fileSystem, std::move(workers));
         if (!GetParam()) {
             session.readAhead.threads = 0;
         }
-        ListingServices services{fileSystem, chooser, messages, observer};
+        ListingServices services{fileSystem, observer};
         services.listingFileName = m_out / "page.html";
-        RunResult result = MakeListing(session, services);
+        RunResult result = MakeListing(session, folder, services);
         const bool written = std::filesystem::is_regular_file(m_out / "page.html");
         m_page = written ? ReadWholeFile(m_out / "page.html") : std::string();
         return result;

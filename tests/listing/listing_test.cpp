@@ -55,46 +55,23 @@ std::string Page(const std::string& folder, const std::string& rows) {
     return kHead + folder + kHeadEnd + rows + kTail;
 }
 
-class ScriptedChooser final : public platform::FolderChooser {
-public:
-    std::optional<std::string> next;
-    std::string title;
-    std::optional<std::string> ChooseFolder(const std::string& asked) override {
-        title = asked;
-        return next;
-    }
-};
-
-class RecordMessages final : public platform::MessageBoxService {
-public:
-    std::vector<std::string> shown;
-    void Show(const std::string& text, platform::MessageIcon icon) override {
-        shown.push_back(text);
-        lastIcon = icon;
-    }
-    platform::MessageIcon lastIcon = platform::MessageIcon::None;
-};
-
 class ListingRun : public ::testing::Test {
 protected:
     void SetUp() override { m_startDirectory = std::filesystem::current_path(); }
     void TearDown() override { std::filesystem::current_path(m_startDirectory); }
 
-    RunResult Run(const std::optional<std::string>& folder) {
-        chooser.next = folder;
+    RunResult Run(const std::string& folder) {
         if (walkSearchesItself) {
             session.readAhead.threads = 0;
         }
-        ListingServices services{fileSystem, chooser, messages};
+        ListingServices services{fileSystem};
         services.format = format;
         services.listingFileName = listingFileName;
-        return MakeListing(session, services);
+        return MakeListing(session, folder, services);
     }
 
     TempDir root;
     FakeFileSystem fileSystem;
-    ScriptedChooser chooser;
-    RecordMessages messages;
     ListingSession session{fileSystem};
     // For tests of the walk's own searches: read ahead, a folder is searched once.
     bool walkSearchesItself = false;
@@ -116,7 +93,6 @@ TEST_F(ListingRun, TwoLevelTreeGivesSubFolderRowsBeforeItsParentsHeader) {
     const RunResult result = Run(p);
 
     EXPECT_EQ(result.outcome, RunOutcome::Complete);
-    EXPECT_EQ(chooser.title, "Select Folder");
     EXPECT_EQ(ReadWholeFile(start + Native("/mp3_listing.html")),
               Page(p, FolderRow(p + Native("/S")) + kR0 + "a.mp3" + Cell(128) + FolderRow(p) + kR2 +
                           "b.mp3" + Cell(128) + kR1));
@@ -160,17 +136,15 @@ TEST_F(ListingRun, ListingFileFoundByTheNextWalkGetsAnEmptyRow) {
               Page(music, FolderRow(music) + kR0));
 }
 
-TEST_F(ListingRun, CancelledChoiceTouchesNothing) {
+TEST_F(ListingRun, EmptyFolderTouchesNothing) {
     const std::string start = root.MakeFolder("start");
     std::filesystem::current_path(start);
 
-    EXPECT_EQ(Run(std::nullopt).outcome, RunOutcome::FolderNotChosen);
     EXPECT_EQ(Run(std::string()).outcome, RunOutcome::FolderNotChosen);
 
     EXPECT_FALSE(std::filesystem::exists(start + Native("/mp3_listing.html")));
     EXPECT_EQ(fileSystem.createdFiles, 0);
     EXPECT_EQ(std::filesystem::current_path(), start);
-    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(ListingRun, FoldersWithoutFilesGetHeaderRowsOnly) {
@@ -436,7 +410,7 @@ TEST_F(ListingRun, FileTruncatedWhileTheWalkRunsIsListedWithoutFrames) {
     EXPECT_EQ(fileSystem.openOutputs, 0);
 }
 
-TEST_F(ListingRun, ListingFileThatCannotBeCreatedShowsErrorAndWritesNothing) {
+TEST_F(ListingRun, ListingFileThatCannotBeCreatedIsSaidAndNothingIsWritten) {
     const std::string p = root.MakeFolder("P");
     const std::string start = root.MakeFolder("start");
     fileSystem.onCreate = [](const std::string& path) {
@@ -448,8 +422,7 @@ TEST_F(ListingRun, ListingFileThatCannotBeCreatedShowsErrorAndWritesNothing) {
 
     EXPECT_EQ(result.outcome, RunOutcome::Failed);
     EXPECT_EQ(result.failureReason, "create mp3_listing.html: Permission denied");
-    EXPECT_EQ(messages.shown, std::vector<std::string>{"error"});
-    EXPECT_EQ(messages.lastIcon, platform::MessageIcon::Exclamation);
+    EXPECT_TRUE(result.listingNotCreated);
     EXPECT_EQ(std::filesystem::current_path(), start);
 }
 
@@ -478,6 +451,7 @@ TEST_F(ListingRun, DiskFullDuringTheWalkFailsTheRunAndClosesTheFile) {
 
     EXPECT_EQ(result.outcome, RunOutcome::Failed);
     EXPECT_EQ(result.failureReason, "write mp3_listing.html: No space left on device");
+    EXPECT_FALSE(result.listingNotCreated);
     EXPECT_EQ(writes, 1);
     // The walk stopped at the failure instead of going through the remaining files.
     EXPECT_LT(result.fileCount, 4000U);
@@ -516,10 +490,9 @@ TEST_F(ListingRun, CancelStopsAfterTheCurrentFileAndEndsThePage) {
     root.Write("P/b/3.txt", "");
     std::filesystem::current_path(root.Path());
     CancelAfter observer(1);
-    chooser.next = p;
-    ListingServices services{fileSystem, chooser, messages, &observer};
+    ListingServices services{fileSystem, &observer};
 
-    const RunResult result = MakeListing(session, services);
+    const RunResult result = MakeListing(session, p, services);
 
     EXPECT_EQ(result.outcome, RunOutcome::Cancelled);
     EXPECT_EQ(result.failureCount, 0U);

@@ -59,11 +59,9 @@ protected:
         }
         // Files read by the reading threads, whatever the storage, and so ahead of their rows.
         session.readAhead.startThreads = session.readAhead.threads;
-        platform::GivenFolder chooser(folder);
-        platform::SilentMessageBox messages;
-        ListingServices services{fileSystem, chooser, messages, observer};
+        ListingServices services{fileSystem, observer};
         services.listingFileName = m_out / "page.html";
-        RunResult result = MakeListing(session, services);
+        RunResult result = MakeListing(session, folder, services);
         page = ReadWholeFile(m_out / "page.html");
         return result;
     }

@@ -330,14 +330,12 @@ TEST(TagWorkers, FileTheLibraryReadsThroughCostsAtMostItsBound) {
 
 listing::RunResult ListWith(std::unique_ptr<mpeg::TagWorkerPool> pool, const std::string& folder,
                             const std::string& output) {
-    platform::GivenFolder chooser(folder);
-    platform::SilentMessageBox messages;
     platform::FileSystem& fileSystem = platform::SystemFileSystem();
     listing::ListingSession session(fileSystem, std::move(pool));
-    listing::ListingServices services{fileSystem, chooser, messages};
+    listing::ListingServices services{fileSystem};
     services.listingFileName = output;
     const auto start = std::filesystem::current_path();
-    listing::RunResult result = listing::MakeListing(session, services);
+    listing::RunResult result = listing::MakeListing(session, folder, services);
     std::filesystem::current_path(start);
     return result;
 }

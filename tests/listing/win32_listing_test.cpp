@@ -29,12 +29,6 @@ using testing::CbrFrames;
 using testing::ReadWholeFile;
 using testing::TempDir;
 
-class GivenMessages final : public platform::MessageBoxService {
-public:
-    void Show(const std::string& text, platform::MessageIcon) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
 std::vector<platform::DirectoryEntry> SearchAll(const std::string& search,
                                                 platform::ErrorCode& end) {
     std::vector<platform::DirectoryEntry> entries;
@@ -91,18 +85,16 @@ protected:
 
     // `ahead`: read ahead of the rows; without, the walk makes each search itself.
     RunResult Run(platform::FileSystem& fileSystem, const std::string& folder, bool ahead = true) {
-        platform::GivenFolder chooser(folder);
         ListingSession session(fileSystem);
         if (!ahead) {
             session.readAhead.threads = 0;
         }
-        ListingServices services{fileSystem, chooser, messages};
+        ListingServices services{fileSystem};
         std::filesystem::current_path(out.Path());
-        return MakeListing(session, services);
+        return MakeListing(session, folder, services);
     }
 
     TempDir out;
-    GivenMessages messages;
 
 private:
     std::filesystem::path m_start;
@@ -326,6 +318,23 @@ TEST(Win32TagHelpers, TerminatedHelperIsReplacedAndAskedAgain) {
     EXPECT_EQ(analyzer.LastScan().frameOffset, static_cast<std::int64_t>(AskedTag(16).size()));
     ASSERT_EQ(pool.WorkerPids().size(), 1U);
     EXPECT_NE(pool.WorkerPids()[0], first);
+}
+
+TEST(Win32Status, ModificationTimeIsTheOneSetInTheSystemsUnit) {
+    TempDir root;
+    const std::string file = root.Write("song.mp3", "frames");
+    constexpr std::int64_t kUnixNanoseconds = 1'609'459'200'123'456'700; // 2021, in 100 ns steps
+    constexpr std::uint64_t kFileTime = 116'444'736'000'000'000 + kUnixNanoseconds / 100;
+    const FILETIME written{static_cast<DWORD>(kFileTime), static_cast<DWORD>(kFileTime >> 32)};
+    const HANDLE handle = ::CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    const BOOL set = ::SetFileTime(handle, nullptr, nullptr, &written);
+    ::CloseHandle(handle);
+    ASSERT_NE(set, 0);
+    const platform::StatusResult status = platform::SystemFileSystem().Status(file);
+    ASSERT_TRUE(status.Ok());
+    EXPECT_EQ(status.status.modificationTime, kUnixNanoseconds);
 }
 
 TEST(Win32LastError, IsTheThreadsOwnValue) {

@@ -50,7 +50,7 @@ public:
         if (path != m_path) {
             return {testing::kNotFound, {}};
         }
-        return {0, {m_statedSize, platform::FileKind::Regular, 1, 1}};
+        return {0, {m_statedSize, platform::FileKind::Regular, 1, 1, modificationTime}};
     }
 
     std::unique_ptr<platform::InputFile> OpenForReading(const std::string& path) override {
@@ -75,6 +75,9 @@ public:
 
     std::string CurrentDirectory() override { return "/"; }
     int SetCurrentDirectory(const std::string& /*path*/) override { return testing::kNotFound; }
+
+    // What the status query says of the served file's last change.
+    std::int64_t modificationTime = 0;
 
     // What the last file created here holds.
     const std::string& Written() const noexcept { return m_written; }

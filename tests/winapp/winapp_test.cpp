@@ -36,10 +36,17 @@ public:
     int openResult = platform::launch_code::Succeeded;
 };
 
-class RecordingBoxes final : public platform::MessageBoxService {
+class RecordingBoxes final : public frontend::MessageBoxService {
 public:
-    void Show(const std::string& text, platform::MessageIcon) override { shown.push_back(text); }
+    void Show(const std::string& text, frontend::MessageIcon) override { shown.push_back(text); }
     std::vector<std::string> shown;
+};
+
+// The browser's answer, set by each test.
+class ScriptedChooser final : public frontend::FolderChooser {
+public:
+    std::optional<std::string> answer;
+    std::optional<std::string> ChooseFolder(const std::string&) override { return answer; }
 };
 
 std::string TextOf(HWND window) {
@@ -84,7 +91,7 @@ protected:
 
     RecordingDesktop desktop;
     RecordingBoxes boxes;
-    platform::GivenFolder chooser{std::nullopt};
+    ScriptedChooser chooser;
     testing::FakeFileSystem fileSystem;
     listing::ListingSession session{fileSystem};
     std::unique_ptr<CListingDlg> dialog;
@@ -214,7 +221,7 @@ TEST_F(MainDialog, LinkOpensOnSpaceAndClickAndSaysWhyWhenItCannot) {
 TEST_F(MainDialog, BrowseListsTheChosenFolderAndSaysSo) {
     testing::TempDir root;
     root.Write("music/song.mp3", testing::CbrFrames(3));
-    chooser = platform::GivenFolder(root / "music");
+    chooser.answer = root / "music";
     std::filesystem::current_path(root.Path());
 
     ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(resource::kBrowseButton, BN_CLICKED),

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace quaverly::platform {
+namespace quaverly::frontend {
 
 enum class MessageIcon {
     None,
@@ -12,7 +12,7 @@ enum class MessageIcon {
 };
 
 // The application's message box: modal, one OK button, captioned with the application's name.
-// The dialog supplies the real one; the command-line tool and the tests supply their own.
+// Each dialog supplies its toolkit's; the tests supply their own.
 class MessageBoxService {
 public:
     virtual ~MessageBoxService() = default;
@@ -26,10 +26,4 @@ public:
     }
 };
 
-// For front ends that report a run's outcome themselves, as a command line does.
-class SilentMessageBox final : public MessageBoxService {
-public:
-    void Show(const std::string& /*text*/, MessageIcon /*icon*/) override {}
-};
-
-} // namespace quaverly::platform
+} // namespace quaverly::frontend
