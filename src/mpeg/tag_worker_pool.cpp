@@ -23,28 +23,25 @@ constexpr const char* kImpossibleAnswer =
     "the ID3 tag helper gave an answer that cannot be right for this file";
 constexpr const char* kTooMuchRead = "the ID3 tag library read more than 16 MiB of this file";
 constexpr const char* kTooLong = "the ID3 tag library took too long over this file";
-// The helper writes this once it is up, so that one that cannot start is told apart from one
-// that crashed on a file.
-constexpr char kReady = 'R';
 // How long a helper that stopped taking requests may take to end, so that its last words are
 // read.
 constexpr std::chrono::milliseconds kEndLimit{2'000};
 // How long a wait goes on before it asks again whether the run was cancelled.
 constexpr std::chrono::milliseconds kCancelSlice{100};
 
-using Ranges = std::vector<TagRequestExtent>;
+using Ranges = std::vector<TagFileRange>;
 
 // Sorted, with ranges that touch or overlap made one.
 Ranges Merged(Ranges ranges) {
     std::sort(ranges.begin(), ranges.end(),
               [](const auto& a, const auto& b) { return a.offset < b.offset; });
     Ranges merged;
-    for (const TagRequestExtent& range : ranges) {
+    for (const TagFileRange& range : ranges) {
         if (range.length <= 0) {
             continue;
         }
         if (!merged.empty() && range.offset <= merged.back().offset + merged.back().length) {
-            TagRequestExtent& last = merged.back();
+            TagFileRange& last = merged.back();
             last.length =
                 std::max(last.offset + last.length, range.offset + range.length) - last.offset;
         } else {
@@ -54,50 +51,9 @@ Ranges Merged(Ranges ranges) {
     return merged;
 }
 
-// A request for `path` carrying `ranges` of the file, read by `read(offset, count, out)`.
-template <typename Read>
-std::string Encode(const std::string& path, std::int64_t size, const Ranges& ranges, Read read,
-                   std::int64_t* carried = nullptr) {
-    constexpr std::int64_t kChunk = 64 * 1024;
-    TagRequestHeader header{static_cast<std::uint32_t>(path.size()), 0, size};
-    std::string message(sizeof header, '\0');
-    message += path;
-    std::vector<unsigned char> chunk(static_cast<std::size_t>(kChunk));
-    std::size_t last = 0; // where the last extent's record starts in the message
-    TagRequestExtent extent;
-    for (const TagRequestExtent& range : ranges) {
-        for (std::int64_t at = range.offset; at < range.offset + range.length;) {
-            const std::int64_t count = std::min(kChunk, range.offset + range.length - at);
-            const auto bytes = static_cast<std::size_t>(count);
-            read(at, bytes, chunk.data());
-            const bool zeros = std::all_of(chunk.data(), chunk.data() + bytes,
-                                           [](unsigned char byte) { return byte == 0; });
-            if (header.extentCount > 0 && (extent.zeros != 0) == zeros &&
-                extent.offset + extent.length == at) {
-                extent.length += count;
-            } else {
-                last = message.size();
-                extent = {at, count, zeros ? 1 : 0, 0};
-                message.append(sizeof extent, '\0');
-                ++header.extentCount;
-            }
-            std::memcpy(message.data() + last, &extent, sizeof extent);
-            if (!zeros) {
-                message.append(reinterpret_cast<const char*>(chunk.data()), bytes);
-                if (carried != nullptr) {
-                    *carried += count;
-                }
-            }
-            at += count;
-        }
-    }
-    std::memcpy(message.data(), &header, sizeof header);
-    return message;
-}
-
 std::int64_t Sent(const Ranges& ranges) {
     std::int64_t bytes = 0;
-    for (const TagRequestExtent& range : ranges) {
+    for (const TagFileRange& range : ranges) {
         bytes += range.length;
     }
     return bytes;
@@ -128,7 +84,7 @@ Ranges FirstRanges(const PrereadFile& file) {
     Ranges wanted =
         Merged({{0, std::min(size, tagEnd + TagWorkerPool::kSentBehindTag)}, {tail, size - tail}});
     Ranges held;
-    for (const TagRequestExtent& range : wanted) {
+    for (const TagFileRange& range : wanted) {
         for (std::int64_t at = range.offset; at < range.offset + range.length;) {
             const platform::InputFile::Buffered bytes =
                 file.BufferedAt(static_cast<std::uint64_t>(at));
@@ -217,10 +173,11 @@ void TagWorkerPool::DropEndedWorkers() {
 
 TagWorkerPool::Request TagWorkerPool::FirstRequest(const std::string& path,
                                                    const PrereadFile& file) {
-    return {path, Encode(path, static_cast<std::int64_t>(file.Size()), FirstRanges(file),
-                         [&](std::int64_t at, std::size_t count, unsigned char* out) {
-                             CopyHeld(file, at, count, out);
-                         })};
+    return {path, EncodeTagRequest(path, static_cast<std::int64_t>(file.Size()), FirstRanges(file),
+                                   [&](std::int64_t at, std::size_t count, unsigned char* out) {
+                                       CopyHeld(file, at, count, out);
+                                   })
+                      .message};
 }
 
 void TagWorkerPool::Prefetch(const std::string& path, const PrereadFile& file,
@@ -291,12 +248,11 @@ std::optional<std::string> TagWorkerPool::AskAgain(const std::string& path, cons
     rounds.sent.push_back({answer.missingOffset, std::max<std::int64_t>(length, 0)});
     rounds.sent = Merged(std::move(rounds.sent));
     rounds.carried = 0;
-    m_queue.push_front({path, Encode(
-                                  path, size, rounds.sent,
-                                  [&](std::int64_t at, std::size_t count, unsigned char* out) {
-                                      view.Copy(at, out, count);
-                                  },
-                                  &rounds.carried)});
+    EncodedTagRequest request = EncodeTagRequest(
+        path, size, rounds.sent,
+        [&](std::int64_t at, std::size_t count, unsigned char* out) { view.Copy(at, out, count); });
+    rounds.carried = request.carried;
+    m_queue.push_front({path, std::move(request.message)});
     return std::nullopt;
 }
 
@@ -445,7 +401,7 @@ bool TagWorkerPool::ReadAnswers(Worker& worker) {
             worker.received.append(buffer, static_cast<std::size_t>(got));
             // Seen before an end that may follow in the same read: a helper that came up and
             // then crashed on a file is told apart from one that never came up.
-            if (!worker.up && worker.received.front() == kReady) {
+            if (!worker.up && worker.received.front() == kTagWorkerReady) {
                 worker.up = true;
                 worker.received.erase(0, 1);
                 // The first file's time starts now that the helper can work on it.
@@ -453,7 +409,7 @@ bool TagWorkerPool::ReadAnswers(Worker& worker) {
             }
             // A helper never owes more than an answer for each request in flight: one that
             // says more is not ours to believe, and is not read without end.
-            if (worker.received.size() > worker.inFlight.size() * sizeof(TagAnswer)) {
+            if (worker.received.size() > worker.inFlight.size() * kTagAnswerBytes) {
                 Replace(worker, true);
                 return true;
             }
@@ -504,12 +460,15 @@ void TagWorkerPool::Requeue(Worker& worker) {
 
 void TagWorkerPool::TakeAnswers(Worker& worker) {
     std::size_t used = 0;
-    while (worker.received.size() - used >= sizeof(TagAnswer) && !worker.inFlight.empty()) {
-        TagAnswer answer;
-        std::memcpy(&answer, worker.received.data() + used, sizeof answer);
-        used += sizeof answer;
+    while (!worker.inFlight.empty()) {
+        const std::optional<TagAnswer> answer =
+            DecodeTagAnswer(std::string_view(worker.received).substr(used));
+        if (!answer) {
+            break;
+        }
+        used += kTagAnswerBytes;
         if (!worker.inFlight.front().forgotten) {
-            m_results[worker.inFlight.front().path] = Result{Outcome::Answered, answer};
+            m_results[worker.inFlight.front().path] = Result{Outcome::Answered, *answer};
         }
         worker.inFlight.pop_front();
         worker.since = Clock::now();

@@ -96,7 +96,7 @@ private:
     // A file whose helper asked for more of it: the ranges sent so far, the bytes of them the
     // last request carried (runs of zeros travel as their length), and when it first asked.
     struct Rounds {
-        std::vector<TagRequestExtent> sent;
+        std::vector<TagFileRange> sent;
         std::int64_t carried = 0;
         std::chrono::steady_clock::time_point since{};
     };
