@@ -1,7 +1,9 @@
 #include "listing/listing_run.h"
 #include "mpeg/file_view.h"
 #include "mpeg/preread_file.h"
+#include "mpeg/tag_helpers.h"
 #include "mpeg/tag_worker_pool.h"
+#include "mpeg/tag_worker_protocol.h"
 
 #include "support/mp3_bytes.h"
 #include "support/prefetch.h"
@@ -12,6 +14,7 @@
 #include <id3/tag.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #ifndef _WIN32
@@ -325,6 +328,109 @@ TEST(TagWorkers, FileTheLibraryReadsThroughCostsAtMostItsBound) {
 
     EXPECT_EQ(scan.tagFailure, "the ID3 tag library read more than 16 MiB of this file");
     EXPECT_EQ(scan.bitrate, 0);
+}
+
+// The helpers alone, without the pool's policy: what each says, and what a stopped one held.
+mpeg::TagHelpers::Question QuestionAbout(const std::string& path) {
+    const std::string file(64, '\x01');
+    return {path,
+            mpeg::EncodeTagRequest(path, 64, {{0, 64}},
+                                   [&](std::int64_t at, std::size_t count, unsigned char* out) {
+                                       std::memcpy(out, file.data() + at, count);
+                                   })
+                .message};
+}
+
+// What the helpers say within about two seconds, until `enough` says it is enough.
+std::vector<mpeg::TagHelpers::Heard>
+Hear(mpeg::TagHelpers& helpers,
+     const std::function<bool(const std::vector<mpeg::TagHelpers::Heard>&)>& enough) {
+    std::vector<mpeg::TagHelpers::Heard> heard;
+    for (int turn = 0; turn < 20 && !enough(heard); ++turn) {
+        for (mpeg::TagHelpers::Heard& said : helpers.Wait([] { return false; })) {
+            heard.push_back(std::move(said));
+        }
+    }
+    return heard;
+}
+
+std::vector<std::string> Paths(const std::deque<mpeg::TagHelpers::Question>& questions) {
+    std::vector<std::string> paths;
+    for (const mpeg::TagHelpers::Question& question : questions) {
+        paths.push_back(question.path);
+    }
+    return paths;
+}
+
+TEST(TagHelpers, AnswerTheirQuestionsInTurn) {
+    mpeg::TagHelpers helpers({QUAVERLY_TAG_WORKER, 1});
+    helpers.Start();
+    ASSERT_EQ(helpers.Count(), 1U);
+    EXPECT_FALSE(helpers.Send(0, QuestionAbout("a"), {}).stopped);
+    EXPECT_FALSE(helpers.Send(0, QuestionAbout("b"), {}).stopped);
+    EXPECT_TRUE(helpers.Holds("a"));
+
+    std::vector<std::string> answered;
+    Hear(helpers, [&](const std::vector<mpeg::TagHelpers::Heard>& heard) {
+        answered.clear();
+        for (const mpeg::TagHelpers::Heard& said : heard) {
+            EXPECT_FALSE(said.stopped);
+            for (const mpeg::TagHelpers::Answer& answer : said.answers) {
+                answered.push_back(answer.path);
+                EXPECT_EQ(answer.answer.status, mpeg::TagAnswerStatus::Measured);
+                EXPECT_EQ(answer.answer.bytes, 0);
+            }
+        }
+        return answered.size() >= 2;
+    });
+    EXPECT_EQ(answered, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(helpers.Holding(0), 0U);
+}
+
+TEST(TagHelpers, StoppedHelperGivesBackWhatItHeldAndWhy) {
+    TempDir root;
+    struct Case {
+        std::string script;
+        std::vector<std::string> sent;
+        std::chrono::milliseconds timeLimit;
+    };
+    // One that works on a file for ever, and one that says more than it owes long before its
+    // time is up.
+    const Case cases[] = {
+        {WriteScript(root, "hang.sh", "printf R\nexec sleep 1000\n"),
+         {"a", "b"},
+         std::chrono::milliseconds(100)},
+        {WriteScript(root, "talks.sh",
+                     "printf R\nhead -c 16 >/dev/null\nprintf '%040d' 0\nexec sleep 1000\n"),
+         {"a"},
+         std::chrono::milliseconds(60'000)},
+    };
+    for (const Case& test : cases) {
+        mpeg::TagHelpers helpers({test.script, 1, test.timeLimit, test.timeLimit});
+        helpers.Start();
+        ASSERT_EQ(helpers.Count(), 1U);
+        const platform::ProcessId first = helpers.Pids().at(0);
+        for (const std::string& path : test.sent) {
+            ASSERT_FALSE(helpers.Send(0, QuestionAbout(path), {}).stopped);
+        }
+
+        const std::vector<mpeg::TagHelpers::Heard> heard =
+            Hear(helpers, [](const std::vector<mpeg::TagHelpers::Heard>& said) {
+                return !said.empty() && said.back().stopped;
+            });
+
+        ASSERT_FALSE(heard.empty()) << test.script;
+        ASSERT_TRUE(heard.back().stopped) << test.script;
+        const mpeg::TagHelpers::Stopped& stopped = *heard.back().stopped;
+        EXPECT_TRUE(heard.back().answers.empty()) << test.script;
+        EXPECT_EQ(Paths(stopped.held), test.sent) << test.script;
+        EXPECT_TRUE(stopped.wasUp && stopped.timedOut && !stopped.cancelled) << test.script;
+        // Replaced by a helper that holds nothing.
+        ASSERT_EQ(helpers.Count(), 1U);
+        EXPECT_NE(helpers.Pids()[0], first);
+        EXPECT_FALSE(helpers.Holds("a"));
+        EXPECT_EQ(::kill(first, 0), -1);
+    }
 }
 
 #endif
