@@ -16,7 +16,10 @@ constexpr std::chrono::milliseconds kCancelSlice{100};
 
 } // namespace
 
-TagHelpers::TagHelpers(Options options) : m_options(std::move(options)) {}
+TagHelpers::TagHelpers(std::string program, std::size_t count, std::chrono::milliseconds timeLimit,
+                       std::chrono::milliseconds startLimit)
+    : m_program(std::move(program)), m_count(count), m_timeLimit(timeLimit),
+      m_startLimit(startLimit) {}
 
 TagHelpers::~TagHelpers() = default;
 
@@ -42,7 +45,7 @@ std::vector<platform::ProcessId> TagHelpers::Pids() const {
 std::unique_ptr<platform::WorkerProcess> TagHelpers::StartOne() {
     std::string error;
     auto process = platform::WorkerProcess::Start(
-        {m_options.program, std::to_string(platform::CurrentProcessId())}, error);
+        {m_program, std::to_string(platform::CurrentProcessId())}, error);
     if (!process) {
         m_lastStartError = error;
     }
@@ -54,7 +57,7 @@ void TagHelpers::Start() {
         return;
     }
     m_started = true;
-    for (std::size_t i = 0; i < m_options.count; ++i) {
+    for (std::size_t i = 0; i < m_count; ++i) {
         auto process = StartOne();
         if (!process) {
             break;
@@ -67,15 +70,15 @@ void TagHelpers::Start() {
 void TagHelpers::DropEnded() {
     std::erase_if(m_helpers, [](const Helper& helper) { return !helper.process; });
     if (m_helpers.empty() && !m_startFailure) {
-        m_startFailure = "the ID3 tag helper " + m_options.program + " could not be started (" +
+        m_startFailure = "the ID3 tag helper " + m_program + " could not be started (" +
                          m_lastStartError + "); tag sizes are what the tags' headers state";
     }
 }
 
 Clock::duration TagHelpers::LimitFor(const Helper& helper) const {
     // A helper still starting on a busy machine is not yet on the clock of a file.
-    return helper.up ? Clock::duration(m_options.timeLimit)
-                     : Clock::duration(std::max(m_options.timeLimit, m_options.startLimit));
+    return helper.up ? Clock::duration(m_timeLimit)
+                     : Clock::duration(std::max(m_timeLimit, m_startLimit));
 }
 
 TagHelpers::Heard TagHelpers::Send(std::size_t index, Question question,
@@ -103,8 +106,8 @@ TagHelpers::Heard TagHelpers::Send(std::size_t index, Question question,
 std::vector<TagHelpers::Heard> TagHelpers::Wait(const CancelCheck& cancelled) {
     std::vector<platform::WorkerProcess*> processes;
     // In slices, so that a cancel is heard while a helper works on a file for long.
-    Clock::duration wait = cancelled ? std::min<Clock::duration>(m_options.timeLimit, kCancelSlice)
-                                     : Clock::duration(m_options.timeLimit);
+    Clock::duration wait = cancelled ? std::min<Clock::duration>(m_timeLimit, kCancelSlice)
+                                     : Clock::duration(m_timeLimit);
     const Clock::time_point now = Clock::now();
     for (const Helper& helper : m_helpers) {
         processes.push_back(helper.process.get());

@@ -24,14 +24,6 @@ namespace quaverly::mpeg {
 // `cancelled` at least every 100 ms.
 class TagHelpers {
 public:
-    struct Options {
-        std::string program;
-        std::size_t count = 1;
-        // How long one question may take before its helper is killed.
-        std::chrono::milliseconds timeLimit{10'000};
-        // How long a helper may take to come up, when that is longer.
-        std::chrono::milliseconds startLimit{10'000};
-    };
     using CancelCheck = std::function<bool()>;
 
     // A question for a helper: the file's path and the request that carries its bytes.
@@ -59,7 +51,10 @@ public:
         std::optional<Stopped> stopped;
     };
 
-    explicit TagHelpers(Options options);
+    // `count` helpers of `program`. A question may take `timeLimit` before its helper is killed;
+    // a helper not yet up may take `startLimit` when that is longer.
+    TagHelpers(std::string program, std::size_t count, std::chrono::milliseconds timeLimit,
+               std::chrono::milliseconds startLimit);
     ~TagHelpers();
     TagHelpers(const TagHelpers&) = delete;
     TagHelpers& operator=(const TagHelpers&) = delete;
@@ -121,7 +116,10 @@ private:
     // Drops the helpers that could not be replaced; with none left, says why.
     void DropEnded();
 
-    Options m_options;
+    std::string m_program;
+    std::size_t m_count;
+    std::chrono::milliseconds m_timeLimit;
+    std::chrono::milliseconds m_startLimit;
     bool m_started = false;
     std::optional<std::string> m_startFailure;
     std::string m_lastStartError;

@@ -130,8 +130,7 @@ TagWorkerPool::TagWorkerPool() : TagWorkerPool(Options{}) {}
 
 TagWorkerPool::TagWorkerPool(Options options)
     : m_options(Completed(std::move(options))),
-      m_helpers({m_options.program, m_options.workers, m_options.timeLimit, m_options.startLimit}) {
-}
+      m_helpers(m_options.program, m_options.workers, m_options.timeLimit, m_options.startLimit) {}
 
 TagWorkerPool::~TagWorkerPool() = default;
 

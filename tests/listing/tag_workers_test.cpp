@@ -363,7 +363,8 @@ std::vector<std::string> Paths(const std::deque<mpeg::TagHelpers::Question>& que
 }
 
 TEST(TagHelpers, AnswerTheirQuestionsInTurn) {
-    mpeg::TagHelpers helpers({QUAVERLY_TAG_WORKER, 1});
+    mpeg::TagHelpers helpers(QUAVERLY_TAG_WORKER, 1, std::chrono::seconds(10),
+                             std::chrono::seconds(10));
     helpers.Start();
     ASSERT_EQ(helpers.Count(), 1U);
     EXPECT_FALSE(helpers.Send(0, QuestionAbout("a"), {}).stopped);
@@ -406,7 +407,7 @@ TEST(TagHelpers, StoppedHelperGivesBackWhatItHeldAndWhy) {
          std::chrono::milliseconds(60'000)},
     };
     for (const Case& test : cases) {
-        mpeg::TagHelpers helpers({test.script, 1, test.timeLimit, test.timeLimit});
+        mpeg::TagHelpers helpers(test.script, 1, test.timeLimit, test.timeLimit);
         helpers.Start();
         ASSERT_EQ(helpers.Count(), 1U);
         const platform::ProcessId first = helpers.Pids().at(0);
