@@ -61,8 +61,7 @@ public:
 
     // Starts the helpers, once; those that cannot start are left out.
     void Start();
-    bool Started() const noexcept { return m_started; }
-    // Whether no helper is running, and so none will be.
+    // Whether no helper is running: once they were started, none will be again.
     bool Empty() const noexcept { return m_helpers.empty(); }
     // Why no helper is running, once it is known.
     const std::optional<std::string>& StartFailure() const noexcept { return m_startFailure; }
