@@ -1,6 +1,7 @@
 #include "mpeg/id3_tag_size.h"
 
 #include "mpeg/file_view_reader.h"
+#include "mpeg/id3v2_header.h"
 #include "mpeg/preread_file.h"
 
 #include <id3/tag.h>
@@ -13,7 +14,7 @@ namespace quaverly::mpeg {
 
 namespace {
 
-constexpr std::int64_t kHeaderSize = 10;
+constexpr auto kHeaderSize = static_cast<std::int64_t>(Id3v2Header::kBytes);
 // The library's reader counts positions in 32 bits, and a failed stream reports 0xFFFFFFFF.
 constexpr std::int64_t kLargestSettled = 0xFFFF'FFFE;
 // A file of tags and zeros beyond these is not a song's but a trap: the library, in a helper
@@ -48,22 +49,15 @@ Count CountFromHeaders(std::int64_t size, Read read) {
         if (!read(position, header.data(), header.size())) {
             return {Outcome::NotHeld};
         }
-        const bool isHeader = std::memcmp(header.data(), "ID3", 3) == 0 && header[3] < 0xFF &&
-                              header[4] < 0xFF &&
-                              std::all_of(header.begin() + 6, header.end(),
-                                          [](unsigned char byte) { return byte < 0x80; });
-        if (!isHeader) {
+        const std::optional<Id3v2Header> tag = DecodeId3v2Header(header.data(), header.size());
+        if (!tag || !tag->Conforms()) {
             break;
         }
-        const bool knownVersion = header[4] == 0 && header[3] >= 2 && header[3] <= 4;
-        if (!knownVersion || (header[5] & 0x40U) != 0) {
+        const bool knownVersion = tag->revision == 0 && tag->version >= 2 && tag->version <= 4;
+        if (!knownVersion || tag->HasExtendedHeader()) {
             return {Outcome::Library};
         }
-        std::int64_t dataSize = 0;
-        for (std::size_t i = 6; i < header.size(); ++i) {
-            dataSize = (dataSize << 7) | header[i];
-        }
-        position += kHeaderSize + dataSize;
+        position += kHeaderSize + tag->tagSize;
         if (position >= size) {
             return {Outcome::Library};
         }

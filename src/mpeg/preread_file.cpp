@@ -1,21 +1,19 @@
 #include "mpeg/preread_file.h"
 
+#include "mpeg/id3v2_header.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace quaverly::mpeg {
 
 std::uint64_t StatedTagEnd(const unsigned char* bytes, std::size_t count, bool withFooter) {
-    if (count < 10 || std::memcmp(bytes, "ID3", 3) != 0) {
+    // Whatever its version, flags and size bytes: where the tag ends is all that is asked.
+    const std::optional<Id3v2Header> header = DecodeId3v2Header(bytes, count);
+    if (!header) {
         return 0;
     }
-    // Four bytes of seven bits each; flag 0x10 of version 4 adds a footer of ten bytes.
-    std::uint64_t size = 0;
-    for (std::size_t i = 6; i < 10; ++i) {
-        size = (size << 7) | (bytes[i] & 0x7FU);
-    }
-    const bool footer = withFooter && bytes[3] == 4 && (bytes[5] & 0x10U) != 0;
-    return 10 + size + (footer ? 10 : 0);
+    return withFooter ? header->TotalSize() : Id3v2Header::kBytes + header->tagSize;
 }
 
 PrereadFile::PrereadFile(std::unique_ptr<platform::InputFile> file)

@@ -1,6 +1,7 @@
 #include "mpeg/tag_worker_pool.h"
 
 #include "mpeg/id3_tag_size.h"
+#include "mpeg/id3v2_header.h"
 #include "platform/file_error.h"
 #include "platform/file_system.h"
 
@@ -23,28 +24,20 @@ constexpr const char* kImpossibleAnswer =
     "the ID3 tag helper gave an answer that cannot be right for this file";
 constexpr const char* kTooMuchRead = "the ID3 tag library read more than 16 MiB of this file";
 constexpr const char* kTooLong = "the ID3 tag library took too long over this file";
-// The helper writes this once it is up, so that one that cannot start is told apart from one
-// that crashed on a file.
-constexpr char kReady = 'R';
-// How long a helper that stopped taking requests may take to end, so that its last words are
-// read.
-constexpr std::chrono::milliseconds kEndLimit{2'000};
-// How long a wait goes on before it asks again whether the run was cancelled.
-constexpr std::chrono::milliseconds kCancelSlice{100};
 
-using Ranges = std::vector<TagRequestExtent>;
+using Ranges = std::vector<TagFileRange>;
 
 // Sorted, with ranges that touch or overlap made one.
 Ranges Merged(Ranges ranges) {
     std::sort(ranges.begin(), ranges.end(),
               [](const auto& a, const auto& b) { return a.offset < b.offset; });
     Ranges merged;
-    for (const TagRequestExtent& range : ranges) {
+    for (const TagFileRange& range : ranges) {
         if (range.length <= 0) {
             continue;
         }
         if (!merged.empty() && range.offset <= merged.back().offset + merged.back().length) {
-            TagRequestExtent& last = merged.back();
+            TagFileRange& last = merged.back();
             last.length =
                 std::max(last.offset + last.length, range.offset + range.length) - last.offset;
         } else {
@@ -54,50 +47,9 @@ Ranges Merged(Ranges ranges) {
     return merged;
 }
 
-// A request for `path` carrying `ranges` of the file, read by `read(offset, count, out)`.
-template <typename Read>
-std::string Encode(const std::string& path, std::int64_t size, const Ranges& ranges, Read read,
-                   std::int64_t* carried = nullptr) {
-    constexpr std::int64_t kChunk = 64 * 1024;
-    TagRequestHeader header{static_cast<std::uint32_t>(path.size()), 0, size};
-    std::string message(sizeof header, '\0');
-    message += path;
-    std::vector<unsigned char> chunk(static_cast<std::size_t>(kChunk));
-    std::size_t last = 0; // where the last extent's record starts in the message
-    TagRequestExtent extent;
-    for (const TagRequestExtent& range : ranges) {
-        for (std::int64_t at = range.offset; at < range.offset + range.length;) {
-            const std::int64_t count = std::min(kChunk, range.offset + range.length - at);
-            const auto bytes = static_cast<std::size_t>(count);
-            read(at, bytes, chunk.data());
-            const bool zeros = std::all_of(chunk.data(), chunk.data() + bytes,
-                                           [](unsigned char byte) { return byte == 0; });
-            if (header.extentCount > 0 && (extent.zeros != 0) == zeros &&
-                extent.offset + extent.length == at) {
-                extent.length += count;
-            } else {
-                last = message.size();
-                extent = {at, count, zeros ? 1 : 0, 0};
-                message.append(sizeof extent, '\0');
-                ++header.extentCount;
-            }
-            std::memcpy(message.data() + last, &extent, sizeof extent);
-            if (!zeros) {
-                message.append(reinterpret_cast<const char*>(chunk.data()), bytes);
-                if (carried != nullptr) {
-                    *carried += count;
-                }
-            }
-            at += count;
-        }
-    }
-    std::memcpy(message.data(), &header, sizeof header);
-    return message;
-}
-
 std::int64_t Sent(const Ranges& ranges) {
     std::int64_t bytes = 0;
-    for (const TagRequestExtent& range : ranges) {
+    for (const TagFileRange& range : ranges) {
         bytes += range.length;
     }
     return bytes;
@@ -128,7 +80,7 @@ Ranges FirstRanges(const PrereadFile& file) {
     Ranges wanted =
         Merged({{0, std::min(size, tagEnd + TagWorkerPool::kSentBehindTag)}, {tail, size - tail}});
     Ranges held;
-    for (const TagRequestExtent& range : wanted) {
+    for (const TagFileRange& range : wanted) {
         for (std::int64_t at = range.offset; at < range.offset + range.length;) {
             const platform::InputFile::Buffered bytes =
                 file.BufferedAt(static_cast<std::uint64_t>(at));
@@ -147,7 +99,7 @@ Ranges FirstRanges(const PrereadFile& file) {
 } // namespace
 
 std::int64_t StatedTagSize(FileView& view) {
-    std::array<unsigned char, 10> header{};
+    std::array<unsigned char, Id3v2Header::kBytes> header{};
     view.Copy(0, header.data(), header.size());
     return static_cast<std::int64_t>(StatedTagEnd(header.data(), header.size(), false));
 }
@@ -163,75 +115,45 @@ std::string TagWorkerPool::DefaultProgram() {
     return folder + "/../libexec/quaverly/" + program;
 }
 
+TagWorkerPool::Options TagWorkerPool::Completed(Options options) {
+    if (options.program.empty()) {
+        options.program = DefaultProgram();
+    }
+    if (options.workers == 0) {
+        options.workers = std::max(1U, std::thread::hardware_concurrency());
+    }
+    options.inFlightPerWorker = std::max<std::size_t>(1, options.inFlightPerWorker);
+    return options;
+}
+
 TagWorkerPool::TagWorkerPool() : TagWorkerPool(Options{}) {}
 
-TagWorkerPool::TagWorkerPool(Options options) : m_options(std::move(options)) {
-    if (m_options.program.empty()) {
-        m_options.program = DefaultProgram();
-    }
-    if (m_options.workers == 0) {
-        m_options.workers = std::max(1U, std::thread::hardware_concurrency());
-    }
-    m_options.inFlightPerWorker = std::max<std::size_t>(1, m_options.inFlightPerWorker);
-}
+TagWorkerPool::TagWorkerPool(Options options)
+    : m_options(Completed(std::move(options))),
+      m_helpers(m_options.program, m_options.workers, m_options.timeLimit, m_options.startLimit) {}
 
 TagWorkerPool::~TagWorkerPool() = default;
 
 std::vector<platform::ProcessId> TagWorkerPool::WorkerPids() const {
-    std::vector<platform::ProcessId> pids;
-    for (const Worker& worker : m_workers) {
-        pids.push_back(worker.process->Pid());
-    }
-    return pids;
+    return m_helpers.Pids();
 }
 
-std::unique_ptr<platform::WorkerProcess> TagWorkerPool::StartOne() {
-    std::string error;
-    auto process = platform::WorkerProcess::Start(
-        {m_options.program, std::to_string(platform::CurrentProcessId())}, error);
-    if (!process) {
-        m_lastStartError = error;
-    }
-    return process;
-}
-
-void TagWorkerPool::StartWorkers() {
-    m_started = true;
-    for (std::size_t i = 0; i < m_options.workers; ++i) {
-        auto process = StartOne();
-        if (!process) {
-            break;
-        }
-        m_workers.push_back(Worker{std::move(process), {}, {}, {}, false});
-    }
-    DropEndedWorkers();
-}
-
-void TagWorkerPool::DropEndedWorkers() {
-    std::erase_if(m_workers, [](const Worker& worker) { return !worker.process; });
-    if (m_workers.empty() && !m_startFailure) {
-        m_startFailure = "the ID3 tag helper " + m_options.program + " could not be started (" +
-                         m_lastStartError + "); tag sizes are what the tags' headers state";
-    }
-}
-
-TagWorkerPool::Request TagWorkerPool::FirstRequest(const std::string& path,
-                                                   const PrereadFile& file) {
-    return {path, Encode(path, static_cast<std::int64_t>(file.Size()), FirstRanges(file),
-                         [&](std::int64_t at, std::size_t count, unsigned char* out) {
-                             CopyHeld(file, at, count, out);
-                         })};
+TagWorkerPool::Question TagWorkerPool::FirstQuestion(const std::string& path,
+                                                     const PrereadFile& file) {
+    return {path, EncodeTagRequest(path, static_cast<std::int64_t>(file.Size()), FirstRanges(file),
+                                   [&](std::int64_t at, std::size_t count, unsigned char* out) {
+                                       CopyHeld(file, at, count, out);
+                                   })
+                      .message};
 }
 
 void TagWorkerPool::Prefetch(const std::string& path, const PrereadFile& file,
                              const CancelCheck& cancelled) {
-    if (!m_started) {
-        StartWorkers();
-    }
-    if (m_workers.empty()) {
+    m_helpers.Start();
+    if (m_helpers.Empty()) {
         return;
     }
-    m_queue.push_back(FirstRequest(path, file));
+    m_queue.push_back(FirstQuestion(path, file));
     Dispatch(cancelled);
 }
 
@@ -240,31 +162,13 @@ void TagWorkerPool::Forget() {
     m_results.clear();
     m_rounds.clear();
     m_lostOnce.clear();
-    bool restarted = false;
-    for (Worker& worker : m_workers) {
-        for (Request& request : worker.inFlight) {
-            request.forgotten = true;
-        }
-        // Still at work for a run that was cancelled: it would hold up the next run's first
-        // questions for as long, up to the time limit.
-        if (!worker.inFlight.empty()) {
-            Restart(worker);
-            restarted = true;
-        }
-    }
-    if (restarted) {
-        DropEndedWorkers();
-    }
+    m_helpers.RestartBusy();
 }
 
 bool TagWorkerPool::Waiting(const std::string& path) const {
-    const auto asks = [&](const Request& request) {
-        return request.path == path && !request.forgotten;
-    };
-    return std::any_of(m_queue.begin(), m_queue.end(), asks) ||
-           std::any_of(m_workers.begin(), m_workers.end(), [&](const Worker& worker) {
-               return std::any_of(worker.inFlight.begin(), worker.inFlight.end(), asks);
-           });
+    return std::any_of(m_queue.begin(), m_queue.end(),
+                       [&](const Question& question) { return question.path == path; }) ||
+           m_helpers.Holds(path);
 }
 
 std::optional<std::string> TagWorkerPool::AskAgain(const std::string& path, const PrereadFile& file,
@@ -291,12 +195,11 @@ std::optional<std::string> TagWorkerPool::AskAgain(const std::string& path, cons
     rounds.sent.push_back({answer.missingOffset, std::max<std::int64_t>(length, 0)});
     rounds.sent = Merged(std::move(rounds.sent));
     rounds.carried = 0;
-    m_queue.push_front({path, Encode(
-                                  path, size, rounds.sent,
-                                  [&](std::int64_t at, std::size_t count, unsigned char* out) {
-                                      view.Copy(at, out, count);
-                                  },
-                                  &rounds.carried)});
+    EncodedTagRequest request = EncodeTagRequest(
+        path, size, rounds.sent,
+        [&](std::int64_t at, std::size_t count, unsigned char* out) { view.Copy(at, out, count); });
+    rounds.carried = request.carried;
+    m_queue.push_front({path, std::move(request.message)});
     return std::nullopt;
 }
 
@@ -327,10 +230,16 @@ std::optional<TagSize> TagWorkerPool::Settle(const std::string& path, const Resu
 
 TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file, FileView& view,
                                       const CancelCheck& cancelled) {
-    if (!m_started) {
-        StartWorkers();
-    }
-    for (bool queued = false;;) {
+    m_helpers.Start();
+    // The file's rounds end with its size, however it is settled.
+    const auto settled = [&](TagSize size) {
+        m_rounds.erase(path);
+        return size;
+    };
+    // Whether this call put a question about the file in line: one that is then neither
+    // answered nor waiting was lost with its helpers.
+    bool asked = false;
+    for (;;) {
         if (cancelled && cancelled()) {
             throw platform::FileError(platform::FileErrorCause::Cancelled, 0, "read", path);
         }
@@ -338,208 +247,85 @@ TagSize TagWorkerPool::PrependedBytes(const std::string& path, PrereadFile& file
             const Result result = found->second;
             m_results.erase(found);
             if (std::optional<TagSize> size = Settle(path, result, file, view)) {
-                m_rounds.erase(path);
-                return std::move(*size);
+                return settled(std::move(*size));
             }
-            queued = true;
+            asked = true; // again, with more of the file
             continue;
         }
-        if (m_workers.empty()) {
-            m_rounds.erase(path);
+        if (m_helpers.Empty()) {
             // Without a tag at its start, the library has nothing to measure either.
             const std::int64_t stated = StatedTagSize(view);
-            return stated == 0 ? TagSize{} : TagSize{stated, std::string(kNoHelper)};
+            return settled(stated == 0 ? TagSize{} : TagSize{stated, std::string(kNoHelper)});
         }
         if (!Waiting(path)) {
-            if (queued) {
+            if (asked) {
                 // Asked for and lost: never risk the library in this process for it.
-                m_rounds.erase(path);
-                return StatedOnly(view, kLibraryFailed);
+                return settled(StatedOnly(view, kLibraryFailed));
             }
-            m_queue.push_front(FirstRequest(path, file));
-            queued = true;
+            m_queue.push_front(FirstQuestion(path, file));
+            asked = true;
         }
         Dispatch(cancelled);
-        if (m_results.find(path) == m_results.end() && !m_workers.empty()) {
+        if (!m_results.contains(path) && !m_helpers.Empty()) {
             WaitForAnswers(cancelled);
         }
     }
 }
 
 void TagWorkerPool::Dispatch(const CancelCheck& cancelled) {
-    // One request at a time to the helper with the fewest, so that all of them share a folder.
+    // One question at a time to the helper with the fewest, so that all of them share a folder.
     while (!m_queue.empty()) {
-        Worker* least = nullptr;
-        for (Worker& worker : m_workers) {
-            if (worker.process && worker.inFlight.size() < m_options.inFlightPerWorker &&
-                (least == nullptr || worker.inFlight.size() < least->inFlight.size())) {
-                least = &worker;
+        std::optional<std::size_t> least;
+        for (std::size_t helper = 0; helper < m_helpers.Count(); ++helper) {
+            const std::size_t holding = m_helpers.Holding(helper);
+            if (holding < m_options.inFlightPerWorker &&
+                (!least || holding < m_helpers.Holding(*least))) {
+                least = helper;
             }
         }
-        if (least == nullptr) {
+        if (!least) {
             break;
         }
-        // In flight while it is written: a helper lost during the write was lost on a file.
-        if (least->inFlight.empty()) {
-            least->since = Clock::now();
-        }
-        least->inFlight.push_back(std::move(m_queue.front()));
+        Question question = std::move(m_queue.front());
         m_queue.pop_front();
-        const Request& request = least->inFlight.back();
-        const Clock::time_point deadline = Clock::now() + LimitFor(*least);
-        if (!least->process->Send(request.message.data(), request.message.size(), deadline,
-                                  cancelled)) {
-            if (cancelled && cancelled()) {
-                Restart(*least);
-                break;
-            }
-            Lost(*least, Clock::now() >= deadline, cancelled);
+        TagHelpers::Heard heard = m_helpers.Send(*least, std::move(question), cancelled);
+        const bool cut = heard.stopped && heard.stopped->cancelled;
+        Take(std::move(heard));
+        if (cut) {
+            break;
         }
     }
-    DropEndedWorkers();
-}
-
-Clock::duration TagWorkerPool::LimitFor(const Worker& worker) const {
-    // A helper still starting on a busy machine is not yet on the clock of a file.
-    return worker.up ? Clock::duration(m_options.timeLimit)
-                     : Clock::duration(std::max(m_options.timeLimit, m_options.startLimit));
 }
 
 void TagWorkerPool::WaitForAnswers(const CancelCheck& cancelled) {
-    std::vector<platform::WorkerProcess*> processes;
-    // In slices, so that a cancel is heard while a helper works on a file for long.
-    Clock::duration wait = cancelled ? std::min<Clock::duration>(m_options.timeLimit, kCancelSlice)
-                                     : Clock::duration(m_options.timeLimit);
-    const Clock::time_point now = Clock::now();
-    for (const Worker& worker : m_workers) {
-        processes.push_back(worker.process.get());
-        if (!worker.inFlight.empty()) {
-            wait = std::min(wait, worker.since + LimitFor(worker) - now);
-        }
+    for (TagHelpers::Heard& heard : m_helpers.Wait(cancelled)) {
+        Take(std::move(heard));
     }
-    const std::vector<bool> ready = platform::WaitForAnswers(
-        processes,
-        std::max(std::chrono::milliseconds(0), std::chrono::ceil<std::chrono::milliseconds>(wait)));
-    const Clock::time_point after = Clock::now();
-    for (std::size_t i = 0; i < m_workers.size(); ++i) {
-        Worker& worker = m_workers[i];
-        if (ready[i]) {
-            ReadAnswers(worker);
-        }
-        if (worker.process && !worker.inFlight.empty() &&
-            after - worker.since >= LimitFor(worker)) {
-            Replace(worker, true);
-        }
-    }
-    DropEndedWorkers();
 }
 
-bool TagWorkerPool::ReadAnswers(Worker& worker) {
-    char buffer[4096];
-    for (;;) {
-        const long got = worker.process->Receive(buffer, sizeof buffer);
-        if (got < 0) {
-            break;
-        }
-        if (got > 0) {
-            worker.received.append(buffer, static_cast<std::size_t>(got));
-            // Seen before an end that may follow in the same read: a helper that came up and
-            // then crashed on a file is told apart from one that never came up.
-            if (!worker.up && worker.received.front() == kReady) {
-                worker.up = true;
-                worker.received.erase(0, 1);
-                // The first file's time starts now that the helper can work on it.
-                worker.since = Clock::now();
-            }
-            // A helper never owes more than an answer for each request in flight: one that
-            // says more is not ours to believe, and is not read without end.
-            if (worker.received.size() > worker.inFlight.size() * sizeof(TagAnswer)) {
-                Replace(worker, true);
-                return true;
-            }
-            continue;
-        }
-        // A helper only ends when it crashed or was killed. What it answered before counts.
-        TakeAnswers(worker);
-        Replace(worker, false);
-        return true;
+void TagWorkerPool::Take(TagHelpers::Heard heard) {
+    for (TagHelpers::Answer& answer : heard.answers) {
+        m_results[std::move(answer.path)] = Result{Outcome::Answered, answer.answer};
     }
-    TakeAnswers(worker);
-    return false;
-}
-
-void TagWorkerPool::Lost(Worker& worker, bool timedOut, const CancelCheck& cancelled) {
-    const Clock::time_point until = Clock::now() + (timedOut ? Clock::duration(0) : kEndLimit);
-    for (;;) {
-        if (ReadAnswers(worker)) {
-            return;
-        }
-        const Clock::duration left = until - Clock::now();
-        if (left <= Clock::duration(0) || (cancelled && cancelled())) {
-            break;
-        }
-        platform::WaitForAnswers({worker.process.get()},
-                                 std::chrono::ceil<std::chrono::milliseconds>(
-                                     std::min<Clock::duration>(left, kCancelSlice)));
+    if (heard.stopped) {
+        Requeue(std::move(*heard.stopped));
     }
-    Replace(worker, timedOut);
 }
 
-void TagWorkerPool::Restart(Worker& worker) {
-    worker.process->Kill();
-    Requeue(worker);
-    worker.process = StartOne();
-}
-
-void TagWorkerPool::Requeue(Worker& worker) {
-    for (auto request = worker.inFlight.rbegin(); request != worker.inFlight.rend(); ++request) {
-        if (!request->forgotten) {
-            m_queue.push_front(std::move(*request));
-        }
-    }
-    worker.inFlight.clear();
-    worker.received.clear();
-    worker.up = false;
-}
-
-void TagWorkerPool::TakeAnswers(Worker& worker) {
-    std::size_t used = 0;
-    while (worker.received.size() - used >= sizeof(TagAnswer) && !worker.inFlight.empty()) {
-        TagAnswer answer;
-        std::memcpy(&answer, worker.received.data() + used, sizeof answer);
-        used += sizeof answer;
-        if (!worker.inFlight.front().forgotten) {
-            m_results[worker.inFlight.front().path] = Result{Outcome::Answered, answer};
-        }
-        worker.inFlight.pop_front();
-        worker.since = Clock::now();
-    }
-    worker.received.erase(0, used);
-}
-
-void TagWorkerPool::Replace(Worker& worker, bool timedOut) {
-    worker.process->Kill();
-    const bool wasUp = worker.up;
-    if (wasUp && !worker.inFlight.empty()) {
-        const std::string first = worker.inFlight.front().path;
+void TagWorkerPool::Requeue(TagHelpers::Stopped stopped) {
+    std::deque<Question>& held = stopped.held;
+    if (stopped.wasUp && !stopped.cancelled && !held.empty()) {
+        const std::string first = held.front().path;
         // A helper can also end for reasons of its own; the file gets a second helper before
         // it is blamed.
-        if (timedOut || m_lostOnce[first]++ > 0) {
+        if (stopped.timedOut || m_lostOnce[first]++ > 0) {
             m_lostOnce.erase(first);
-            if (!worker.inFlight.front().forgotten) {
-                m_results[first] = Result{Outcome::Failed, {}};
-            }
-            worker.inFlight.pop_front();
+            m_results[first] = Result{Outcome::Failed, {}};
+            held.pop_front();
         }
     }
-    Requeue(worker);
-    // A helper that never came up will not come up next time either.
-    if (wasUp) {
-        worker.process = StartOne();
-    } else {
-        worker.process.reset();
-        m_lastStartError = "it ended as soon as it started";
-    }
+    m_queue.insert(m_queue.begin(), std::make_move_iterator(held.begin()),
+                   std::make_move_iterator(held.end()));
 }
 
 } // namespace quaverly::mpeg

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mpeg/tag_helpers.h"
 #include "mpeg/tag_size_source.h"
 #include "mpeg/tag_worker_protocol.h"
 #include "platform/worker_process.h"
@@ -7,7 +8,6 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
-#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -26,6 +26,15 @@ namespace quaverly::mpeg {
 // tag header states, with the reason. A helper is trusted with nothing: every write to it and
 // every answer has a deadline, an answer that cannot be right for the file fails the file, and
 // what one file may cost over all its rounds is bounded in bytes and in time.
+//
+// This is the policy: which file goes to which helper, which file is to blame when a helper is
+// lost, when a file is asked again and what it may cost. The processes themselves, their time
+// limits and their pipes are TagHelpers'.
+//
+// Threads: one thread makes every call, the walk's: Prefetch (the reading ahead hands its files
+// in from the walk's calls), PrependedBytes, Forget once a run has ended, and the accessors.
+// Nothing is shared with another thread; every wait has the time limit as its deadline and
+// asks `cancelled` at least every 100 ms.
 class TagWorkerPool final : public TagSizeSource {
 public:
     struct Options {
@@ -64,7 +73,9 @@ public:
 
     // Why no helper is running, once it is known; the pool then gives each file the tag size
     // its header states.
-    const std::optional<std::string>& StartFailure() const noexcept { return m_startFailure; }
+    const std::optional<std::string>& StartFailure() const noexcept {
+        return m_helpers.StartFailure();
+    }
     const std::string& Program() const noexcept { return m_options.program; }
     // The helpers running now.
     std::vector<platform::ProcessId> WorkerPids() const;
@@ -72,22 +83,7 @@ public:
     static std::string DefaultProgram();
 
 private:
-    // A question for a helper: the file's path and the request that carries its bytes.
-    struct Request {
-        std::string path;
-        std::string message;
-        // Asked in a run that has ended: its answer is dropped.
-        bool forgotten = false;
-    };
-    struct Worker {
-        std::unique_ptr<platform::WorkerProcess> process;
-        std::deque<Request> inFlight;
-        // When the helper started on the first request in flight.
-        std::chrono::steady_clock::time_point since{};
-        std::string received;
-        // Whether the helper said it is up; one that ends before is not started again.
-        bool up = false;
-    };
+    using Question = TagHelpers::Question;
     enum class Outcome { Answered, Failed };
     struct Result {
         Outcome outcome = Outcome::Answered;
@@ -96,55 +92,39 @@ private:
     // A file whose helper asked for more of it: the ranges sent so far, the bytes of them the
     // last request carried (runs of zeros travel as their length), and when it first asked.
     struct Rounds {
-        std::vector<TagRequestExtent> sent;
+        std::vector<TagFileRange> sent;
         std::int64_t carried = 0;
         std::chrono::steady_clock::time_point since{};
     };
 
-    void StartWorkers();
-    std::unique_ptr<platform::WorkerProcess> StartOne();
+    static Options Completed(Options options);
+    // Sends the questions in line, each to the helper that holds the fewest, while one has room.
     void Dispatch(const CancelCheck& cancelled);
     void WaitForAnswers(const CancelCheck& cancelled);
-    // How long the helper's first request in flight may take.
-    std::chrono::steady_clock::duration LimitFor(const Worker& worker) const;
-    // Returns whether the helper ended, and so was replaced.
-    bool ReadAnswers(Worker& worker);
-    // Moves the whole answers received so far to the results.
-    void TakeAnswers(Worker& worker);
-    // The helper ended, or was killed at the time limit (`timedOut`). Its first request fails
-    // if it timed out or had ended a helper before; the others go back in the queue.
-    void Replace(Worker& worker, bool timedOut);
-    // The helper took no more of a request: it ended, or it stopped reading (`timedOut`). What
-    // it wrote before counts, its ready byte above all, which tells a helper that crashed on a
-    // file from one that never came up.
-    void Lost(Worker& worker, bool timedOut, const CancelCheck& cancelled);
-    // A request cut short by a cancel: the helper's input stops in the middle of it, so the
-    // helper is started again, and nothing is blamed.
-    void Restart(Worker& worker);
-    // Puts the requests the helper held, but those of an ended run, back in line first, and
-    // drops what it said of them.
-    void Requeue(Worker& worker);
-    // Drops the helpers that could not be replaced; with none left, says why.
-    void DropEndedWorkers();
+    // Keeps what a helper answered, and settles what it held when it was stopped.
+    void Take(TagHelpers::Heard heard);
+    // The questions a stopped helper held: the one it was on fails if the helper timed out, or
+    // had ended a helper before; the others go back in line first.
+    void Requeue(TagHelpers::Stopped stopped);
+    // Whether a question about `path` is in line or with a helper.
+    bool Waiting(const std::string& path) const;
     // The size of a file's tag without the library, and why.
     static TagSize StatedOnly(FileView& view, std::string reason);
     // What a helper's result makes of a file's tag size; nothing when it was asked again.
     std::optional<TagSize> Settle(const std::string& path, const Result& result,
                                   const PrereadFile& file, FileView& view);
     // The first question about `file`: the bytes it holds of those the library reads.
-    static Request FirstRequest(const std::string& path, const PrereadFile& file);
+    static Question FirstQuestion(const std::string& path, const PrereadFile& file);
     // Asks for `path` again, with the bytes sent before and those the helper found missing;
     // or says why not, when the file has cost all it may.
     std::optional<std::string> AskAgain(const std::string& path, const PrereadFile& file,
                                         const TagAnswer& answer, FileView& view);
-    bool Waiting(const std::string& path) const;
 
     Options m_options;
-    bool m_started = false;
-    std::optional<std::string> m_startFailure;
-    std::string m_lastStartError;
-    std::vector<Worker> m_workers;
-    std::deque<Request> m_queue;
+    TagHelpers m_helpers;
+    // The questions not yet sent, the next first.
+    std::deque<Question> m_queue;
+    // The answers not yet asked for, by path.
     std::unordered_map<std::string, Result> m_results;
     // The files whose helper asked for more.
     std::unordered_map<std::string, Rounds> m_rounds;

@@ -22,13 +22,6 @@ namespace {
 
 using namespace quaverly;
 
-struct Range {
-    std::int64_t offset = 0;
-    std::int64_t length = 0;
-    // Where its bytes start among those sent; -1 for a run of zeros, which comes without them.
-    std::int64_t start = -1;
-};
-
 // What a run of zeros reads as, a piece at a time.
 constexpr std::size_t kZerosPiece = 64 * 1024;
 const std::vector<unsigned char> kZeros(kZerosPiece + 3, 0);
@@ -37,8 +30,9 @@ const std::vector<unsigned char> kZeros(kZerosPiece + 3, 0);
 // bytes is noted and fails, so that the library's answer is never made from a guess.
 class SentFile final : public platform::InputFile {
 public:
-    SentFile(std::int64_t size, std::vector<Range> ranges, std::string bytes)
-        : m_size(size), m_ranges(std::move(ranges)), m_bytes(std::move(bytes)) {
+    explicit SentFile(mpeg::TagRequest request)
+        : m_size(request.fileSize), m_extents(std::move(request.extents)),
+          m_bytes(std::move(request.bytes)) {
         // Three zeros behind the last bytes, so that a header word can be read at each.
         m_bytes.append(3, '\0');
     }
@@ -47,15 +41,16 @@ public:
 
     Buffered BufferedAt(std::uint64_t offset) const override {
         const auto at = static_cast<std::int64_t>(offset);
-        for (const Range& range : m_ranges) {
+        for (const mpeg::TagRequest::Extent& extent : m_extents) {
+            const mpeg::TagFileRange& range = extent.range;
             if (at >= range.offset && at < range.offset + range.length) {
                 const auto skip = static_cast<std::size_t>(at - range.offset);
                 const auto left = static_cast<std::size_t>(range.length) - skip;
-                if (range.start < 0) {
+                if (extent.start < 0) {
                     return {kZeros.data(), std::min(left, kZerosPiece)};
                 }
                 return {reinterpret_cast<const unsigned char*>(m_bytes.data()) +
-                            static_cast<std::size_t>(range.start) + skip,
+                            static_cast<std::size_t>(extent.start) + skip,
                         left};
             }
         }
@@ -64,60 +59,25 @@ public:
 
     std::size_t ReadAt(std::uint64_t offset, unsigned char*, std::size_t count) override {
         if (!m_missing) {
-            m_missing = Range{static_cast<std::int64_t>(offset), static_cast<std::int64_t>(count)};
+            m_missing = mpeg::TagFileRange{static_cast<std::int64_t>(offset),
+                                           static_cast<std::int64_t>(count)};
         }
         throw platform::FileError(platform::FileErrorCause::Generic, 0, "read", "the bytes sent");
     }
 
-    const std::optional<Range>& Missing() const noexcept { return m_missing; }
+    const std::optional<mpeg::TagFileRange>& Missing() const noexcept { return m_missing; }
 
 private:
     std::int64_t m_size;
-    std::vector<Range> m_ranges;
+    std::vector<mpeg::TagRequest::Extent> m_extents;
     std::string m_bytes;
-    std::optional<Range> m_missing;
+    std::optional<mpeg::TagFileRange> m_missing;
 };
 
-// Reads one request; false when the program is gone or speaks nonsense.
-bool ReadRequest(mpeg::TagRequestHeader& header, std::vector<Range>& ranges, std::string& bytes) {
-    if (!platform::ReadRequest(&header, sizeof header) ||
-        header.pathLength > mpeg::kMaxRequestPath ||
-        header.extentCount > mpeg::kMaxRequestExtents) {
-        return false;
-    }
-    std::string path(header.pathLength, '\0');
-    if (!platform::ReadRequest(path.data(), path.size())) {
-        return false;
-    }
-    ranges.clear();
-    bytes.clear();
-    std::int64_t end = 0;
-    for (std::uint32_t i = 0; i < header.extentCount; ++i) {
-        mpeg::TagRequestExtent extent;
-        if (!platform::ReadRequest(&extent, sizeof extent) || extent.offset < end ||
-            extent.length < 0 || extent.length > header.fileSize - extent.offset ||
-            (extent.zeros == 0 &&
-             static_cast<std::int64_t>(bytes.size()) + extent.length > mpeg::kMaxRequestBytes)) {
-            return false;
-        }
-        const auto at = static_cast<std::int64_t>(bytes.size());
-        if (extent.zeros == 0) {
-            bytes.resize(bytes.size() + static_cast<std::size_t>(extent.length));
-            if (!platform::ReadRequest(bytes.data() + at,
-                                       static_cast<std::size_t>(extent.length))) {
-                return false;
-            }
-        }
-        ranges.push_back({extent.offset, extent.length, extent.zeros == 0 ? at : -1});
-        end = extent.offset + extent.length;
-    }
-    return true;
-}
-
 // The same call, over the same kind of view, as the program makes when it reads tags itself.
-mpeg::TagAnswer Measure(std::int64_t size, std::vector<Range> ranges, std::string bytes,
-                        mpeg::FileView& view) {
-    SentFile file(size, std::move(ranges), std::move(bytes));
+mpeg::TagAnswer Measure(mpeg::TagRequest request, mpeg::FileView& view) {
+    const std::int64_t size = request.fileSize;
+    SentFile file(std::move(request));
     view.Attach(file, size);
     mpeg::TagAnswer answer;
     try {
@@ -143,17 +103,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     platform::QuietCrashes();
-    const char ready = 'R';
-    if (!platform::WriteAnswer(&ready, 1)) {
+    if (!platform::WriteAnswer(&mpeg::kTagWorkerReady, 1)) {
         return 1;
     }
     mpeg::FileView view(32 * 1024);
-    mpeg::TagRequestHeader header;
-    std::vector<Range> ranges;
-    std::string bytes;
-    while (ReadRequest(header, ranges, bytes)) {
-        const mpeg::TagAnswer answer = Measure(header.fileSize, ranges, std::move(bytes), view);
-        if (!platform::WriteAnswer(&answer, sizeof answer)) {
+    // Ends when the program is gone or speaks nonsense.
+    while (std::optional<mpeg::TagRequest> request =
+               mpeg::DecodeTagRequest(platform::ReadRequest)) {
+        const std::string answer = mpeg::EncodeTagAnswer(Measure(std::move(*request), view));
+        if (!platform::WriteAnswer(answer.data(), answer.size())) {
             return 0;
         }
     }

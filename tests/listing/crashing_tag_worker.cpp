@@ -2,6 +2,7 @@
 // tag library does on some damaged tags: the program must survive it and be told nothing
 // else, and no crash box or debugger may keep the helper from ending.
 
+#include "mpeg/tag_worker_protocol.h"
 #include "platform/worker_process.h"
 
 #include <cstdint>
@@ -9,8 +10,7 @@
 
 int main() {
     quaverly::platform::QuietCrashes();
-    const char ready = 'R';
-    if (!quaverly::platform::WriteAnswer(&ready, 1)) {
+    if (!quaverly::platform::WriteAnswer(&quaverly::mpeg::kTagWorkerReady, 1)) {
         return 1;
     }
     std::uint32_t length = 0;

@@ -1,7 +1,9 @@
 #include "listing/listing_run.h"
 #include "mpeg/file_view.h"
 #include "mpeg/preread_file.h"
+#include "mpeg/tag_helpers.h"
 #include "mpeg/tag_worker_pool.h"
+#include "mpeg/tag_worker_protocol.h"
 
 #include "support/mp3_bytes.h"
 #include "support/prefetch.h"
@@ -12,6 +14,7 @@
 #include <id3/tag.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #ifndef _WIN32
@@ -324,6 +327,71 @@ TEST(TagWorkers, FileTheLibraryReadsThroughCostsAtMostItsBound) {
 
     EXPECT_EQ(scan.tagFailure, "the ID3 tag library read more than 16 MiB of this file");
     EXPECT_EQ(scan.bitrate, 0);
+}
+
+// The helpers alone, without the pool's policy: what a stopped one held.
+mpeg::TagHelpers::Question QuestionAbout(const std::string& path) {
+    const std::string file(64, '\x01');
+    return {path,
+            mpeg::EncodeTagRequest(path, 64, {{0, 64}},
+                                   [&](std::int64_t at, std::size_t count, unsigned char* out) {
+                                       std::memcpy(out, file.data() + at, count);
+                                   })
+                .message};
+}
+
+TEST(TagHelpers, StoppedHelperGivesBackWhatItHeldAndWhy) {
+    TempDir root;
+    struct Case {
+        std::string script;
+        std::vector<std::string> sent;
+        std::chrono::milliseconds timeLimit;
+    };
+    // One that works on a file for ever, and one that says more than it owes long before its
+    // time is up.
+    const Case cases[] = {
+        {WriteScript(root, "hang.sh", "printf R\nexec sleep 1000\n"),
+         {"a", "b"},
+         std::chrono::milliseconds(100)},
+        {WriteScript(root, "talks.sh",
+                     "printf R\nhead -c 16 >/dev/null\nprintf '%040d' 0\nexec sleep 1000\n"),
+         {"a"},
+         std::chrono::milliseconds(60'000)},
+    };
+    for (const Case& test : cases) {
+        mpeg::TagHelpers helpers(test.script, 1, test.timeLimit, test.timeLimit);
+        helpers.Start();
+        ASSERT_EQ(helpers.Count(), 1U);
+        const platform::ProcessId first = helpers.Pids().at(0);
+        for (const std::string& path : test.sent) {
+            ASSERT_FALSE(helpers.Send(0, QuestionAbout(path), {}).stopped);
+        }
+
+        // Within about two seconds.
+        std::optional<mpeg::TagHelpers::Heard> heard;
+        for (int turn = 0; turn < 20 && !heard; ++turn) {
+            for (mpeg::TagHelpers::Heard& said : helpers.Wait([] { return false; })) {
+                if (said.stopped) {
+                    heard = std::move(said);
+                }
+            }
+        }
+
+        ASSERT_TRUE(heard) << test.script;
+        EXPECT_TRUE(heard->answers.empty()) << test.script;
+        const mpeg::TagHelpers::Stopped& stopped = *heard->stopped;
+        std::vector<std::string> held;
+        for (const mpeg::TagHelpers::Question& question : stopped.held) {
+            held.push_back(question.path);
+        }
+        EXPECT_EQ(held, test.sent) << test.script;
+        EXPECT_TRUE(stopped.wasUp && stopped.timedOut && !stopped.cancelled) << test.script;
+        // Replaced by a helper that holds nothing.
+        ASSERT_EQ(helpers.Count(), 1U);
+        EXPECT_NE(helpers.Pids()[0], first);
+        EXPECT_FALSE(helpers.Holds("a"));
+        EXPECT_EQ(::kill(first, 0), -1);
+    }
 }
 
 #endif
