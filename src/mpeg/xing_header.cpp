@@ -30,18 +30,18 @@ std::optional<XingHeader> DecodeXingHeader(const unsigned char* bytes, std::size
         at += size;
         return held;
     };
-    if (field(XingHeader::kFramesFlag, 4)) {
+    if (field(kXingFramesFlag, 4)) {
         header.frames = ReadBigEndian32(bytes + at - 4);
     }
-    if (field(XingHeader::kBytesFlag, 4)) {
+    if (field(kXingBytesFlag, 4)) {
         header.bytes = ReadBigEndian32(bytes + at - 4);
     }
-    if (field(XingHeader::kTableFlag, 100)) {
+    if (field(kXingTableFlag, 100)) {
         std::array<unsigned char, 100> table{};
         std::copy_n(bytes + at - 100, table.size(), table.begin());
         header.tableOfContents = table;
     }
-    if (field(XingHeader::kQualityFlag, 4)) {
+    if (field(kXingQualityFlag, 4)) {
         header.quality = ReadBigEndian32(bytes + at - 4);
     }
     header.length = at;

@@ -20,12 +20,12 @@ namespace quaverly::mpeg {
 //              quality                 4 bytes: 0 best to 100 worst
 //
 // An encoder may write its own extension right behind the fields (at `length`).
-struct XingHeader {
-    static constexpr std::uint32_t kFramesFlag = 1;
-    static constexpr std::uint32_t kBytesFlag = 2;
-    static constexpr std::uint32_t kTableFlag = 4;
-    static constexpr std::uint32_t kQualityFlag = 8;
+inline constexpr std::uint32_t kXingFramesFlag = 0b0001;
+inline constexpr std::uint32_t kXingBytesFlag = 0b0010;
+inline constexpr std::uint32_t kXingTableFlag = 0b0100;
+inline constexpr std::uint32_t kXingQualityFlag = 0b1000;
 
+struct XingHeader {
     bool info = false; // "Info" rather than "Xing"
     std::uint32_t flags = 0;
     // Each field its flag announces, when the bytes decoded hold it.
