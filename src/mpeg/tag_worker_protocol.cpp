@@ -69,11 +69,17 @@ std::optional<TagRequest> DecodeTagRequest(const ReadExactly& read) {
             return std::nullopt;
         }
         const auto at = static_cast<std::int64_t>(bytes.size());
-        if (extent.zeros == 0) {
-            bytes.resize(bytes.size() + static_cast<std::size_t>(extent.length));
-            if (!read(bytes.data() + at, static_cast<std::size_t>(extent.length))) {
+        // Taken a piece at a time, so that a message that claims more bytes than it brings
+        // costs no more memory than it brought: a 32-bit helper cannot hold the bound at once.
+        constexpr std::int64_t kPiece = 1 << 20;
+        for (std::int64_t left = extent.zeros == 0 ? extent.length : 0; left > 0;) {
+            const auto piece = static_cast<std::size_t>(std::min(left, kPiece));
+            const std::size_t before = bytes.size();
+            bytes.resize(before + piece);
+            if (!read(bytes.data() + before, piece)) {
                 return std::nullopt;
             }
+            left -= static_cast<std::int64_t>(piece);
         }
         request.extents.push_back({{extent.offset, extent.length}, extent.zeros == 0 ? at : -1});
         end = extent.offset + extent.length;
