@@ -22,9 +22,6 @@ bool IsEndOfFile(const FileError& error) {
     return error.Cause() == FileErrorCause::EndOfFile;
 }
 
-// A scan stopped by its cancel check, on its way to the scan, which knows the path.
-struct ScanCancelled {};
-
 // Detaches the view from a file that is about to close, on every way out of a scan.
 class ViewAttachment {
 public:
@@ -43,8 +40,9 @@ private:
 // is tested, and `word` is the word tested last, as the analyser's header member holds it.
 class FrameSearch {
 public:
-    FrameSearch(FileView& view, const TagSizeSource::CancelCheck& cancelled)
-        : m_view(view), m_cancelled(cancelled) {}
+    FrameSearch(FileView& view, const std::string& path,
+                const TagSizeSource::CancelCheck& cancelled)
+        : m_view(view), m_path(path), m_cancelled(cancelled) {}
 
     // The offset of the first frame confirmed by its follower, from `start` on, or -1.
     std::int64_t From(std::int64_t start, std::int64_t size);
@@ -58,6 +56,7 @@ private:
     }
 
     FileView& m_view;
+    const std::string& m_path;
     const TagSizeSource::CancelCheck& m_cancelled;
 };
 
@@ -71,7 +70,7 @@ std::int64_t FrameSearch::From(std::int64_t start, std::int64_t size) {
         if (position >= nextCheck) {
             nextCheck = position + kCancelCheckBytes;
             if (m_cancelled && m_cancelled()) {
-                throw ScanCancelled{};
+                throw FileError(FileErrorCause::Cancelled, 0, "read", m_path);
             }
         }
         if (!m_view.HoldsWordAt(position)) {
@@ -248,8 +247,7 @@ std::int64_t FileScanner::PrependedBytes(const std::string& path, PrereadFile& f
     return size.bytes;
 }
 
-std::int64_t FileScanner::TagBytes(const std::string& path, const ScanSources& sources,
-                                   std::optional<std::string>* tagFailure) {
+std::int64_t FileScanner::TagBytes(const std::string& path, const ScanSources& sources) {
     std::unique_ptr<PrereadFile> file;
     try {
         file = PrereadFile::From(sources.fileSystem.OpenForReading(path));
@@ -257,12 +255,8 @@ std::int64_t FileScanner::TagBytes(const std::string& path, const ScanSources& s
         return 0;
     }
     const ViewAttachment attachment(m_view, *file, static_cast<std::int64_t>(file->Size()));
-    std::optional<std::string> failure;
-    const std::int64_t bytes = PrependedBytes(path, *file, sources, failure);
-    if (tagFailure != nullptr) {
-        *tagFailure = std::move(failure);
-    }
-    return bytes;
+    std::optional<std::string> ignored;
+    return PrependedBytes(path, *file, sources, ignored);
 }
 
 FileScan FileScanner::Scan(const std::string& path, const ScanSources& sources) {
@@ -294,14 +288,11 @@ void FileScanner::ScanOpenFile(const std::string& path, PrereadFile& file,
                                const ScanSources& sources, FileScan& scan) {
     const ViewAttachment attachment(m_view, file, scan.size);
     scan.tagBytes = PrependedBytes(path, file, sources, scan.tagFailure);
-    FrameSearch search(m_view, sources.cancelled);
+    FrameSearch search(m_view, path, sources.cancelled);
     try {
         scan.frameOffset = search.From(scan.tagBytes, scan.size);
-    } catch (const ScanCancelled&) {
-        scan.lastWord = search.word;
-        throw FileError(FileErrorCause::Cancelled, 0, "read", path);
     } catch (const FileError&) {
-        scan.lastWord = search.word;
+        scan.lastWord = search.word; // as far as the search came
         throw;
     }
     scan.lastWord = search.word;

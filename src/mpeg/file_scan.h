@@ -120,8 +120,7 @@ public:
 
     // The ID3v2 bytes in front of the audio of the file at `path`; 0 when it cannot be opened,
     // as the ID3 tag library answers. Throws platform::FileError when a read fails.
-    std::int64_t TagBytes(const std::string& path, const ScanSources& sources,
-                          std::optional<std::string>* tagFailure = nullptr);
+    std::int64_t TagBytes(const std::string& path, const ScanSources& sources);
 
 private:
     std::int64_t PrependedBytes(const std::string& path, PrereadFile& file,
