@@ -72,7 +72,7 @@ void EndSoonAfterAnInterrupt() {
 }
 
 void PrintUsage(std::ostream& out) {
-    out << "Usage: " << kProgram << " [-f FORMAT] [-o FILE] [-j N] FOLDER\n"
+    out << "Usage: " << kProgram << " [-f FORMAT] [-o FILE] [-j N] [--verify] FOLDER\n"
         << "Writes a listing of the MP3 files under FOLDER, with their bitrates, to\n"
         << "mp3_listing.html (or .csv, .jsonl) in the current directory, or to FILE.\n"
         << "\n"
@@ -82,6 +82,8 @@ void PrintUsage(std::ostream& out) {
         << "  -o, --output FILE  write the listing to FILE; - writes it to standard output\n"
         << "  -j, --jobs N       read ID3 tags in N helper processes (default: one per core;\n"
         << "                     0 reads them in this process, where a damaged tag can crash it)\n"
+        << "      --verify       with csv or jsonl: walk every frame of every file and check\n"
+        << "                     its CRC and the encoder's CRC of the audio (reads every byte)\n"
         << "  -h, --help         show this help and exit\n"
         << "      --version      show the version and exit\n"
         << "\n"
@@ -100,11 +102,13 @@ int UsageError(const std::string& message) {
 struct Format {
     std::string_view name;
     std::string_view fileName;
-    std::unique_ptr<listing::ListingFormat> (*make)();
+    std::unique_ptr<listing::ListingFormat> (*make)(bool verify);
 };
 template <typename Made>
-std::unique_ptr<listing::ListingFormat> Make() {
-    return std::make_unique<Made>();
+std::unique_ptr<listing::ListingFormat> Make(bool verify) {
+    auto made = std::make_unique<Made>();
+    made->Verify(verify);
+    return made;
 }
 constexpr std::array<Format, 3> kFormats{{
     {"html", "mp3_listing.html", nullptr},
@@ -118,6 +122,7 @@ struct Arguments {
     std::optional<std::string> output;
     std::optional<std::size_t> jobs;
     std::string format = "html";
+    bool verify = false;
 };
 
 // The long options return values of their own, so that a message names the form that was
@@ -128,14 +133,16 @@ enum LongOption : int {
     kLongOutput,
     kLongJobs,
     kLongFormat,
+    kLongVerify,
 };
 
-constexpr std::array<option, 6> kLongOptions{{
+constexpr std::array<option, 7> kLongOptions{{
     {"format", required_argument, nullptr, kLongFormat},
     {"help", no_argument, nullptr, kLongHelp},
     {"version", no_argument, nullptr, kLongVersion},
     {"output", required_argument, nullptr, kLongOutput},
     {"jobs", required_argument, nullptr, kLongJobs},
+    {"verify", no_argument, nullptr, kLongVerify},
     {nullptr, 0, nullptr, 0},
 }};
 
@@ -157,6 +164,9 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
         case kLongVersion:
             std::cout << kProgram << ' ' << kVersion << '\n';
             return kExitComplete;
+        case kLongVerify:
+            arguments.verify = true;
+            break;
         case 'o':
         case kLongOutput:
             arguments.output = ::optarg;
@@ -223,6 +233,10 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
     arguments.folder = argv[::optind];
     if (arguments.output && arguments.output->empty()) {
         return UsageError("the output file name is empty");
+    }
+    if (arguments.verify && arguments.format == "html") {
+        return UsageError("'--verify' checks the frames for the records: use it with -f csv or "
+                          "-f jsonl");
     }
     return arguments;
 }
@@ -321,7 +335,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<listing::ListingFormat> format;
     for (const Format& known : kFormats) {
         if (known.name == arguments.format) {
-            format = known.make != nullptr ? known.make() : nullptr;
+            format = known.make != nullptr ? known.make(arguments.verify) : nullptr;
             services.format = format.get();
             services.listingFileName = known.fileName;
         }

@@ -66,7 +66,7 @@ void RecordFormat::FolderRow(PageWriter& page, std::string_view folder) {
     fields[1] = {AsUtf8(relative, valid), Field::Kind::Text};
     fields[2] = fields[1];
     if (!valid) {
-        fields[17] = {Hex(relative), Field::Kind::Text};
+        fields[kPathHex] = {Hex(relative), Field::Kind::Text};
     }
     WriteRecord(page, fields.data(), fields.size());
 }
@@ -91,7 +91,7 @@ void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
     text(2, AsUtf8(folder, alsoValid));
     text(3, AsUtf8(name, alsoValid));
     if (!valid) {
-        text(17, Hex(relative));
+        text(kPathHex, Hex(relative));
     }
     if (row.size >= 0) {
         number(4, std::to_string(row.size));
@@ -109,6 +109,33 @@ void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
             number(13, Number(facts->seconds, "%.3f"));
             number(14, std::to_string(facts->averageBitrate));
             number(15, std::to_string(facts->tagBytes));
+            text(18, facts->durationSource);
+            if (!facts->bitrateMode.empty()) {
+                text(19, facts->bitrateMode);
+            }
+            if (const auto& tag = facts->encoderTag) {
+                bool ignored = true;
+                text(20, AsUtf8(tag->encoder, ignored));
+                if (tag->fieldsKnown) {
+                    if (!facts->encoderSettings.empty()) {
+                        text(21, facts->encoderSettings);
+                    }
+                    number(22, std::to_string(tag->lowpassHz));
+                    number(23, std::to_string(tag->delay));
+                    number(24, std::to_string(tag->padding));
+                    fields[25] = {tag->tagCrcHolds ? "true" : "false", Field::Kind::Boolean};
+                }
+            }
+            fields[26].kind = Field::Kind::Words;
+            for (const std::string_view word : mpeg::HealthWords(facts->health)) {
+                fields[26].items.emplace_back(word);
+            }
+            if (facts->junkInsideAt) {
+                number(27, std::to_string(*facts->junkInsideAt));
+            }
+            if (facts->verifiedFrames) {
+                number(28, std::to_string(*facts->verifiedFrames));
+            }
         }
     }
     if (const std::string failure = row.mp3 != nullptr ? row.mp3->Failure() : std::string();
@@ -139,6 +166,14 @@ bool LooksLikeAFormula(std::string_view value) {
            std::string_view("=+-@\t\r").find(value[first]) != std::string_view::npos;
 }
 
+std::string Joined(const std::vector<std::string>& items, std::string_view separator) {
+    std::string joined;
+    for (const std::string& item : items) {
+        joined.append(joined.empty() ? "" : separator).append(item);
+    }
+    return joined;
+}
+
 } // namespace
 
 void CsvFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t count) {
@@ -146,7 +181,6 @@ void CsvFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t c
     // The path, folder and name fields: one the guard changes no longer says the name, so the
     // record carries the raw path, as it does for a path that is not text.
     constexpr std::size_t kNameFields[] = {1, 2, 3};
-    constexpr std::size_t kPathHex = kFieldCount - 1;
     std::optional<std::string> pathHex;
     for (const std::size_t i : kNameFields) {
         if (i < count && fields[i].kind == Field::Kind::Text &&
@@ -166,8 +200,11 @@ void CsvFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t c
         if (field.kind == Field::Kind::Absent) {
             continue;
         }
-        std::string value = field.value;
-        if (field.kind == Field::Kind::Text && LooksLikeAFormula(value)) {
+        std::string value = field.kind == Field::Kind::Words     ? Joined(field.items, ";")
+                            : field.kind == Field::Kind::Picture ? Joined(field.items, ", ")
+                                                                 : field.value;
+        if (field.kind != Field::Kind::Number && field.kind != Field::Kind::Boolean &&
+            LooksLikeAFormula(value)) {
             value.insert(0, 1, '\'');
         }
         const bool quoted = value.find_first_of(",\"\r\n") != std::string::npos ||
@@ -186,6 +223,28 @@ void CsvFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t c
     page.Write(line);
 }
 
+namespace {
+
+void AppendJsonString(std::string& line, std::string_view text) {
+    line.push_back('"');
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            line.push_back('\\');
+            line.push_back(c);
+        } else if (byte < 0x20 || byte == 0x7F) {
+            std::array<char, 8> escape{};
+            std::snprintf(escape.data(), escape.size(), "\\u%04x", byte);
+            line.append(escape.data());
+        } else {
+            line.push_back(c);
+        }
+    }
+    line.push_back('"');
+}
+
+} // namespace
+
 void JsonLinesFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t count) {
     std::string line = "{";
     for (std::size_t i = 0; i < count; ++i) {
@@ -197,25 +256,24 @@ void JsonLinesFormat::WriteRecord(PageWriter& page, const Field* fields, std::si
             line.push_back(',');
         }
         line.append("\"").append(kFieldNames[i]).append("\":");
-        if (field.kind != Field::Kind::Text) {
-            line.append(field.value);
-            continue;
-        }
-        line.push_back('"');
-        for (const char c : field.value) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (c == '"' || c == '\\') {
-                line.push_back('\\');
-                line.push_back(c);
-            } else if (byte < 0x20 || byte == 0x7F) {
-                std::array<char, 8> escape{};
-                std::snprintf(escape.data(), escape.size(), "\\u%04x", byte);
-                line.append(escape.data());
-            } else {
-                line.push_back(c);
+        if (field.kind == Field::Kind::Words) {
+            line.push_back('[');
+            for (std::size_t k = 0; k < field.items.size(); ++k) {
+                line.append(k == 0 ? "" : ",");
+                AppendJsonString(line, field.items[k]);
             }
+            line.push_back(']');
+        } else if (field.kind == Field::Kind::Picture && field.items.size() == 3) {
+            line.append("{\"type\":");
+            AppendJsonString(line, field.items[0]);
+            line.append(",\"mime\":");
+            AppendJsonString(line, field.items[1]);
+            line.append(",\"bytes\":").append(field.items[2]).append("}");
+        } else if (field.kind == Field::Kind::Text) {
+            AppendJsonString(line, field.value);
+        } else {
+            line.append(field.value);
         }
-        line.push_back('"');
     }
     line.append("}\n");
     page.Write(line);

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quaverly::listing {
 
@@ -14,40 +15,60 @@ namespace quaverly::listing {
 //
 // Fields: type ("folder" or "file"), path (relative to the folder listed), folder, name, size,
 // mp3 (an MP3 file by name), bitrate (the page's), mpeg_version, layer, sample_rate,
-// channel_mode, vbr_header ("Xing", "Info", "VBRI" or empty), frames, duration_seconds,
-// average_bitrate, id3v2_size, failure, path_hex. Fields that do not apply are empty (CSV) or
-// absent (JSON Lines).
+// channel_mode, vbr_header ("Xing", "Info", "VBRI" or empty), frames, duration_seconds (the
+// playing time), average_bitrate, id3v2_size, failure, path_hex, then what the encoder's tag,
+// the walk of the frames and the tags say: duration_source, bitrate_mode, encoder,
+// encoder_settings, lowpass_hz, encoder_delay, encoder_padding, encoder_tag_crc, health (words;
+// in CSV joined by ';'), junk_inside_at, verified_frames, artist, album, title, track, year,
+// genre, cover (in CSV "front cover, image/jpeg, 200002"). Fields that do not apply are empty
+// (CSV) or absent (JSON Lines).
 class RecordFormat : public ListingFormat {
 public:
     void Begin(PageWriter& page, std::string_view folder) override;
     void FolderRow(PageWriter& page, std::string_view folder) override;
     void WriteFileRow(PageWriter& page, const FileRow& row) override;
     void End(PageWriter& /*page*/) override {}
-    FormatNeeds Needs() const override { return {{.streamFacts = true}, true}; }
+    FormatNeeds Needs() const override {
+        return {{.streamFacts = true, .playingTime = true, .tags = true, .verify = m_verify}, true};
+    }
+    // Every frame of every file walked and checked.
+    void Verify(bool verify) { m_verify = verify; }
 
 protected:
-    // A field's value as text, as a number (written as it stands) or absent; its name is
-    // kFieldNames at its place.
+    // A field's value as text, as a number (written as it stands), as words (a list), as a
+    // picture (its type name, MIME type and bytes) or absent; its name is kFieldNames at its
+    // place.
     struct Field {
+        enum class Kind { Text, Number, Boolean, Words, Picture, Absent };
+        Field() = default;
+        Field(std::string text, Kind of) : value(std::move(text)), kind(of) {}
         std::string value;
-        enum class Kind { Text, Number, Boolean, Absent } kind = Kind::Absent;
+        Kind kind = Kind::Absent;
+        std::vector<std::string> items; // the words, or the picture's three parts
     };
     virtual void WriteHeader(PageWriter& page) = 0;
     virtual void WriteRecord(PageWriter& page, const Field* fields, std::size_t count) = 0;
 
-    // The names of the fields, in order.
+    // The names of the fields, in order: those a record has always had first, so that a
+    // script that counts columns still finds them.
     static constexpr std::string_view kFieldNames[] = {
-        "type",        "path",           "folder",          "name",
-        "size",        "mp3",            "bitrate",         "mpeg_version",
-        "layer",       "sample_rate",    "channel_mode",    "vbr_header",
-        "frames",      "duration_seconds", "average_bitrate", "id3v2_size",
-        "failure",     "path_hex"};
+        "type",           "path",             "folder",          "name",
+        "size",           "mp3",              "bitrate",         "mpeg_version",
+        "layer",          "sample_rate",      "channel_mode",    "vbr_header",
+        "frames",         "duration_seconds", "average_bitrate", "id3v2_size",
+        "failure",        "path_hex",         "duration_source", "bitrate_mode",
+        "encoder",        "encoder_settings", "lowpass_hz",      "encoder_delay",
+        "encoder_padding", "encoder_tag_crc", "health",          "junk_inside_at",
+        "verified_frames", "artist",          "album",           "title",
+        "track",          "year",             "genre",           "cover"};
     static constexpr std::size_t kFieldCount = std::size(kFieldNames);
+    static constexpr std::size_t kPathHex = 17;
 
 private:
     // `path` relative to the folder listed.
     std::string Relative(std::string_view path) const;
     std::string m_root; // the folder listed, with its separator
+    bool m_verify = false;
 };
 
 // RFC 4180: a header row, then one row per record, CRLF, fields quoted where they hold a comma,

@@ -2,7 +2,6 @@
 
 #include "mpeg/frame_header.h"
 #include "mpeg/id3_tag_size.h"
-#include "mpeg/vbri_header.h"
 #include "mpeg/xing_header.h"
 
 #include <algorithm>
@@ -125,51 +124,6 @@ std::int64_t FrameSearch::From(std::int64_t start, std::int64_t size) {
         ++position;
     }
     return -1;
-}
-
-// What the first frame's headers say about the stream from `frameOffset` to `size`.
-StreamFacts FactsOf(std::uint32_t word, std::int64_t frameOffset, std::int64_t size,
-                    std::int64_t tagBytes, const std::optional<XingHeader>& xing,
-                    const std::optional<VbriHeader>& vbri) {
-    StreamFacts facts;
-    facts.mpegVersion = MpegVersion(word);
-    facts.layer = 4 - static_cast<int>(LayerField(word));
-    facts.sampleRate = SampleRate(word);
-    facts.channelMode = ChannelMode(word);
-    facts.tagBytes = tagBytes;
-    std::int64_t bytes = size - frameOffset;
-    std::int64_t frames = 0;
-    if (xing) {
-        facts.vbrHeader = xing->info ? "Info" : "Xing";
-        frames = xing->frames.value_or(0);
-        if (xing->bytes.value_or(0) != 0) {
-            bytes = *xing->bytes;
-        }
-    } else if (vbri) {
-        facts.vbrHeader = "VBRI";
-        frames = vbri->frames;
-        if (vbri->bytes != 0) {
-            bytes = vbri->bytes;
-        }
-    }
-    const double samples = SamplesPerFrameOver8(word) * 8.0;
-    if (frames == 0) {
-        // No header counts them: a constant bitrate's frames, each of the first one's length.
-        const std::int32_t length = FrameLength(word);
-        frames = length > 0 ? bytes / length : 0;
-        facts.averageBitrate = HeaderBitrate(word);
-    }
-    facts.frames = frames;
-    facts.seconds = facts.sampleRate > 0 ? static_cast<double>(frames) * samples /
-                                               static_cast<double>(facts.sampleRate)
-                                         : 0.0;
-    if (facts.averageBitrate == 0 && facts.seconds > 0) {
-        // A header may count few frames and many bytes: the rate is kept within the type.
-        const double average = static_cast<double>(bytes) * 8.0 / facts.seconds / 1000.0 + 0.5;
-        facts.averageBitrate = static_cast<std::int32_t>(
-            std::min(average, static_cast<double>(std::numeric_limits<std::int32_t>::max())));
-    }
-    return facts;
 }
 
 } // namespace
@@ -308,14 +262,8 @@ void FileScanner::ScanOpenFile(const std::string& path, PrereadFile& file,
     if (!sources.needs.streamFacts) {
         return;
     }
-    std::array<unsigned char, kXingHeaderBytes> xingBytes{};
-    m_view.Copy(probeAt, xingBytes.data(), xingBytes.size());
-    std::array<unsigned char, kVbriFieldBytes> vbriBytes{};
-    m_view.Copy(scan.frameOffset + static_cast<std::int64_t>(kVbriOffset), vbriBytes.data(),
-                vbriBytes.size());
-    scan.facts = FactsOf(word, scan.frameOffset, scan.size, scan.tagBytes,
-                         DecodeXingHeader(xingBytes.data(), xingBytes.size()),
-                         DecodeVbriHeader(vbriBytes.data(), vbriBytes.size()));
+    scan.facts = ReadStreamFacts(m_view, path, {word, scan.frameOffset, scan.tagBytes},
+                                 sources.needs, sources.cancelled);
 }
 
 } // namespace quaverly::mpeg

@@ -2,6 +2,7 @@
 
 #include "mpeg/file_view.h"
 #include "mpeg/preread_file.h"
+#include "mpeg/stream_facts.h"
 #include "mpeg/tag_size_source.h"
 #include "platform/file_error.h"
 #include "platform/file_system.h"
@@ -19,12 +20,6 @@ namespace quaverly::mpeg {
 // Whether the analyser lists this file: its last four bytes are ".mp3" in any letter case.
 bool IsMp3Name(std::string_view path);
 
-// What a scan learns beyond what the page shows, asked by the formats that show it: a scan
-// does no work that nobody asked for.
-struct ScanNeeds {
-    bool streamFacts = false; // StreamFacts: version, layer, headers, frames, duration
-};
-
 // Where one scan reads from, and what it is asked.
 struct ScanSources {
     platform::FileSystem& fileSystem;
@@ -35,29 +30,6 @@ struct ScanSources {
     // scan (a read failure of cause Cancelled). Empty: never asked.
     TagSizeSource::CancelCheck cancelled{};
     ScanNeeds needs{};
-};
-
-// How many bytes a scan reads between two questions of its cancel check.
-inline constexpr std::int64_t kCancelCheckBytes = 16 * 1024 * 1024;
-
-// What the frames say beyond the page's bitrate.
-struct StreamFacts {
-    float mpegVersion = 0; // 1, 2 or 2.5
-    int layer = 0;         // 1, 2 or 3
-    std::int32_t sampleRate = 0;
-    // The header's channel mode: 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel.
-    std::uint32_t channelMode = 0;
-    // The header in the first frame: "Xing", "Info", "VBRI", or "" for none.
-    const char* vbrHeader = "";
-    // From the header when it counts them; otherwise the frames a constant bitrate puts in the
-    // bytes from the first frame to the end of the file.
-    std::int64_t frames = 0;
-    double seconds = 0;
-    // kbit/s over the whole stream: the header's bytes, or those from the first frame to the
-    // end of the file, over the frames' duration; the first frame's rate when no header counts
-    // the frames.
-    std::int32_t averageBitrate = 0;
-    std::int64_t tagBytes = 0; // what the scan skipped as ID3v2 tags
 };
 
 // Everything one scan of one file learnt: a value that a format, a cache or a test can hold.

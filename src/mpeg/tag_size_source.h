@@ -10,6 +10,9 @@
 
 namespace quaverly::mpeg {
 
+// How many bytes a scan reads between two questions of its cancel check.
+inline constexpr std::int64_t kCancelCheckBytes = 16 * 1024 * 1024;
+
 // The ID3v2 tag size of one file, and why it is only the size its header states when the ID3
 // tag library could not be asked.
 struct TagSize {

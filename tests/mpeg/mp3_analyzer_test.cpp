@@ -783,7 +783,10 @@ std::int64_t CountFrames(const std::string& bytes, std::int64_t offset) {
 // A scan asked for what the records show.
 mpeg::FileScan ScanForFacts(const std::string& path) {
     mpeg::FileScanner scanner;
-    return scanner.Scan(path, {platform::SystemFileSystem(), nullptr, {}, {.streamFacts = true}});
+    return scanner.Scan(path, {platform::SystemFileSystem(),
+                               nullptr,
+                               {},
+                               {.streamFacts = true, .playingTime = true, .tags = true}});
 }
 
 TEST(StreamFacts, TestFilesCountTheirFramesAndLastAsLongAsTheyHold) {
@@ -810,8 +813,14 @@ TEST(StreamFacts, TestFilesCountTheirFramesAndLastAsLongAsTheyHold) {
         const std::int64_t counted = CountFrames(bytes, scan.frameOffset);
         EXPECT_LE(std::abs(facts->frames - counted), 1);
         const double frameSeconds = mpeg::SamplesPerFrameOver8(word) * 8.0 / facts->sampleRate;
-        EXPECT_LE(std::abs(facts->seconds - static_cast<double>(counted) * frameSeconds),
+        // The encoder's tag states what it added at the start and the end.
+        const double added =
+            facts->encoderTag ? (facts->encoderTag->delay + facts->encoderTag->padding) /
+                                    static_cast<double>(facts->sampleRate)
+                              : 0.0;
+        EXPECT_LE(std::abs(facts->seconds + added - static_cast<double>(counted) * frameSeconds),
                   frameSeconds * 1.000001);
+        EXPECT_TRUE(facts->health == 0) << facts->health;
         EXPECT_EQ(facts->tagBytes, CMp3Analyzer().GetId3v2Size(path));
     }
 }
@@ -824,7 +833,9 @@ TEST(StreamFacts, VbriHeaderGivesFramesAndBytesWhileThePageKeepsTheFirstFrame) {
     Put(data, mpeg::kVbriOffset, vbri);
     const ScratchDir dir;
     const std::string path = dir.Write("vbri.mp3", data);
-    const mpeg::FileScan scan = ScanForFacts(path);
+    mpeg::FileScanner scanner;
+    const mpeg::FileScan scan =
+        scanner.Scan(path, {platform::SystemFileSystem(), nullptr, {}, {.streamFacts = true}});
     EXPECT_EQ(scan.bitrate, 128); // the page reads "Xing" alone
     const auto& facts = scan.facts;
     ASSERT_TRUE(facts);
@@ -835,6 +846,15 @@ TEST(StreamFacts, VbriHeaderGivesFramesAndBytesWhileThePageKeepsTheFirstFrame) {
     EXPECT_EQ(facts->layer, 3);
     EXPECT_EQ(facts->mpegVersion, 1.0F);
     EXPECT_EQ(facts->sampleRate, 44100);
+    // Read to its end, the file holds 20 frames of the 626,000 bytes: it was cut, and plays
+    // the 19 behind the header's frame.
+    const auto& whole = ScanForFacts(path).facts;
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->health, mpeg::kCutShort);
+    EXPECT_EQ(whole->frames, 19);
+    EXPECT_STREQ(whole->durationSource, "frames");
+    EXPECT_NEAR(whole->seconds, 19 * 1152 / 44100.0, 1e-9);
+    EXPECT_EQ(whole->averageBitrate, 128);
 }
 
 } // namespace

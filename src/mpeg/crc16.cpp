@@ -1,0 +1,64 @@
+#include "mpeg/crc16.h"
+
+#include <array>
+
+namespace quaverly::mpeg {
+
+namespace {
+
+using Table = std::array<std::array<std::uint16_t, 256>, 8>;
+
+// Eight tables, so that the audio is checked eight bytes a step: the tag's CRC covers every
+// byte of the stream, and a verifying run should go nearly as fast as the disk.
+constexpr Table MakeTagTables() {
+    Table tables{};
+    for (std::uint32_t byte = 0; byte < 256; ++byte) {
+        std::uint16_t crc = static_cast<std::uint16_t>(byte);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = static_cast<std::uint16_t>((crc & 1) != 0 ? (crc >> 1) ^ 0xA001 : crc >> 1);
+        }
+        tables[0][byte] = crc;
+    }
+    for (std::size_t k = 1; k < tables.size(); ++k) {
+        for (std::size_t byte = 0; byte < 256; ++byte) {
+            const std::uint16_t previous = tables[k - 1][byte];
+            tables[k][byte] =
+                static_cast<std::uint16_t>((previous >> 8) ^ tables[0][previous & 0xFF]);
+        }
+    }
+    return tables;
+}
+
+constexpr Table kTagTables = MakeTagTables();
+
+} // namespace
+
+std::uint16_t TagCrc16(const unsigned char* bytes, std::size_t count, std::uint16_t crc) {
+    const auto& t = kTagTables;
+    while (count >= 8) {
+        const auto low = static_cast<std::uint16_t>(crc ^ (bytes[0] | (bytes[1] << 8)));
+        crc = static_cast<std::uint16_t>(t[7][low & 0xFF] ^ t[6][low >> 8] ^ t[5][bytes[2]] ^
+                                         t[4][bytes[3]] ^ t[3][bytes[4]] ^ t[2][bytes[5]] ^
+                                         t[1][bytes[6]] ^ t[0][bytes[7]]);
+        bytes += 8;
+        count -= 8;
+    }
+    while (count-- > 0) {
+        crc = static_cast<std::uint16_t>((crc >> 8) ^ t[0][(crc ^ *bytes++) & 0xFF]);
+    }
+    return crc;
+}
+
+std::uint16_t FrameCrc16(const unsigned char* bytes, std::size_t bits, std::uint16_t crc) {
+    for (std::size_t i = 0; i < bits; ++i) {
+        const bool bit = ((bytes[i / 8] >> (7 - i % 8)) & 1) != 0;
+        const bool top = (crc & 0x8000) != 0;
+        crc = static_cast<std::uint16_t>(crc << 1);
+        if (bit != top) {
+            crc ^= 0x8005;
+        }
+    }
+    return crc;
+}
+
+} // namespace quaverly::mpeg
