@@ -1,5 +1,7 @@
 #include "library.h"
 
+#include "mpeg/crc16.h"
+
 #include <array>
 #include <cstdio>
 #include <cstdint>
@@ -71,9 +73,12 @@ std::string Id3v2Tag(std::size_t number, const std::string& picture,
     return tag + frames;
 }
 
-// MPEG-1 Layer III frames at 44.1 kHz. A variable-bitrate file starts with a "Xing" frame
-// and changes its bitrate from frame to frame.
-std::string Audio(std::size_t bytes, bool variable) {
+// MPEG-1 Layer III frames at 44.1 kHz behind a first frame that holds the encoder's headers, as
+// encoders write them: "Xing" ahead of audio whose bitrate changes from frame to frame, "Info"
+// ahead of a constant bitrate, each with the frames, the bytes, a table of contents and the
+// quality, and the encoder's tag with its delay, padding and CRCs.
+// Without `withHeaders`, a constant bitrate comes with none, as older encoders wrote it.
+std::string Audio(std::size_t bytes, bool variable, bool withHeaders = true) {
     constexpr std::array<std::uint8_t, 4> kIndexes{9, 10, 11, 9}; // 128, 160, 192, 128
     constexpr std::array<std::size_t, 4> kLengths{417, 522, 626, 417};
     std::string audio;
@@ -81,20 +86,40 @@ std::string Audio(std::size_t bytes, bool variable) {
     while (audio.size() < bytes) {
         const std::size_t which = variable ? frame % kIndexes.size() : 0;
         std::string header{'\xFF', '\xFB', static_cast<char>(kIndexes[which] << 4), '\x40'};
-        std::string body(kLengths[which] - 4, '\x55');
-        if (variable && frame == 0) {
-            body.replace(32, 4, "Xing");
-        }
-        audio += header + body;
+        audio += header + std::string(kLengths[which] - 4, '\x55');
         ++frame;
     }
-    if (variable) {
-        const std::size_t count = frame;
-        for (int i = 0; i < 4; ++i) {
-            audio[44 + static_cast<std::size_t>(i)] =
-                static_cast<char>((count >> (24 - 8 * i)) & 0xFF);
-        }
+    if (!withHeaders && !variable) {
+        return audio;
     }
+    std::string xing = variable ? "Xing" : "Info";
+    PutBigEndian(xing, 0x0F);
+    PutBigEndian(xing, frame - 1); // the audio's frames, the header's own left out
+    PutBigEndian(xing, audio.size());
+    for (int percent = 0; percent < 100; ++percent) {
+        xing.push_back(static_cast<char>(percent * 256 / 100));
+    }
+    PutBigEndian(xing, 78);
+    std::string tag(36, '\0');
+    tag.replace(0, 9, "LAME3.100");
+    tag[9] = variable ? '\x04' : '\x01';
+    tag[10] = static_cast<char>(170); // lowpass 17 kHz
+    tag[20] = variable ? '\x20' : '\x80';
+    tag.replace(21, 3, "\x24\x03\xF0"); // delay 576, padding 1,008
+    tag[26] = variable ? '\x01' : '\x00';
+    tag[27] = variable ? '\xE0' : '\x80'; // -V 2 (480), or 128
+    std::string length;
+    PutBigEndian(length, audio.size());
+    tag.replace(28, 4, length);
+    const auto* data = reinterpret_cast<const unsigned char*>(audio.data());
+    const std::uint16_t music = mpeg::TagCrc16(data + kLengths[0], audio.size() - kLengths[0]);
+    tag[32] = static_cast<char>(music >> 8);
+    tag[33] = static_cast<char>(music & 0xFF);
+    audio.replace(36, xing.size() + tag.size(), xing + tag);
+    const std::size_t crcAt = 36 + xing.size() + 34;
+    const std::uint16_t crc = mpeg::TagCrc16(data, crcAt);
+    audio[crcAt] = static_cast<char>(crc >> 8);
+    audio[crcAt + 1] = static_cast<char>(crc & 0xFF);
     return audio;
 }
 
@@ -107,7 +132,7 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 
 std::size_t MakeLibrary(const std::string& root, const LibraryShape& shape) {
     std::mt19937 random(12345);
-    const std::string cbr = Audio(shape.audioBytes, false);
+    const std::string cbr = Audio(shape.audioBytes, false, false);
     const std::string vbr = Audio(shape.audioBytes, true);
     const std::string cover(8 * 1024, '\x42');
     std::size_t written = 0;
@@ -142,8 +167,7 @@ std::size_t MakeCollection(const std::string& root, const CollectionShape& shape
     std::mt19937 random(54321);
     // Encoders write an "Info" frame ahead of constant-bitrate audio, and a "Xing" frame ahead
     // of variable.
-    std::string cbr = Audio(shape.audioBytes, false);
-    cbr.replace(36, 4, "Info");
+    const std::string cbr = Audio(shape.audioBytes, false);
     const std::string vbr = Audio(shape.audioBytes, true);
     std::size_t written = 0;
     for (std::size_t album = 0; written < shape.files; ++album) {

@@ -191,7 +191,13 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
         ratesDiffer = head.ratesDiffer || tail.ratesDiffer ||
                       (head.firstBitrate != 0 && tail.firstBitrate != 0 &&
                        head.firstBitrate != tail.firstBitrate);
-        const bool shortOfHeader = headerBytes > 0 && audioEnd - first.offset < headerBytes;
+        // The stream holds fewer bytes than its header counts, or than the frames it counts
+        // take at the least rate.
+        const std::uint32_t leastRate = (word & ~(kBitrateMask | kPaddingMask)) | (1U << kBitrateShift);
+        const bool shortOfHeader =
+            (headerBytes > 0 && audioEnd - first.offset < headerBytes) ||
+            (headerFrames > 0 &&
+             audioEnd - firstAudio < headerFrames * static_cast<std::int64_t>(FrameLength(leastRate)));
         if (tail.lastFrameCut || shortOfHeader || (headerless && ratesDiffer) || needs.verify) {
             WalkOptions options{.verify = needs.verify};
             if (needs.verify && tag != nullptr && tag->musicBytes > infoLength &&
