@@ -110,8 +110,11 @@ RunResult MakeListing(ListingSession& session, const std::string& folder,
 
         std::optional<readahead::ReadAhead> ahead;
         platform::FileSystem* walked = &services.fileSystem;
+        const mpeg::ScanNeeds needs = format.Needs().scan;
         if (session.readAhead.threads > 0) {
-            ahead.emplace(services.fileSystem, session.readAhead, session.tagWorkers.get(),
+            readahead::Options options = session.readAhead;
+            options.readEnds = needs.playingTime || needs.verify;
+            ahead.emplace(services.fileSystem, options, session.tagWorkers.get(),
                           [&report] { return report.CancelRequested(); });
             ahead->Start([folder = result.folder](readahead::ReadAhead::Recorder& recorder) {
                 LookAhead(recorder, folder);
@@ -120,7 +123,7 @@ RunResult MakeListing(ListingSession& session, const std::string& folder,
         }
         const mpeg::ScanSources sources{*walked, session.tagWorkers.get(),
                                         [&report] { return report.CancelRequested(); },
-                                        format.Needs().scan};
+                                        needs};
         PageRows rows(page, format, session.analyzer, sources, session.shading, report);
         WalkContext context{*walked, report, rows};
         WalkFolder(result.folder, "*.*", true, context);

@@ -219,7 +219,8 @@ FileScan FileScanner::Scan(const std::string& path, const ScanSources& sources) 
     // file. A file that cannot be opened has no frame either way.
     std::unique_ptr<PrereadFile> file;
     try {
-        file = PrereadFile::From(sources.fileSystem.OpenForReading(path));
+        file = PrereadFile::From(sources.fileSystem.OpenForReading(path),
+                                 sources.needs.playingTime || sources.needs.verify);
     } catch (const FileError& error) {
         scan.openFailure.emplace(error);
         return scan;

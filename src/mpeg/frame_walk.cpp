@@ -127,17 +127,18 @@ FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first
     std::int64_t position = from;
     std::int64_t nextCheck = from + kCancelCheckBytes;
     std::int32_t rate = 0;
-    std::int64_t musicAt = options.musicFrom;
-    const auto checkMusicUpTo = [&](std::int64_t end) {
-        end = std::min(end, options.musicTo);
-        while (musicAt < end) {
-            const FileView::Span span = view.WordsFrom(musicAt);
+    std::int64_t musicLeft = options.musicBytes;
+    const auto checkMusic = [&](std::int64_t at, std::int64_t length) {
+        const std::int64_t end = at + std::min(length, musicLeft);
+        musicLeft -= end - at;
+        while (at < end) {
+            const FileView::Span span = view.WordsFrom(at);
             if (span.count == 0) {
                 return;
             }
-            const std::int64_t count = std::min(span.count, end - musicAt);
+            const std::int64_t count = std::min(span.count, end - at);
             run.musicCrc = TagCrc16(span.data, static_cast<std::size_t>(count), run.musicCrc);
-            musicAt += count;
+            at += count;
         }
     };
     while (position < limit) {
@@ -168,7 +169,7 @@ FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first
                     ++run.crcFailures;
                     run.firstCrcFailure = run.firstCrcFailure.value_or(position);
                 }
-                checkMusicUpTo(position + length);
+                checkMusic(position, length);
             }
             position += length;
             continue;
@@ -186,9 +187,6 @@ FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first
         }
         run.junkAt = run.junkAt.value_or(position);
         position = found;
-    }
-    if (options.verify) {
-        checkMusicUpTo(options.musicTo);
     }
     return run;
 }

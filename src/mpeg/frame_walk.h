@@ -29,15 +29,15 @@ struct FrameRun {
     // Verifying walks only: the frames that carry a CRC and fail it, and the first of them.
     std::int64_t crcFailures = 0;
     std::optional<std::int64_t> firstCrcFailure;
-    // Verifying walks only: the encoder tag's CRC over the bytes asked for.
+    // Verifying walks only: the encoder tag's CRC over the frames' bytes asked for.
     std::uint16_t musicCrc = 0;
 };
 
 struct WalkOptions {
-    // Check each protected frame's CRC, and the tag CRC of the bytes in [musicFrom, musicTo).
+    // Check each protected frame's CRC, and the tag CRC of the first `musicBytes` bytes of the
+    // frames walked: the audio as the encoder wrote it, wherever junk came between its frames.
     bool verify = false;
-    std::int64_t musicFrom = 0;
-    std::int64_t musicTo = 0;
+    std::int64_t musicBytes = 0;
     // Stop after this many frames (the walk of the bytes a window holds, say); -1: none.
     std::int64_t maxFrames = -1;
 };

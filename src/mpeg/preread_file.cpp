@@ -16,7 +16,7 @@ std::uint64_t StatedTagEnd(const unsigned char* bytes, std::size_t count, bool w
     return withFooter ? header->TotalSize() : Id3v2Header::kBytes + header->tagSize;
 }
 
-PrereadFile::PrereadFile(std::unique_ptr<platform::InputFile> file)
+PrereadFile::PrereadFile(std::unique_ptr<platform::InputFile> file, bool withEnd)
     : m_file(std::move(file)), m_size(m_file->Size()) {
     const std::uint64_t head = std::min<std::uint64_t>(m_size, kHeadBytes);
     Read(0, head);
@@ -32,14 +32,19 @@ PrereadFile::PrereadFile(std::unique_ptr<platform::InputFile> file)
     if (from < to) {
         Read(from, to);
     }
+    const std::uint64_t read = std::max(head, to);
+    if (withEnd && m_size > read) {
+        Read(std::max(read, m_size - std::min<std::uint64_t>(m_size, kEndBytes)), m_size);
+    }
 }
 
-std::unique_ptr<PrereadFile> PrereadFile::From(std::unique_ptr<platform::InputFile> file) {
+std::unique_ptr<PrereadFile> PrereadFile::From(std::unique_ptr<platform::InputFile> file,
+                                               bool withEnd) {
     if (auto* preread = dynamic_cast<PrereadFile*>(file.get())) {
         file.release();
         return std::unique_ptr<PrereadFile>(preread);
     }
-    return std::make_unique<PrereadFile>(std::move(file));
+    return std::make_unique<PrereadFile>(std::move(file), withEnd);
 }
 
 void PrereadFile::Read(std::uint64_t offset, std::uint64_t end) {

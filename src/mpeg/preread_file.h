@@ -27,12 +27,15 @@ public:
     // follower and the "Xing" probe.
     static constexpr std::size_t kHeadBytes = 16 * 1024;
     static constexpr std::size_t kBehindTag = 4 * 1024;
+    // What is read at the end, when asked: the tags that close a file and its last frames.
+    static constexpr std::size_t kEndBytes = 12 * 1024;
 
-    // Reads the start of `file` now.
-    explicit PrereadFile(std::unique_ptr<platform::InputFile> file);
+    // Reads the start of `file` now, and its end when `withEnd` is set.
+    explicit PrereadFile(std::unique_ptr<platform::InputFile> file, bool withEnd = false);
 
     // `file` itself when it was read so already; otherwise it is, now.
-    static std::unique_ptr<PrereadFile> From(std::unique_ptr<platform::InputFile> file);
+    static std::unique_ptr<PrereadFile> From(std::unique_ptr<platform::InputFile> file,
+                                             bool withEnd = false);
 
     std::uint64_t Size() const override { return m_size; }
     Buffered BufferedAt(std::uint64_t offset) const override;

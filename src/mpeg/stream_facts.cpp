@@ -202,8 +202,7 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
             WalkOptions options{.verify = needs.verify};
             if (needs.verify && tag != nullptr && tag->musicBytes > infoLength &&
                 first.offset + tag->musicBytes <= audioEnd) {
-                options.musicFrom = firstAudio;
-                options.musicTo = first.offset + tag->musicBytes;
+                options.musicBytes = tag->musicBytes - infoLength;
             }
             counted = WalkFrames(view, path, word, firstAudio, audioEnd, options, cancelled);
             ratesDiffer = ratesDiffer || counted->ratesDiffer;
@@ -218,7 +217,7 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
                 if (counted->crcFailures > 0) {
                     facts.health |= kFrameCrc;
                 }
-                if (options.musicTo > options.musicFrom && counted->musicCrc != tag->musicCrc) {
+                if (options.musicBytes > 0 && counted->musicCrc != tag->musicCrc) {
                     facts.health |= kMusicCrc;
                 }
             }

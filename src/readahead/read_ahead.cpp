@@ -220,7 +220,8 @@ void ReadAhead::Read(Item& item) {
     try {
         file = std::make_unique<mpeg::PrereadFile>(item.listed
                                                        ? m_fileSystem.OpenListedFile(item.key)
-                                                       : m_fileSystem.OpenForReading(item.key));
+                                                       : m_fileSystem.OpenForReading(item.key),
+                                                   m_options.readEnds);
     } catch (const platform::FileError& error) {
         failure.emplace(error);
     }

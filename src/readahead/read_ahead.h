@@ -29,6 +29,8 @@ struct Options {
     std::size_t bytesAhead = 2 * 1024 * 1024;
     // Reads by the walk itself slower than this, most of them, show the storage slow.
     std::chrono::microseconds slowRead{100};
+    // Whether each file's end is read too (mpeg::PrereadFile::kEndBytes).
+    bool readEnds = false;
 };
 
 // Reads ahead of a walk, so that on a slow disk or a network share the waiting overlaps.
