@@ -123,7 +123,7 @@ const char* BitrateModeOf(const EncoderTag& tag) {
 }
 
 std::string EncoderSettings(const EncoderTag& tag, std::optional<std::uint32_t> xingQuality,
-                            std::int32_t frameBitrate) {
+                            std::int32_t frameBitrate, std::int32_t sampleRate) {
     for (const auto& [number, name] : kNamedPresets) {
         if (tag.preset == number) {
             return "--preset " + std::string(name);
@@ -141,6 +141,9 @@ std::string EncoderSettings(const EncoderTag& tag, std::optional<std::uint32_t> 
         return rate > 0 ? "--abr " + std::to_string(rate) : std::string();
     }
     case Mode::Variable:
+        if (sampleRate != 44100 && sampleRate != 48000) {
+            return {};
+        }
         // -V n is stored as preset 500 - 10 n; before presets were stored, the quality was
         // 100 - 10 n - q, q from 0 to 9.
         if (tag.preset >= 410 && tag.preset <= 500 && tag.preset % 10 == 0) {

@@ -56,8 +56,10 @@ const char* BitrateModeOf(const EncoderTag& tag);
 // The settings as a person gives them to the encoder, "-V 2", "-b 320", "--abr 160",
 // "--preset extreme", from the tag's method and preset, and the "Xing" quality where the preset
 // is not stored; `frameBitrate` is the audio's rate in kbit/s, for a constant rate above 255.
-// Empty where the tag cannot say.
+// Empty where the tag cannot say: below 44.1 kHz the encoder stores the quality it chose for
+// that rate, not the one it was given, so a variable rate's "-V" is said at 44.1 and 48 kHz
+// alone.
 std::string EncoderSettings(const EncoderTag& tag, std::optional<std::uint32_t> xingQuality,
-                            std::int32_t frameBitrate);
+                            std::int32_t frameBitrate, std::int32_t sampleRate);
 
 } // namespace quaverly::mpeg

@@ -232,7 +232,8 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
     facts.bitrateMode = mode != nullptr ? mode : (ratesDiffer ? "VBR" : "CBR");
     if (tag != nullptr) {
         facts.encoderSettings =
-            EncoderSettings(*tag, xing ? xing->quality : std::nullopt, HeaderBitrate(word));
+            EncoderSettings(*tag, xing ? xing->quality : std::nullopt, HeaderBitrate(word),
+                            facts.sampleRate);
     }
 
     // The playing time: the frames' samples, less what the encoder's tag says it added at the

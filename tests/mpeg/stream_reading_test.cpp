@@ -121,7 +121,9 @@ TEST(EncoderTag, FieldsSettingsAndModesAsTheTagStatesThem) {
     EXPECT_EQ(vbr->padding, 1008);
     EXPECT_TRUE(vbr->tagCrcHolds);
     EXPECT_STREQ(BitrateModeOf(*vbr), "VBR");
-    EXPECT_EQ(EncoderSettings(*vbr, 78, 128), "-V 2");
+    EXPECT_EQ(EncoderSettings(*vbr, 78, 128, 44100), "-V 2");
+    // Below 44.1 kHz the stored quality is the encoder's own choice for the rate.
+    EXPECT_EQ(EncoderSettings(*vbr, 78, 128, 22050), "");
     struct Case {
         int method, preset, bitrate;
         const char* mode;
@@ -134,13 +136,13 @@ TEST(EncoderTag, FieldsSettingsAndModesAsTheTagStatesThem) {
         const auto tag = Decode(FrameWithTag("LAME3.99r", c.method, c.preset, c.bitrate));
         ASSERT_TRUE(tag);
         EXPECT_STREQ(BitrateModeOf(*tag), c.mode);
-        EXPECT_EQ(EncoderSettings(*tag, 78, 320), c.settings) << c.method << ' ' << c.preset;
+        EXPECT_EQ(EncoderSettings(*tag, 78, 320, 48000), c.settings) << c.method << ' ' << c.preset;
     }
     // An unknown method says nothing, as the tags of some libraries do.
     const auto unknown = Decode(FrameWithTag("Lavc59.37", 0, 0, 0));
     ASSERT_TRUE(unknown);
     EXPECT_EQ(BitrateModeOf(*unknown), nullptr);
-    EXPECT_EQ(EncoderSettings(*unknown, 78, 128), "");
+    EXPECT_EQ(EncoderSettings(*unknown, 78, 128, 44100), "");
 }
 
 TEST(EncoderTag, ABrokenCrcFreeTextAndShortBytesAreToldApart) {
