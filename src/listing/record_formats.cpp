@@ -4,6 +4,7 @@
 #include "platform/utf8.h"
 
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <optional>
 
@@ -22,10 +23,15 @@ std::string Hex(std::string_view bytes) {
     return hex;
 }
 
-std::string Number(double value, const char* format) {
+// `value` as printf writes it with "%g" (the shortest form) or, given `decimals`, "%.Nf": the
+// same digits, without a format string to parse for every field.
+std::string Number(double value, int decimals = -1) {
     std::array<char, 64> text{};
-    const int length = std::snprintf(text.data(), text.size(), format, value);
-    return std::string(text.data(), static_cast<std::size_t>(length > 0 ? length : 0));
+    const auto [end, error] =
+        decimals < 0 ? std::to_chars(text.data(), text.data() + text.size(), value)
+                     : std::to_chars(text.data(), text.data() + text.size(), value,
+                                     std::chars_format::fixed, decimals);
+    return error == std::errc() ? std::string(text.data(), end) : std::string();
 }
 
 constexpr std::array<std::string_view, 4> kChannelModes = {"stereo", "joint stereo",
@@ -100,13 +106,13 @@ void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
     if (row.mp3 != nullptr) {
         number(6, std::to_string(row.mp3->bitrate));
         if (const auto& facts = row.mp3->facts) {
-            text(7, Number(facts->mpegVersion, "%g"));
+            text(7, Number(facts->mpegVersion));
             number(8, std::to_string(facts->layer));
             number(9, std::to_string(facts->sampleRate));
             text(10, std::string(kChannelModes[facts->channelMode & 3]));
             text(11, facts->vbrHeader);
             number(12, std::to_string(facts->frames));
-            number(13, Number(facts->seconds, "%.3f"));
+            number(13, Number(facts->seconds, 3));
             number(14, std::to_string(facts->averageBitrate));
             number(15, std::to_string(facts->tagBytes));
             text(18, facts->durationSource);
@@ -114,8 +120,7 @@ void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
                 text(19, facts->bitrateMode);
             }
             if (const auto& tag = facts->encoderTag) {
-                bool ignored = true;
-                text(20, AsUtf8(tag->encoder, ignored));
+                text(20, tag->encoder); // printable ASCII, as the decoder takes it
                 if (tag->fieldsKnown) {
                     if (!facts->encoderSettings.empty()) {
                         text(21, facts->encoderSettings);

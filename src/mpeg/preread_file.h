@@ -28,7 +28,7 @@ public:
     static constexpr std::size_t kHeadBytes = 16 * 1024;
     static constexpr std::size_t kBehindTag = 4 * 1024;
     // What is read at the end, when asked: the tags that close a file and its last frames.
-    static constexpr std::size_t kEndBytes = 12 * 1024;
+    static constexpr std::size_t kEndBytes = 5 * 1024;
 
     // Reads the start of `file` now, and its end when `withEnd` is set.
     explicit PrereadFile(std::unique_ptr<platform::InputFile> file, bool withEnd = false);

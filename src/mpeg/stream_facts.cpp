@@ -22,9 +22,9 @@ constexpr std::array<std::string_view, 7> kHealthWords{
 
 // The frames a file's first reads hold, to tell a constant rate from a variable one.
 constexpr std::int64_t kHeadFrames = 32;
-// The bytes before the audio's end searched for its last frames: more than three of the
-// longest frames.
-constexpr std::int64_t kTailBytes = 8 * 1024;
+// The bytes before the audio's end searched for its last frames: more than two of the
+// longest frames, a frame and the follower that confirms it.
+constexpr std::int64_t kTailBytes = 4 * 1024;
 // The bytes of the first frame read for the headers in it.
 constexpr std::size_t kFirstFrameBytes = 512;
 

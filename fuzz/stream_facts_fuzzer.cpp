@@ -1,0 +1,72 @@
+// A scan asked for everything the records show, over arbitrary bytes: the encoder's tag, the
+// tags that close a file, the walk of every frame with its CRCs, and the playing time. Whatever
+// the bytes, the facts stay within what the file can hold.
+//
+// Input layout:
+//   byte 0     bit 0: the file's stated size is more than its bytes (it shrank after it was
+//              measured), by byte 1 times 4 KiB
+//   byte 1     how far the size is off
+//   bytes 2-   the file
+
+#include "fuzz_check.h"
+#include "mpeg/file_scan.h"
+#include "mpeg/frame_header.h"
+#include "support/memory_file_system.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace {
+
+constexpr std::size_t kPrefix = 2;
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace quaverly;
+    if (size < kPrefix) {
+        return 0;
+    }
+    const std::span<const unsigned char> file(data + kPrefix, size - kPrefix);
+    const std::uint64_t stated =
+        file.size() + ((data[0] & 1) != 0 ? static_cast<std::uint64_t>(data[1]) * 4096 : 0);
+    testing::MemoryFileSystem files;
+    files.Serve("/fuzz.mp3", file, stated);
+    mpeg::FileScanner scanner;
+    const mpeg::FileScan scan = scanner.Scan(
+        "/fuzz.mp3",
+        {files, nullptr, {}, {.streamFacts = true, .playingTime = true, .tags = true, .verify = true}});
+    if (!scan.facts) {
+        FUZZ_CHECK(!scan.HasFrame() || scan.readFailure);
+        return 0;
+    }
+    const mpeg::StreamFacts& facts = *scan.facts;
+    const auto bytes = static_cast<std::int64_t>(stated);
+    FUZZ_CHECK(std::isfinite(facts.seconds) && facts.seconds >= 0);
+    FUZZ_CHECK(facts.averageBitrate >= 0);
+    FUZZ_CHECK(facts.frames >= 0);
+    const std::string_view source = facts.durationSource;
+    FUZZ_CHECK(source == "Xing" || source == "Info" || source == "VBRI" || source == "frames" ||
+               source == "estimate");
+    // Frames that were counted lie in the file: each takes more than its 4-byte header.
+    if (facts.verifiedFrames) {
+        FUZZ_CHECK(*facts.verifiedFrames >= 0 && *facts.verifiedFrames * 4 <= bytes);
+    }
+    if (source == "frames") {
+        FUZZ_CHECK(facts.frames * 4 <= bytes);
+    }
+    if (facts.junkInsideAt) {
+        FUZZ_CHECK(*facts.junkInsideAt > scan.frameOffset && *facts.junkInsideAt < bytes);
+    }
+    for (const std::string_view word : mpeg::HealthWords(facts.health)) {
+        FUZZ_CHECK(!word.empty());
+    }
+    if (facts.encoderTag) {
+        FUZZ_CHECK(facts.encoderTag->encoder.size() >= 4 && facts.encoderTag->encoder.size() <= 9);
+        FUZZ_CHECK(facts.encoderTag->delay < 4096 && facts.encoderTag->padding < 4096);
+    }
+    return 0;
+}
