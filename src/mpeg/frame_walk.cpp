@@ -23,9 +23,17 @@ bool IsFrameOf(std::uint32_t word, std::uint32_t first) {
 
 } // namespace
 
-bool ZerosBetween(FileView& view, std::int64_t from, std::int64_t limit) {
+bool ZerosBetween(FileView& view, const std::string& path, std::int64_t from, std::int64_t limit,
+                  const TagSizeSource::CancelCheck& cancelled) {
     std::int64_t position = from;
+    std::int64_t nextCheck = from + kCancelCheckBytes;
     while (position < limit) {
+        if (position >= nextCheck) {
+            nextCheck = position + kCancelCheckBytes;
+            if (cancelled && cancelled()) {
+                throw FileError(FileErrorCause::Cancelled, 0, "read", path);
+            }
+        }
         if (!view.HoldsWordAt(position)) {
             const std::int64_t data = view.DataFrom(position);
             if (data > position) {
@@ -48,10 +56,26 @@ bool ZerosBetween(FileView& view, std::int64_t from, std::int64_t limit) {
     return true;
 }
 
-std::int64_t ResyncFrom(FileView& view, std::uint32_t first, std::int64_t from, std::int64_t limit) {
+std::int64_t ResyncFrom(FileView& view, const std::string& path, std::uint32_t first,
+                        std::int64_t from, std::int64_t limit,
+                        const TagSizeSource::CancelCheck& cancelled) {
     const auto sync = static_cast<unsigned char>(first >> 24);
     std::int64_t position = from;
+    std::int64_t nextCheck = from + kCancelCheckBytes;
     while (position + 4 <= limit) {
+        if (position >= nextCheck) {
+            nextCheck = position + kCancelCheckBytes;
+            if (cancelled && cancelled()) {
+                throw FileError(FileErrorCause::Cancelled, 0, "read", path);
+            }
+        }
+        if (!view.HoldsWordAt(position)) {
+            // A hole holds no sync byte.
+            if (const std::int64_t data = view.DataFrom(position); data > position) {
+                position = data;
+                continue;
+            }
+        }
         const FileView::Span span = view.WordsFrom(position);
         if (span.count == 0) {
             return -1;
@@ -174,14 +198,14 @@ FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first
             position += length;
             continue;
         }
-        if (ZerosBetween(view, position, limit)) {
+        if (ZerosBetween(view, path, position, limit, cancelled)) {
             break; // padding to the end
         }
         if (position + 4 > limit) {
             run.lastFrameCut = true; // a few bytes of a header
             break;
         }
-        const std::int64_t found = ResyncFrom(view, first, position + 1, limit);
+        const std::int64_t found = ResyncFrom(view, path, first, position + 1, limit, cancelled);
         if (found < 0) {
             break; // bytes that hold no frame up to the end
         }

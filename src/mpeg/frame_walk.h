@@ -51,12 +51,18 @@ FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first
                     std::int64_t from, std::int64_t limit, const WalkOptions& options,
                     const TagSizeSource::CancelCheck& cancelled);
 
-// Whether every byte in [from, limit) is zero. Throws platform::FileError.
-bool ZerosBetween(FileView& view, std::int64_t from, std::int64_t limit);
+// Whether every byte in [from, limit) is zero. Asks `cancelled` every kCancelCheckBytes;
+// throws platform::FileError (Cancelled) when it says so, or when a read fails.
+bool ZerosBetween(FileView& view, const std::string& path, std::int64_t from, std::int64_t limit,
+                  const TagSizeSource::CancelCheck& cancelled);
 
 // The first frame of the stream headed by `first` at or after `from` whose follower is of the
-// stream too, or that ends at `limit`; -1 when none is. Throws platform::FileError.
-std::int64_t ResyncFrom(FileView& view, std::uint32_t first, std::int64_t from, std::int64_t limit);
+// stream too, or that ends at `limit`; -1 when none is. Passes over the holes of a sparse file,
+// asks `cancelled` every kCancelCheckBytes, and throws platform::FileError (Cancelled) when it
+// says so, or when a read fails.
+std::int64_t ResyncFrom(FileView& view, const std::string& path, std::uint32_t first,
+                        std::int64_t from, std::int64_t limit,
+                        const TagSizeSource::CancelCheck& cancelled);
 
 // Whether the frame at `offset`, headed by `word`, carries a CRC that fails. Layers I and III
 // are checked; Layer II, whose protected bits depend on its allocation tables, is taken as

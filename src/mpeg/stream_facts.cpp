@@ -161,7 +161,7 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
     if (tag != nullptr && !tag->tagCrcHolds) {
         facts.health |= kEncoderTagCrc;
     }
-    if (first.offset > first.tagBytes && !ZerosBetween(view, first.tagBytes, first.offset)) {
+    if (first.offset > first.tagBytes && !ZerosBetween(view, path, first.tagBytes, first.offset, cancelled)) {
         facts.health |= kJunkBeforeAudio;
     }
     // The frame that holds a header is no audio.
@@ -183,7 +183,9 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
         }
         const std::int64_t tailStart = std::max(firstAudio, audioEnd - kTailBytes);
         const std::int64_t tailAt =
-            tailStart == firstAudio ? firstAudio : ResyncFrom(view, word, tailStart, audioEnd);
+            tailStart == firstAudio
+                ? firstAudio
+                : ResyncFrom(view, path, word, tailStart, audioEnd, cancelled);
         FrameRun tail;
         if (tailAt >= 0) {
             tail = WalkFrames(view, path, word, tailAt, audioEnd, {}, cancelled);

@@ -6,6 +6,7 @@
 // the test files in each tree, default 40) make it a soak: scripts/hostile-soak.
 
 #include "listing/listing_run.h"
+#include "listing/record_formats.h"
 #include "mpeg/tag_worker_pool.h"
 
 #include "support/mp3_bytes.h"
@@ -123,7 +124,7 @@ private:
 
     void MakeFile(const std::string& folder, int index) {
         const std::string name = folder + "/" + Name(index);
-        switch (Pick(0, m_libraryProof ? 5 : 7)) {
+        switch (Pick(0, m_libraryProof ? 9 : 11)) {
         case 0:
             m_root.Write(name + ".mp3", CbrFrames(Pick(1, 5)));
             break;
@@ -145,11 +146,53 @@ private:
         case 5:
             m_root.Write(name + ".mp3", "");
             break;
+        case 6: // a header that counts four billion frames in a few bytes
+            m_root.Write(name + ".mp3", LyingXingFrame(0xFFFFFFFF, 0xFFFFFFFF) + CbrFrames(3));
+            break;
+        case 7: { // the same ahead of a hole: a count walks over it
+            const auto path = m_root.Write(name + ".mp3", LyingXingFrame(100, 0x7FFFFFFF) +
+                                                                 CbrFrames(Pick(1, 3)));
+            std::filesystem::resize_file(path, static_cast<std::uintmax_t>(Pick(1, 64)) << 20);
+            break;
+        }
+        case 8: { // junk inside the frames, frames of another rate, and a closing tag that lies
+            std::string ape(32, '\xFF');
+            ape.replace(0, 8, "APETAGEX");
+            m_root.Write(name + ".mp3", CbrFrames(Pick(1, 4)) + std::string(static_cast<std::size_t>(Pick(1, 900)), 'j') +
+                                            Frames160(Pick(1, 4)) + CbrFrames(2) + ape);
+            break;
+        }
+        case 9: // a frame cut in its middle behind a tag of the end
+            m_root.Write(name + ".mp3", CbrFrames(3).substr(0, 1000) + "TAG" +
+                                            std::string(125, '\xFF'));
+            break;
         default: // tags that crash the library
             m_root.Write(name + ".mp3",
                          Id3v23Tag(CompressedTitleFrame(Pick(0, 1) == 1), 64) + CbrFrames(3));
             break;
         }
+    }
+
+    // A first frame with a "Xing" header that counts `frames` frames of `bytes` bytes.
+    static std::string LyingXingFrame(std::uint32_t frames, std::uint32_t bytes) {
+        std::string frame = CbrFrames(1);
+        std::string header = "Xing";
+        testing::PutBigEndian32(header, 0x03);
+        testing::PutBigEndian32(header, frames);
+        testing::PutBigEndian32(header, bytes);
+        frame.replace(36, header.size(), header);
+        return frame;
+    }
+
+    // `count` frames at 160 kbit/s of the same stream as CbrFrames.
+    static std::string Frames160(int count) {
+        std::string frames = CbrFrames(0);
+        for (int i = 0; i < count; ++i) {
+            std::string frame(522, '\0');
+            frame.replace(0, 3, "\xFF\xFB\xA0");
+            frames += frame;
+        }
+        return frames;
     }
 
     static std::vector<std::string> Samples() {
@@ -220,7 +263,8 @@ struct Listed {
     std::string page;
 };
 
-Listed List(const TempDir& root, std::size_t helpers, bool readAhead) {
+Listed List(const TempDir& root, std::size_t helpers, bool readAhead,
+            ListingFormat* format = nullptr) {
     TempDir out;
     platform::FileSystem& fileSystem = platform::SystemFileSystem();
     std::vector<platform::ProcessId> pids;
@@ -241,6 +285,7 @@ Listed List(const TempDir& root, std::size_t helpers, bool readAhead) {
         }
         ListingServices services{fileSystem};
         services.listingFileName = out / "page.html";
+        services.format = format;
         const auto start = std::filesystem::current_path();
         listed.result = MakeListing(session, root / "tree", services);
         std::filesystem::current_path(start);
@@ -275,6 +320,23 @@ void ExpectAWholePage(const Listed& listed) {
         ++folders;
     }
     EXPECT_EQ(rows - folders, result.fileCount);
+}
+
+// The records of every folder and file the walk met, one line each, the last one whole.
+void ExpectWholeRecords(const Listed& listed) {
+    const RunResult& result = listed.result;
+    EXPECT_TRUE(result.outcome == RunOutcome::Complete || result.outcome == RunOutcome::Incomplete)
+        << static_cast<int>(result.outcome) << ": " << result.failureReason;
+    std::size_t files = 0;
+    std::size_t start = 0;
+    for (std::size_t end = listed.page.find('\n'); end != std::string::npos;
+         start = end + 1, end = listed.page.find('\n', start)) {
+        const std::string_view line(listed.page.data() + start, end - start);
+        EXPECT_TRUE(line.starts_with("{\"type\":\"") && line.ends_with("}")) << line;
+        files += line.starts_with("{\"type\":\"file\"") ? 1U : 0U;
+    }
+    EXPECT_EQ(start, listed.page.size());
+    EXPECT_EQ(files, result.fileCount);
 }
 
 // Where the tag headers of a file in the tree settle its tag size, the library, in a helper,
@@ -312,6 +374,12 @@ TEST(HostileHarness, EveryTreeEndsInAWholePageTheSameWithOneOrTwoHelpers) {
         }
         EXPECT_EQ(one.page, two.page);
         EXPECT_EQ(two.page, behind.page);
+        // The records, every frame walked: the same bytes whoever reads the tags and the ends.
+        JsonLinesFormat verified;
+        verified.Verify(true);
+        const Listed records = List(root, 1, true, &verified);
+        ExpectWholeRecords(records);
+        EXPECT_EQ(records.page, List(root, 2, false, &verified).page);
         ExpectHeadersGiveTheLibrarysCount(root / "tree");
 
         // What the library in the program survives, read there as `-j 0` asks.
