@@ -370,7 +370,8 @@ private:
             return static_cast<std::int64_t>(got);
         }
         if ((frame.format & kV24DataLength) != 0 && m_header.version == 4) {
-            dataLength = Syncsafe32(m_buffer.data() + lead - 4);
+            // Undoing unsynchronisation only takes bytes away.
+            dataLength = std::min<std::int64_t>(Syncsafe32(m_buffer.data() + lead - 4), body);
         }
         unsigned char* data = m_buffer.data() + lead;
         std::size_t count = got - lead;
@@ -430,6 +431,7 @@ private:
                 return;
             }
             std::string format(reinterpret_cast<const char*>(bytes.data()) + 1, 3);
+            format.resize(std::min(format.find('\0'), format.size()));
             std::transform(format.begin(), format.end(), format.begin(), [](char c) {
                 return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
             });

@@ -404,6 +404,10 @@ TEST(Id3Tags, CoverIsDescribedWithoutReadingItsImage) {
     EXPECT_EQ(v22.cover->bytes, 5);
     EXPECT_EQ(FieldsOf(Tag(2, Frame(2, "PIC", std::string("\0PNG\x03\0x", 7)))).cover->mime,
               "image/png");
+    EXPECT_EQ(FieldsOf(Tag(2, Frame(2, "PIC", std::string("\0GIF\x03\0x", 7)))).cover->mime,
+              "image/gif");
+    EXPECT_EQ(FieldsOf(Tag(2, Frame(2, "PIC", std::string("\0\0\0\0\x03\0x", 7)))).cover->mime,
+              "image/");
 }
 
 TEST(Id3Tags, CoverSizeUnknownWhereTheFieldsDoNotTell) {
