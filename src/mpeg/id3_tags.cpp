@@ -17,8 +17,19 @@ namespace quaverly::mpeg {
 namespace {
 
 // The fields a frame gives.
-enum class Slot { Title, Artist, Band, Album, Track, Year, RecordingTime, Genre, Picture };
-constexpr std::size_t kTextSlots = 8;
+enum class Slot {
+    Title,
+    Artist,
+    Band,
+    Album,
+    Track,
+    Year,
+    RecordingTime,
+    ReleaseTime,
+    Genre,
+    Picture
+};
+constexpr std::size_t kTextSlots = 9;
 
 struct WantedFrame {
     std::string_view v22; // v2.2's three-letter id
@@ -26,7 +37,7 @@ struct WantedFrame {
     Slot slot;
 };
 
-constexpr std::array<WantedFrame, 9> kWantedFrames = {{
+constexpr std::array<WantedFrame, 10> kWantedFrames = {{
     {"TT2", "TIT2", Slot::Title},
     {"TP1", "TPE1", Slot::Artist},
     {"TP2", "TPE2", Slot::Band}, // the artist where the lead artist is missing
@@ -34,6 +45,7 @@ constexpr std::array<WantedFrame, 9> kWantedFrames = {{
     {"TRK", "TRCK", Slot::Track},
     {"TYE", "TYER", Slot::Year},
     {"", "TDRC", Slot::RecordingTime}, // v2.4's year: a time stamp that starts with it
+    {"", "TDRL", Slot::ReleaseTime},   // where some writers put it instead
     {"TCO", "TCON", Slot::Genre},
     {"PIC", "APIC", Slot::Picture},
 }};
@@ -475,11 +487,18 @@ private:
         fields.artist = text(Slot::Artist).empty() ? text(Slot::Band) : text(Slot::Artist);
         fields.album = text(Slot::Album);
         fields.track = text(Slot::Track);
-        const std::string time = text(Slot::RecordingTime);
-        const bool dated =
-            time.size() >= 4 && std::all_of(time.begin(), time.begin() + 4,
-                                            [](char c) { return c >= '0' && c <= '9'; });
-        fields.year = dated ? time.substr(0, 4) : text(Slot::Year);
+        // A time stamp gives the year it starts with.
+        const auto year = [&](Slot slot) {
+            std::string time = text(slot);
+            const bool dated =
+                time.size() >= 4 && std::all_of(time.begin(), time.begin() + 4,
+                                                [](char c) { return c >= '0' && c <= '9'; });
+            return dated ? time.substr(0, 4) : std::string();
+        };
+        fields.year = year(Slot::RecordingTime);
+        if (fields.year.empty()) {
+            fields.year = text(Slot::Year).empty() ? year(Slot::ReleaseTime) : text(Slot::Year);
+        }
         fields.genre = text(Slot::Genre);
         fields.cover = m_cover;
         if (!fields.Empty()) {

@@ -27,7 +27,9 @@ struct TagFields {
     std::string album;
     std::string title;
     std::string track; // as the tag writes it: "3", "3/12"
-    std::string year;  // v2.4's recording time (TDRC) when it starts with 4 digits, else TYER
+    // v2.4's recording time (TDRC) where it starts with 4 digits, else TYER, else the release
+    // time (TDRL), where some writers put the year of v2.4.
+    std::string year;
     std::string genre; // by name: "(13)" and "13" are "Pop" (id3_genres.h)
     // The front cover, or else the first picture.
     std::optional<TagPicture> cover;

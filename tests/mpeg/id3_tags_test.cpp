@@ -183,11 +183,15 @@ TEST(Id3Tags, EachVersionGivesItsFields) {
                   .artist,
               "Lead");
 
-    // v2.4's recording time gives the year when it starts with one.
+    // v2.4's recording time gives the year when it starts with one, and the release time
+    // where there is no other.
     const std::string year = Frame(4, "TYER", Latin1("1999"));
     EXPECT_EQ(FieldsOf(Tag(4, Frame(4, "TDRC", Latin1("2019-05-01T10:00")) + year)).year, "2019");
     EXPECT_EQ(FieldsOf(Tag(4, Frame(4, "TDRC", Latin1("spring")) + year)).year, "1999");
     EXPECT_EQ(FieldsOf(Tag(4, Frame(4, "TDRC", Latin1("201")))).year, "");
+    const std::string release = Frame(4, "TDRL", Latin1("2021-03"));
+    EXPECT_EQ(FieldsOf(Tag(4, release + year)).year, "1999");
+    EXPECT_EQ(FieldsOf(Tag(4, release)).year, "2021");
 }
 
 TEST(Id3Tags, TextInEachEncoding) {
