@@ -44,8 +44,8 @@ std::size_t DecodeUtf16(std::span<const unsigned char> bytes, std::size_t at, bo
                         std::string& out) {
     std::uint32_t high = 0; // a high surrogate waiting for its low one
     for (bool first = true; at + 1 < bytes.size(); at += 2, first = false) {
-        const std::uint32_t unit =
-            bigEndian ? (bytes[at] << 8U) | bytes[at + 1] : (bytes[at + 1] << 8U) | bytes[at];
+        const std::uint32_t unit = bigEndian ? (std::uint32_t{bytes[at]} << 8) | bytes[at + 1]
+                                             : (std::uint32_t{bytes[at + 1]} << 8) | bytes[at];
         if (unit == 0) {
             break;
         }
