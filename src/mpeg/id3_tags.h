@@ -40,8 +40,9 @@ struct TagFields {
 };
 
 // What a hostile tag may cost: a text frame is read up to this many bytes of its body, and a
-// picture frame up to kPictureFieldsBytes, in which its type and description must end. v2.4's
-// several values of a text frame are joined by " / ".
+// picture frame up to kPictureFieldsBytes, in which its type and description must end (a
+// picture whose MIME type does not end there is left out). v2.4's several values of a text
+// frame are joined by " / ".
 inline constexpr std::size_t kMostTextBytes = 64 * 1024;
 inline constexpr std::size_t kPictureFieldsBytes = 1024;
 
@@ -49,7 +50,9 @@ inline constexpr std::size_t kPictureFieldsBytes = 1024;
 // that header states; nothing when no such tag is there. The frames are walked by their headers
 // and only those of the fields are read. The walk ends at the padding, at a frame header that is
 // not one (a bad id, size 0, a size past the tag's end), and at the end of the tag or of the
-// source. Compressed and encrypted frames are left out. Throws what the source throws.
+// source. Compressed and encrypted frames are left out. A v2.4 frame size that some writers
+// wrote as a plain number, not syncsafe, is read so where the syncsafe reading cannot be right
+// or ends the frame on no frame and the plain one does. Throws what the source throws.
 TagFields ReadId3v2Fields(ByteSource& source, std::int64_t offset);
 
 // The fields of the ID3v1 or v1.1 tag in the 128 bytes before `end`; nothing when they do not
