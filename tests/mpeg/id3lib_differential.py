@@ -201,6 +201,8 @@ def library(path):
 def compare(name, data, mine, theirs, strict):
     """Compares one file's fields; `strict` for files as written."""
     if theirs is None:
+        if strict:
+            failures.append(f"{name}: the library failed on a file as written")
         counts["files the library crashed on"] += 1
         return
     counts["files compared"] += 1
