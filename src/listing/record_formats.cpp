@@ -143,6 +143,24 @@ void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
             }
         }
     }
+    if (const auto* tags = row.mp3 != nullptr && row.mp3->tags ? &*row.mp3->tags : nullptr) {
+        // The reader gives valid UTF-8 only.
+        const std::pair<std::size_t, const std::string*> texts[] = {
+            {29, &tags->artist}, {30, &tags->album}, {31, &tags->title},
+            {32, &tags->track},  {33, &tags->year},  {34, &tags->genre}};
+        for (const auto& [i, value] : texts) {
+            if (!value->empty()) {
+                text(i, *value);
+            }
+        }
+        if (const auto& cover = tags->cover) {
+            fields[35].kind = Field::Kind::Picture;
+            fields[35].items = {cover->typeName, cover->mime};
+            if (cover->bytes >= 0) {
+                fields[35].items.push_back(std::to_string(cover->bytes));
+            }
+        }
+    }
     if (const std::string failure = row.mp3 != nullptr ? row.mp3->Failure() : std::string();
         !failure.empty()) {
         bool ignored = true;
@@ -268,12 +286,15 @@ void JsonLinesFormat::WriteRecord(PageWriter& page, const Field* fields, std::si
                 AppendJsonString(line, field.items[k]);
             }
             line.push_back(']');
-        } else if (field.kind == Field::Kind::Picture && field.items.size() == 3) {
+        } else if (field.kind == Field::Kind::Picture && field.items.size() >= 2) {
             line.append("{\"type\":");
             AppendJsonString(line, field.items[0]);
             line.append(",\"mime\":");
             AppendJsonString(line, field.items[1]);
-            line.append(",\"bytes\":").append(field.items[2]).append("}");
+            if (field.items.size() > 2) { // its size, when the frame says it
+                line.append(",\"bytes\":").append(field.items[2]);
+            }
+            line.push_back('}');
         } else if (field.kind == Field::Kind::Text) {
             AppendJsonString(line, field.value);
         } else {

@@ -1,5 +1,7 @@
 #include "mpeg/file_scan.h"
 
+#include "mpeg/byte_source.h"
+
 #include "mpeg/frame_header.h"
 #include "mpeg/id3_tag_size.h"
 #include "mpeg/xing_header.h"
@@ -234,6 +236,7 @@ FileScan FileScanner::Scan(const std::string& path, const ScanSources& sources) 
         scan.xingFrames.reset();
         scan.bitrate = 0;
         scan.facts.reset();
+        scan.tags.reset();
         scan.readFailure.emplace(error);
     }
     return scan;
@@ -243,6 +246,10 @@ void FileScanner::ScanOpenFile(const std::string& path, PrereadFile& file,
                                const ScanSources& sources, FileScan& scan) {
     const ViewAttachment attachment(m_view, file, scan.size);
     scan.tagBytes = PrependedBytes(path, file, sources, scan.tagFailure);
+    if (sources.needs.tags) {
+        FileViewSource source(m_view);
+        scan.tags = ReadTagFields(source, scan.size);
+    }
     FrameSearch search(m_view, path, sources.cancelled);
     try {
         scan.frameOffset = search.From(scan.tagBytes, scan.size);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mpeg/file_view.h"
+#include "mpeg/id3_tags.h"
 #include "mpeg/preread_file.h"
 #include "mpeg/stream_facts.h"
 #include "mpeg/tag_size_source.h"
@@ -52,6 +53,8 @@ struct FileScan {
     std::int32_t bitrate = 0;
     // When asked for, and the scan found a frame.
     std::optional<StreamFacts> facts;
+    // When asked for, and the file could be read.
+    std::optional<TagFields> tags;
 
     // Why the file could not be opened.
     std::optional<platform::FileError> openFailure;
