@@ -3,6 +3,7 @@
 #include "platform/file_system.h"
 #include "platform/utf8.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -248,8 +249,17 @@ void CsvFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t c
 
 namespace {
 
+bool NeedsEscape(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return c == '"' || c == '\\' || byte < 0x20 || byte == 0x7F;
+}
+
 void AppendJsonString(std::string& line, std::string_view text) {
     line.push_back('"');
+    // Up to the first character to escape, the text goes in whole.
+    const auto plain = std::find_if(text.begin(), text.end(), NeedsEscape);
+    line.append(text.begin(), plain);
+    text.remove_prefix(static_cast<std::size_t>(plain - text.begin()));
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {

@@ -27,7 +27,8 @@ PrereadFile::PrereadFile(std::unique_ptr<platform::InputFile> file, bool withEnd
     // The tag itself is not read: its header says where it ends, and the analysis reads on
     // from there.
     const std::uint64_t tagEnd = StatedTagEnd(first.bytes.data(), first.held, false);
-    const std::uint64_t from = std::max(head, tagEnd);
+    const std::uint64_t from =
+        std::max(head, withEnd && tagEnd > kBeforeTagEnd ? tagEnd - kBeforeTagEnd : tagEnd);
     const std::uint64_t to = std::min(tagEnd + kBehindTag, m_size);
     if (from < to) {
         Read(from, to);

@@ -27,10 +27,12 @@ public:
     // follower and the "Xing" probe.
     static constexpr std::size_t kHeadBytes = 16 * 1024;
     static constexpr std::size_t kBehindTag = 4 * 1024;
-    // What is read at the end, when asked: the tags that close a file and its last frames.
+    // What is read at the ends, when asked: the tags that close a file and its last frames, and
+    // before the end of a longer tag its last frames and padding, which its fields' walk reads.
     static constexpr std::size_t kEndBytes = 5 * 1024;
+    static constexpr std::size_t kBeforeTagEnd = 4 * 1024;
 
-    // Reads the start of `file` now, and its end when `withEnd` is set.
+    // Reads the start of `file` now, and the ends when `withEnd` is set.
     explicit PrereadFile(std::unique_ptr<platform::InputFile> file, bool withEnd = false);
 
     // `file` itself when it was read so already; otherwise it is, now.

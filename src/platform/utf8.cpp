@@ -1,5 +1,7 @@
 #include "platform/utf8.h"
 
+#include <algorithm>
+
 namespace quaverly::platform {
 
 Utf8Character DecodeUtf8(std::string_view text) {
@@ -39,8 +41,12 @@ Utf8Character DecodeUtf8(std::string_view text) {
 
 std::string ValidUtf8(std::string_view text) {
     constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
-    std::string out;
-    out.reserve(text.size());
+    // Most names are ASCII: taken whole up to the first byte that is not.
+    const auto ascii = std::find_if(text.begin(), text.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    std::string out(text.begin(), ascii);
+    text.remove_prefix(out.size());
+    out.reserve(out.size() + text.size());
     while (!text.empty()) {
         const std::size_t length = DecodeUtf8(text).length;
         if (length == 0) {
