@@ -37,8 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     files.Serve("/fuzz.mp3", file, stated);
     mpeg::FileScanner scanner;
     const mpeg::FileScan scan = scanner.Scan(
-        "/fuzz.mp3",
-        {files, nullptr, {}, {.streamFacts = true, .playingTime = true, .tags = true, .verify = true}});
+        "/fuzz.mp3", {files,
+                      nullptr,
+                      {},
+                      {.streamFacts = true, .playingTime = true, .tags = true, .verify = true}});
     if (!scan.facts) {
         FUZZ_CHECK(!scan.HasFrame() || scan.readFailure);
         return 0;

@@ -104,8 +104,7 @@ struct Format {
     std::string_view fileName;
     std::unique_ptr<listing::ListingFormat> (*make)(bool verify);
 };
-template <typename Made>
-std::unique_ptr<listing::ListingFormat> Make(bool verify) {
+template <typename Made> std::unique_ptr<listing::ListingFormat> Make(bool verify) {
     auto made = std::make_unique<Made>();
     made->Verify(verify);
     return made;

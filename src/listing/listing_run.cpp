@@ -122,8 +122,7 @@ RunResult MakeListing(ListingSession& session, const std::string& folder,
             walked = &*ahead;
         }
         const mpeg::ScanSources sources{*walked, session.tagWorkers.get(),
-                                        [&report] { return report.CancelRequested(); },
-                                        needs};
+                                        [&report] { return report.CancelRequested(); }, needs};
         PageRows rows(page, format, session.analyzer, sources, session.shading, report);
         WalkContext context{*walked, report, rows};
         WalkFolder(result.folder, "*.*", true, context);

@@ -28,10 +28,10 @@ std::string Hex(std::string_view bytes) {
 // same digits, without a format string to parse for every field.
 std::string Number(double value, int decimals = -1) {
     std::array<char, 64> text{};
-    const auto [end, error] =
-        decimals < 0 ? std::to_chars(text.data(), text.data() + text.size(), value)
-                     : std::to_chars(text.data(), text.data() + text.size(), value,
-                                     std::chars_format::fixed, decimals);
+    const auto [end, error] = decimals < 0
+                                  ? std::to_chars(text.data(), text.data() + text.size(), value)
+                                  : std::to_chars(text.data(), text.data() + text.size(), value,
+                                                  std::chars_format::fixed, decimals);
     return error == std::errc() ? std::string(text.data(), end) : std::string();
 }
 

@@ -9,8 +9,8 @@ namespace {
 constexpr std::size_t kStep = 16;
 using Table = std::array<std::array<std::uint16_t, 256>, kStep>;
 
-// A table for each byte of a step of 16, so that the audio is checked 16 bytes at a time: the tag's CRC covers every
-// byte of the stream, and a verifying run should go nearly as fast as the disk.
+// A table for each byte of a step of 16, so that the audio is checked 16 bytes at a time: the tag's
+// CRC covers every byte of the stream, and a verifying run should go nearly as fast as the disk.
 constexpr Table MakeTagTables() {
     Table tables{};
     for (std::uint32_t byte = 0; byte < 256; ++byte) {
@@ -41,8 +41,8 @@ std::uint16_t TagCrc16(const unsigned char* bytes, std::size_t count, std::uint1
         crc = static_cast<std::uint16_t>(
             t[15][low & 0xFF] ^ t[14][low >> 8] ^ t[13][bytes[2]] ^ t[12][bytes[3]] ^
             t[11][bytes[4]] ^ t[10][bytes[5]] ^ t[9][bytes[6]] ^ t[8][bytes[7]] ^ t[7][bytes[8]] ^
-            t[6][bytes[9]] ^ t[5][bytes[10]] ^ t[4][bytes[11]] ^ t[3][bytes[12]] ^
-            t[2][bytes[13]] ^ t[1][bytes[14]] ^ t[0][bytes[15]]);
+            t[6][bytes[9]] ^ t[5][bytes[10]] ^ t[4][bytes[11]] ^ t[3][bytes[12]] ^ t[2][bytes[13]] ^
+            t[1][bytes[14]] ^ t[0][bytes[15]]);
         bytes += kStep;
         count -= kStep;
     }

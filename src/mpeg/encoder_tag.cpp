@@ -136,8 +136,8 @@ std::string EncoderSettings(const EncoderTag& tag, std::optional<std::uint32_t> 
         return rate > 0 ? "-b " + std::to_string(rate) : std::string();
     }
     case Mode::Average: {
-        const std::int32_t rate = tag.preset >= 8 && tag.preset <= 320 ? tag.preset
-                                                                       : tag.bitrateKbps;
+        const std::int32_t rate =
+            tag.preset >= 8 && tag.preset <= 320 ? tag.preset : tag.bitrateKbps;
         return rate > 0 ? "--abr " + std::to_string(rate) : std::string();
     }
     case Mode::Variable:

@@ -116,8 +116,7 @@ std::size_t ProtectedBits(std::uint32_t word) {
             return 4 * 32;
         }
         // Joint stereo codes the subbands from the bound on once for both channels.
-        const std::uint32_t bound =
-            ChannelMode(word) == 1 ? 4 * (((word >> 4) & 3) + 1) : 32;
+        const std::uint32_t bound = ChannelMode(word) == 1 ? 4 * (((word >> 4) & 3) + 1) : 32;
         return 4 * (2 * bound + (32 - bound));
     }
     default:
@@ -144,8 +143,8 @@ bool FrameCrcFails(FileView& view, std::int64_t offset, std::uint32_t word) {
     return crc != static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
 }
 
-FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first,
-                    std::int64_t from, std::int64_t limit, const WalkOptions& options,
+FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first, std::int64_t from,
+                    std::int64_t limit, const WalkOptions& options,
                     const TagSizeSource::CancelCheck& cancelled) {
     FrameRun run;
     std::int64_t position = from;

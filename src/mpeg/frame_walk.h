@@ -47,8 +47,8 @@ struct WalkOptions {
 // follower; bytes that are all zeros up to the limit end the stream as padding. Asks
 // `cancelled` every kCancelCheckBytes and throws platform::FileError (Cancelled) when it says
 // so; throws platform::FileError when a read fails.
-FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first,
-                    std::int64_t from, std::int64_t limit, const WalkOptions& options,
+FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first, std::int64_t from,
+                    std::int64_t limit, const WalkOptions& options,
                     const TagSizeSource::CancelCheck& cancelled);
 
 // Whether every byte in [from, limit) is zero. Asks `cancelled` every kCancelCheckBytes;

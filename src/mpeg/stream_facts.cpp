@@ -17,8 +17,8 @@ namespace quaverly::mpeg {
 namespace {
 
 constexpr std::array<std::string_view, 7> kHealthWords{
-    "cut-short", "junk-before-audio", "vbr-without-header", "lame-tag-crc",
-    "junk-inside", "frame-crc", "music-crc"};
+    "cut-short",   "junk-before-audio", "vbr-without-header", "lame-tag-crc",
+    "junk-inside", "frame-crc",         "music-crc"};
 
 // The frames a file's first reads hold, to tell a constant rate from a variable one.
 constexpr std::int64_t kHeadFrames = 32;
@@ -29,7 +29,8 @@ constexpr std::int64_t kTailBytes = 4 * 1024;
 constexpr std::size_t kFirstFrameBytes = 512;
 
 std::uint32_t LittleEndian32(const unsigned char* bytes) {
-    return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+    return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
+           (static_cast<std::uint32_t>(bytes[3]) << 24);
 }
 
 // The bytes of the tag that ends at `end`, at most `room`; 0 when none does.
@@ -75,7 +76,8 @@ std::int64_t ClosingTagBytes(FileView& view, std::int64_t end, std::int64_t room
     if (room >= static_cast<std::int64_t>(Id3v2Header::kBytes)) {
         view.Copy(end - 10, tail.data(), 10);
         const auto footer = DecodeId3v2Footer(tail.data(), 10);
-        if (footer && footer->Conforms() && static_cast<std::int64_t>(footer->TotalSize()) <= room) {
+        if (footer && footer->Conforms() &&
+            static_cast<std::int64_t>(footer->TotalSize()) <= room) {
             return static_cast<std::int64_t>(footer->TotalSize());
         }
     }
@@ -161,7 +163,8 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
     if (tag != nullptr && !tag->tagCrcHolds) {
         facts.health |= kEncoderTagCrc;
     }
-    if (first.offset > first.tagBytes && !ZerosBetween(view, path, first.tagBytes, first.offset, cancelled)) {
+    if (first.offset > first.tagBytes &&
+        !ZerosBetween(view, path, first.tagBytes, first.offset, cancelled)) {
         facts.health |= kJunkBeforeAudio;
     }
     // The frame that holds a header is no audio.
@@ -183,9 +186,8 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
         }
         const std::int64_t tailStart = std::max(firstAudio, audioEnd - kTailBytes);
         const std::int64_t tailAt =
-            tailStart == firstAudio
-                ? firstAudio
-                : ResyncFrom(view, path, word, tailStart, audioEnd, cancelled);
+            tailStart == firstAudio ? firstAudio
+                                    : ResyncFrom(view, path, word, tailStart, audioEnd, cancelled);
         FrameRun tail;
         if (tailAt >= 0) {
             tail = WalkFrames(view, path, word, tailAt, audioEnd, {}, cancelled);
@@ -195,11 +197,13 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
                        head.firstBitrate != tail.firstBitrate);
         // The stream holds fewer bytes than its header counts, or than the frames it counts
         // take at the least rate.
-        const std::uint32_t leastRate = (word & ~(kBitrateMask | kPaddingMask)) | (1U << kBitrateShift);
+        const std::uint32_t leastRate =
+            (word & ~(kBitrateMask | kPaddingMask)) | (1U << kBitrateShift);
         const bool shortOfHeader =
             (headerBytes > 0 && audioEnd - first.offset < headerBytes) ||
             (headerFrames > 0 &&
-             audioEnd - firstAudio < headerFrames * static_cast<std::int64_t>(FrameLength(leastRate)));
+             audioEnd - firstAudio <
+                 headerFrames * static_cast<std::int64_t>(FrameLength(leastRate)));
         if (tail.lastFrameCut || shortOfHeader || (headerless && ratesDiffer) || needs.verify) {
             WalkOptions options{.verify = needs.verify};
             if (needs.verify && tag != nullptr && tag->musicBytes > infoLength &&
@@ -233,9 +237,8 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
     }
     facts.bitrateMode = mode != nullptr ? mode : (ratesDiffer ? "VBR" : "CBR");
     if (tag != nullptr) {
-        facts.encoderSettings =
-            EncoderSettings(*tag, xing ? xing->quality : std::nullopt, HeaderBitrate(word),
-                            facts.sampleRate);
+        facts.encoderSettings = EncoderSettings(*tag, xing ? xing->quality : std::nullopt,
+                                                HeaderBitrate(word), facts.sampleRate);
     }
 
     // The playing time: the frames' samples, less what the encoder's tag says it added at the
@@ -255,10 +258,9 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
         facts.frames = counted->frames;
         facts.durationSource = "frames";
         facts.seconds = playing(counted->frames, !cut);
-        facts.averageBitrate =
-            KbitPerSecond(static_cast<double>(counted->bytes),
-                          rate > 0 ? static_cast<double>(counted->frames) * samplesPerFrame / rate
-                                   : 0.0);
+        facts.averageBitrate = KbitPerSecond(
+            static_cast<double>(counted->bytes),
+            rate > 0 ? static_cast<double>(counted->frames) * samplesPerFrame / rate : 0.0);
     } else if (headerFrames > 0) {
         facts.frames = headerFrames;
         facts.durationSource = facts.vbrHeader;

@@ -23,13 +23,13 @@ struct ScanNeeds {
 
 // What is wrong with a file, as flags: each is a word of `health`.
 enum HealthFlag : std::uint32_t {
-    kCutShort = 1U << 0,        // the stream ends before its header's bytes, or in a frame
-    kJunkBeforeAudio = 1U << 1, // bytes neither tag, frame nor zeros before the first frame
+    kCutShort = 1U << 0,         // the stream ends before its header's bytes, or in a frame
+    kJunkBeforeAudio = 1U << 1,  // bytes neither tag, frame nor zeros before the first frame
     kVbrWithoutHeader = 1U << 2, // frames of differing rates, and no header counts them
-    kEncoderTagCrc = 1U << 3,   // the encoder's tag fails its own CRC
-    kJunkInside = 1U << 4,      // the frames lose their sync inside the stream
-    kFrameCrc = 1U << 5,        // a protected frame fails its CRC
-    kMusicCrc = 1U << 6,        // the encoder tag's CRC of the audio fails
+    kEncoderTagCrc = 1U << 3,    // the encoder's tag fails its own CRC
+    kJunkInside = 1U << 4,       // the frames lose their sync inside the stream
+    kFrameCrc = 1U << 5,         // a protected frame fails its CRC
+    kMusicCrc = 1U << 6,         // the encoder tag's CRC of the audio fails
 };
 
 // The words of the flags set in `health`, in the order above.
@@ -57,9 +57,9 @@ struct StreamFacts {
     std::int64_t tagBytes = 0; // what the scan skipped as ID3v2 tags
     // The encoder's tag behind the "Xing"/"Info" header, and what it says.
     std::optional<EncoderTag> encoderTag;
-    std::string bitrateMode;      // "CBR", "VBR", "ABR"; empty where unknown
-    std::string encoderSettings;  // "-V 2"; empty where unknown
-    std::uint32_t health = 0;     // HealthFlag
+    std::string bitrateMode;     // "CBR", "VBR", "ABR"; empty where unknown
+    std::string encoderSettings; // "-V 2"; empty where unknown
+    std::uint32_t health = 0;    // HealthFlag
     // Verifying scans only: the frames walked, and where the sync was first lost.
     std::optional<std::int64_t> verifiedFrames;
     std::optional<std::int64_t> junkInsideAt;

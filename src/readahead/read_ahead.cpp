@@ -218,10 +218,10 @@ void ReadAhead::Read(Item& item) {
     std::unique_ptr<mpeg::PrereadFile> file;
     std::optional<platform::FileError> failure;
     try {
-        file = std::make_unique<mpeg::PrereadFile>(item.listed
-                                                       ? m_fileSystem.OpenListedFile(item.key)
-                                                       : m_fileSystem.OpenForReading(item.key),
-                                                   m_options.readEnds);
+        file =
+            std::make_unique<mpeg::PrereadFile>(item.listed ? m_fileSystem.OpenListedFile(item.key)
+                                                            : m_fileSystem.OpenForReading(item.key),
+                                                m_options.readEnds);
     } catch (const platform::FileError& error) {
         failure.emplace(error);
     }

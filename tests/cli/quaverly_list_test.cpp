@@ -157,7 +157,9 @@ TEST(QuaverlyList, HelpAndVersionGoToStandardOutput) {
     TempDir root;
     const Outcome help = RunTool(root.Path(), {"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: quaverly-list [-f FORMAT] [-o FILE] [-j N] [--verify] FOLDER\n", 0), 0U);
+    EXPECT_EQ(
+        help.out.rfind("Usage: quaverly-list [-f FORMAT] [-o FILE] [-j N] [--verify] FOLDER\n", 0),
+        0U);
     const Outcome version = RunTool(root.Path(), {"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "quaverly-list 1.0.0.1\n");

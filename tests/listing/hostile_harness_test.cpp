@@ -150,21 +150,23 @@ private:
             m_root.Write(name + ".mp3", LyingXingFrame(0xFFFFFFFF, 0xFFFFFFFF) + CbrFrames(3));
             break;
         case 7: { // the same ahead of a hole: a count walks over it
-            const auto path = m_root.Write(name + ".mp3", LyingXingFrame(100, 0x7FFFFFFF) +
-                                                                 CbrFrames(Pick(1, 3)));
+            const auto path = m_root.Write(name + ".mp3",
+                                           LyingXingFrame(100, 0x7FFFFFFF) + CbrFrames(Pick(1, 3)));
             std::filesystem::resize_file(path, static_cast<std::uintmax_t>(Pick(1, 64)) << 20);
             break;
         }
         case 8: { // junk inside the frames, frames of another rate, and a closing tag that lies
             std::string ape(32, '\xFF');
             ape.replace(0, 8, "APETAGEX");
-            m_root.Write(name + ".mp3", CbrFrames(Pick(1, 4)) + std::string(static_cast<std::size_t>(Pick(1, 900)), 'j') +
-                                            Frames160(Pick(1, 4)) + CbrFrames(2) + ape);
+            m_root.Write(name + ".mp3",
+                         CbrFrames(Pick(1, 4)) +
+                             std::string(static_cast<std::size_t>(Pick(1, 900)), 'j') +
+                             Frames160(Pick(1, 4)) + CbrFrames(2) + ape);
             break;
         }
         case 9: // a frame cut in its middle behind a tag of the end
-            m_root.Write(name + ".mp3", CbrFrames(3).substr(0, 1000) + "TAG" +
-                                            std::string(125, '\xFF'));
+            m_root.Write(name + ".mp3",
+                         CbrFrames(3).substr(0, 1000) + "TAG" + std::string(125, '\xFF'));
             break;
         default: // tags that crash the library
             m_root.Write(name + ".mp3",

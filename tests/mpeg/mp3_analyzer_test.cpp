@@ -814,10 +814,10 @@ TEST(StreamFacts, TestFilesCountTheirFramesAndLastAsLongAsTheyHold) {
         EXPECT_LE(std::abs(facts->frames - counted), 1);
         const double frameSeconds = mpeg::SamplesPerFrameOver8(word) * 8.0 / facts->sampleRate;
         // The encoder's tag states what it added at the start and the end.
-        const double added =
-            facts->encoderTag ? (facts->encoderTag->delay + facts->encoderTag->padding) /
-                                    static_cast<double>(facts->sampleRate)
-                              : 0.0;
+        const double added = facts->encoderTag
+                                 ? (facts->encoderTag->delay + facts->encoderTag->padding) /
+                                       static_cast<double>(facts->sampleRate)
+                                 : 0.0;
         EXPECT_LE(std::abs(facts->seconds + added - static_cast<double>(counted) * frameSeconds),
                   frameSeconds * 1.000001);
         EXPECT_TRUE(facts->health == 0) << facts->health;

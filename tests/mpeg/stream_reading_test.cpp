@@ -33,8 +33,7 @@ std::string Frame160() {
 }
 
 // Serves `bytes` to a view for the length of one call.
-template <typename Use>
-auto WithView(const std::string& bytes, Use use) {
+template <typename Use> auto WithView(const std::string& bytes, Use use) {
     testing::MemoryFileSystem files;
     files.Serve("/song.mp3", {reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()});
     const auto file = files.OpenForReading("/song.mp3");
@@ -92,9 +91,9 @@ std::string FrameWithTag(std::string_view version, int method, int preset, int b
     std::string extension(36, '\0');
     extension.replace(0, version.size(), version);
     extension[9] = static_cast<char>(0x10 | method);
-    extension[10] = static_cast<char>(185);   // 18,500 Hz
+    extension[10] = static_cast<char>(185); // 18,500 Hz
     extension[20] = static_cast<char>(bitrate);
-    extension[21] = '\x24';                  // delay 576 (0x240) and padding 1,008 (0x3F0)
+    extension[21] = '\x24'; // delay 576 (0x240) and padding 1,008 (0x3F0)
     extension[22] = '\x03';
     extension[23] = '\xF0';
     extension[26] = static_cast<char>((preset >> 8) & 7);
@@ -129,10 +128,10 @@ TEST(EncoderTag, FieldsSettingsAndModesAsTheTagStatesThem) {
         const char* mode;
         const char* settings;
     };
-    for (const Case& c : {Case{1, 320, 255, "CBR", "-b 320"}, Case{1, 128, 128, "CBR", "-b 128"},
-                          Case{2, 160, 160, "ABR", "--abr 160"}, Case{4, 1002, 0, "VBR",
-                          "--preset extreme"}, Case{4, 500, 0, "VBR", "-V 0"},
-                          Case{3, 0, 0, "VBR", "-V 2"}}) {
+    for (const Case& c :
+         {Case{1, 320, 255, "CBR", "-b 320"}, Case{1, 128, 128, "CBR", "-b 128"},
+          Case{2, 160, 160, "ABR", "--abr 160"}, Case{4, 1002, 0, "VBR", "--preset extreme"},
+          Case{4, 500, 0, "VBR", "-V 0"}, Case{3, 0, 0, "VBR", "-V 2"}}) {
         const auto tag = Decode(FrameWithTag("LAME3.99r", c.method, c.preset, c.bitrate));
         ASSERT_TRUE(tag);
         EXPECT_STREQ(BitrateModeOf(*tag), c.mode);
@@ -206,7 +205,8 @@ TEST(FrameWalk, VerifyingChecksProtectedFramesAndTheAudiosCrc) {
     }
     const auto walk = [&](const std::string& bytes) {
         return WithView(bytes, [&](FileView& view) {
-            return WalkFrames(view, "/song.mp3", 0xFFFA9000, 0, static_cast<std::int64_t>(bytes.size()),
+            return WalkFrames(view, "/song.mp3", 0xFFFA9000, 0,
+                              static_cast<std::int64_t>(bytes.size()),
                               {.verify = true, .musicBytes = 3 * kFrame}, {});
         });
     };
