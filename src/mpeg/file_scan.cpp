@@ -2,6 +2,7 @@
 
 #include "mpeg/byte_source.h"
 
+#include "mpeg/cancel_points.h"
 #include "mpeg/frame_header.h"
 #include "mpeg/id3_tag_size.h"
 #include "mpeg/xing_header.h"
@@ -66,14 +67,9 @@ private:
 // word that testing them one by one would have left.
 std::int64_t FrameSearch::From(std::int64_t start, std::int64_t size) {
     std::int64_t position = start;
-    std::int64_t nextCheck = start + kCancelCheckBytes;
+    CancelPoints points(m_path, m_cancelled, start);
     while (position < size) {
-        if (position >= nextCheck) {
-            nextCheck = position + kCancelCheckBytes;
-            if (m_cancelled && m_cancelled()) {
-                throw FileError(FileErrorCause::Cancelled, 0, "read", m_path);
-            }
-        }
+        points.Pass(position);
         if (!m_view.HoldsWordAt(position)) {
             // A hole of a sparse file holds only zeros, none of them a header's first byte: the
             // search goes on where data lies, or ends at the end of the file. Its last word

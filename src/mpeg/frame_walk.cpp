@@ -1,5 +1,6 @@
 #include "mpeg/frame_walk.h"
 
+#include "mpeg/cancel_points.h"
 #include "mpeg/crc16.h"
 #include "mpeg/frame_header.h"
 #include "platform/file_error.h"
@@ -26,14 +27,9 @@ bool IsFrameOf(std::uint32_t word, std::uint32_t first) {
 bool ZerosBetween(FileView& view, const std::string& path, std::int64_t from, std::int64_t limit,
                   const TagSizeSource::CancelCheck& cancelled) {
     std::int64_t position = from;
-    std::int64_t nextCheck = from + kCancelCheckBytes;
+    CancelPoints points(path, cancelled, from);
     while (position < limit) {
-        if (position >= nextCheck) {
-            nextCheck = position + kCancelCheckBytes;
-            if (cancelled && cancelled()) {
-                throw FileError(FileErrorCause::Cancelled, 0, "read", path);
-            }
-        }
+        points.Pass(position);
         if (!view.HoldsWordAt(position)) {
             const std::int64_t data = view.DataFrom(position);
             if (data > position) {
@@ -45,7 +41,7 @@ bool ZerosBetween(FileView& view, const std::string& path, std::int64_t from, st
         if (span.count == 0) {
             return true;
         }
-        const std::int64_t count = std::min(span.count, limit - position);
+        const std::int64_t count = std::min({span.count, limit - position, kCancelCheckBytes});
         for (std::int64_t i = 0; i < count; ++i) {
             if (span.data[i] != 0) {
                 return false;
@@ -61,14 +57,9 @@ std::int64_t ResyncFrom(FileView& view, const std::string& path, std::uint32_t f
                         const TagSizeSource::CancelCheck& cancelled) {
     const auto sync = static_cast<unsigned char>(first >> 24);
     std::int64_t position = from;
-    std::int64_t nextCheck = from + kCancelCheckBytes;
+    CancelPoints points(path, cancelled, from);
     while (position + 4 <= limit) {
-        if (position >= nextCheck) {
-            nextCheck = position + kCancelCheckBytes;
-            if (cancelled && cancelled()) {
-                throw FileError(FileErrorCause::Cancelled, 0, "read", path);
-            }
-        }
+        points.Pass(position);
         if (!view.HoldsWordAt(position)) {
             // A hole holds no sync byte.
             if (const std::int64_t data = view.DataFrom(position); data > position) {
@@ -80,7 +71,7 @@ std::int64_t ResyncFrom(FileView& view, const std::string& path, std::uint32_t f
         if (span.count == 0) {
             return -1;
         }
-        const std::int64_t count = std::min(span.count, limit - position);
+        const std::int64_t count = std::min({span.count, limit - position, kCancelCheckBytes});
         const auto* found = static_cast<const unsigned char*>(
             std::memchr(span.data, sync, static_cast<std::size_t>(count)));
         if (found == nullptr) {
@@ -148,7 +139,7 @@ FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first
                     const TagSizeSource::CancelCheck& cancelled) {
     FrameRun run;
     std::int64_t position = from;
-    std::int64_t nextCheck = from + kCancelCheckBytes;
+    CancelPoints points(path, cancelled, from);
     std::int32_t rate = 0;
     std::int64_t musicLeft = options.musicBytes;
     const auto checkMusic = [&](std::int64_t at, std::int64_t length) {
@@ -168,12 +159,7 @@ FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first
         if (options.maxFrames >= 0 && run.frames >= options.maxFrames) {
             break;
         }
-        if (position >= nextCheck) {
-            nextCheck = position + kCancelCheckBytes;
-            if (cancelled && cancelled()) {
-                throw FileError(FileErrorCause::Cancelled, 0, "read", path);
-            }
-        }
+        points.Pass(position);
         const std::uint32_t word = position + 4 <= limit ? view.WordAt(position) : 0;
         if (IsFrameOf(word, first)) {
             const std::int32_t length = FrameLength(word);

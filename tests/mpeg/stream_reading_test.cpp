@@ -6,6 +6,7 @@
 #include "mpeg/file_view.h"
 #include "mpeg/frame_walk.h"
 #include "mpeg/stream_facts.h"
+#include "platform/file_error.h"
 
 #include "support/memory_file_system.h"
 #include "support/mp3_bytes.h"
@@ -189,6 +190,23 @@ TEST(FrameWalk, CountsRatesCutsPaddingAndJunk) {
     EXPECT_TRUE(Walk(other).junkAt);
     // At most the frames asked for.
     EXPECT_EQ(Walk(CbrFrames(10), {.maxFrames = 4}).frames, 4);
+}
+
+TEST(FrameWalk, JunkAndZerosFarBeyondTheFramesAskTheCancelCheck) {
+    for (const char filler : {'j', '\0'}) {
+        const std::string bytes = CbrFrames(2) + std::string(2 * kCancelCheckBytes, filler) + "x";
+        int asked = 0;
+        const TagSizeSource::CancelCheck cancelled = [&asked] { return ++asked > 0; };
+        EXPECT_THROW(WithView(bytes,
+                              [&](FileView& view) {
+                                  return WalkFrames(view, "/song.mp3", kCbr128, 0,
+                                                    static_cast<std::int64_t>(bytes.size()), {},
+                                                    cancelled);
+                              }),
+                     platform::FileError)
+            << int(filler);
+        EXPECT_EQ(asked, 1);
+    }
 }
 
 TEST(FrameWalk, VerifyingChecksProtectedFramesAndTheAudiosCrc) {
