@@ -113,7 +113,9 @@ RunResult MakeListing(ListingSession& session, const std::string& folder,
         const mpeg::ScanNeeds needs = format.Needs().scan;
         if (session.readAhead.threads > 0) {
             readahead::Options options = session.readAhead;
-            options.readEnds = needs.playingTime || needs.verify;
+            // Reading threads wait for the storage anyway: they take the file's end along,
+            // which the walk itself reads only when the stream's headers leave it unsettled.
+            options.preread = {.tagEnd = needs.tags, .fileEnd = needs.playingTime || needs.verify};
             ahead.emplace(services.fileSystem, options, session.tagWorkers.get(),
                           [&report] { return report.CancelRequested(); });
             ahead->Start([folder = result.folder](readahead::ReadAhead::Recorder& recorder) {

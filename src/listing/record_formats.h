@@ -52,16 +52,42 @@ protected:
     // The names of the fields, in order: those a record has always had first, so that a
     // script that counts columns still finds them.
     // clang-format off: a table, four to a line
-    static constexpr std::string_view kFieldNames[] = {
-        "type",           "path",             "folder",          "name",
-        "size",           "mp3",              "bitrate",         "mpeg_version",
-        "layer",          "sample_rate",      "channel_mode",    "vbr_header",
-        "frames",         "duration_seconds", "average_bitrate", "id3v2_size",
-        "failure",        "path_hex",         "duration_source", "bitrate_mode",
-        "encoder",        "encoder_settings", "lowpass_hz",      "encoder_delay",
-        "encoder_padding", "encoder_tag_crc", "health",          "junk_inside_at",
-        "verified_frames", "artist",          "album",           "title",
-        "track",          "year",             "genre",           "cover"};
+    static constexpr std::string_view kFieldNames[] = {"type",
+                                                       "path",
+                                                       "folder",
+                                                       "name",
+                                                       "size",
+                                                       "mp3",
+                                                       "bitrate",
+                                                       "mpeg_version",
+                                                       "layer",
+                                                       "sample_rate",
+                                                       "channel_mode",
+                                                       "vbr_header",
+                                                       "frames",
+                                                       "duration_seconds",
+                                                       "average_bitrate",
+                                                       "id3v2_size",
+                                                       "failure",
+                                                       "path_hex",
+                                                       "duration_source",
+                                                       "bitrate_mode",
+                                                       "encoder",
+                                                       "encoder_settings",
+                                                       "lowpass_hz",
+                                                       "encoder_delay",
+                                                       "encoder_padding",
+                                                       "encoder_tag_crc",
+                                                       "health",
+                                                       "junk_inside_at",
+                                                       "verified_frames",
+                                                       "artist",
+                                                       "album",
+                                                       "title",
+                                                       "track",
+                                                       "year",
+                                                       "genre",
+                                                       "cover"};
     // clang-format on
     static constexpr std::size_t kFieldCount = std::size(kFieldNames);
     static constexpr std::size_t kPathHex = 17;

@@ -218,7 +218,7 @@ FileScan FileScanner::Scan(const std::string& path, const ScanSources& sources) 
     std::unique_ptr<PrereadFile> file;
     try {
         file = PrereadFile::From(sources.fileSystem.OpenForReading(path),
-                                 sources.needs.playingTime || sources.needs.verify);
+                                 {.tagEnd = sources.needs.tags});
     } catch (const FileError& error) {
         scan.openFailure.emplace(error);
         return scan;
@@ -242,10 +242,15 @@ void FileScanner::ScanOpenFile(const std::string& path, PrereadFile& file,
                                const ScanSources& sources, FileScan& scan) {
     const ViewAttachment attachment(m_view, file, scan.size);
     scan.tagBytes = PrependedBytes(path, file, sources, scan.tagFailure);
+    ScanStream(path, sources, scan);
     if (sources.needs.tags) {
+        // No ID3v1 tag fits behind audio that runs to the end of the file.
         FileViewSource source(m_view);
-        scan.tags = ReadTagFields(source, scan.size);
+        scan.tags = ReadTagFields(source, scan.facts && scan.facts->audioToTheEnd ? 0 : scan.size);
     }
+}
+
+void FileScanner::ScanStream(const std::string& path, const ScanSources& sources, FileScan& scan) {
     FrameSearch search(m_view, path, sources.cancelled);
     try {
         scan.frameOffset = search.From(scan.tagBytes, scan.size);

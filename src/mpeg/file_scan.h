@@ -102,6 +102,8 @@ private:
                                 const ScanSources& sources, std::optional<std::string>& tagFailure);
     void ScanOpenFile(const std::string& path, PrereadFile& file, const ScanSources& sources,
                       FileScan& scan);
+    // The first frame and what the stream says.
+    void ScanStream(const std::string& path, const ScanSources& sources, FileScan& scan);
 
     FileView m_view;
 };

@@ -16,7 +16,7 @@ std::uint64_t StatedTagEnd(const unsigned char* bytes, std::size_t count, bool w
     return withFooter ? header->TotalSize() : Id3v2Header::kBytes + header->tagSize;
 }
 
-PrereadFile::PrereadFile(std::unique_ptr<platform::InputFile> file, bool withEnd)
+PrereadFile::PrereadFile(std::unique_ptr<platform::InputFile> file, PrereadPlan plan)
     : m_file(std::move(file)), m_size(m_file->Size()) {
     const std::uint64_t head = std::min<std::uint64_t>(m_size, kHeadBytes);
     Read(0, head);
@@ -28,24 +28,24 @@ PrereadFile::PrereadFile(std::unique_ptr<platform::InputFile> file, bool withEnd
     // from there.
     const std::uint64_t tagEnd = StatedTagEnd(first.bytes.data(), first.held, false);
     const std::uint64_t from =
-        std::max(head, withEnd && tagEnd > kBeforeTagEnd ? tagEnd - kBeforeTagEnd : tagEnd);
+        std::max(head, plan.tagEnd && tagEnd > kBeforeTagEnd ? tagEnd - kBeforeTagEnd : tagEnd);
     const std::uint64_t to = std::min(tagEnd + kBehindTag, m_size);
     if (from < to) {
         Read(from, to);
     }
     const std::uint64_t read = std::max(head, to);
-    if (withEnd && m_size > read) {
+    if (plan.fileEnd && m_size > read) {
         Read(std::max(read, m_size - std::min<std::uint64_t>(m_size, kEndBytes)), m_size);
     }
 }
 
 std::unique_ptr<PrereadFile> PrereadFile::From(std::unique_ptr<platform::InputFile> file,
-                                               bool withEnd) {
+                                               PrereadPlan plan) {
     if (auto* preread = dynamic_cast<PrereadFile*>(file.get())) {
         file.release();
         return std::unique_ptr<PrereadFile>(preread);
     }
-    return std::make_unique<PrereadFile>(std::move(file), withEnd);
+    return std::make_unique<PrereadFile>(std::move(file), plan);
 }
 
 void PrereadFile::Read(std::uint64_t offset, std::uint64_t end) {

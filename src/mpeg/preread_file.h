@@ -19,6 +19,12 @@ namespace quaverly::mpeg {
 // two reads serve it, and they can be made ahead of time, on another thread, while the file
 // waits for its row.
 //
+// What is read with the start, beyond it: each when a format needs it.
+struct PrereadPlan {
+    bool tagEnd = false;  // the last bytes of a longer tag, where its last frames and padding lie
+    bool fileEnd = false; // the last bytes of the file: the tags that close it, its last frames
+};
+
 // Those bytes are served from memory (BufferedAt, ReadAt); any other read goes to the file. A
 // read made here that failed is kept, and thrown by the first read that needs its bytes.
 class PrereadFile final : public platform::InputFile {
@@ -27,17 +33,16 @@ public:
     // follower and the "Xing" probe.
     static constexpr std::size_t kHeadBytes = 16 * 1024;
     static constexpr std::size_t kBehindTag = 4 * 1024;
-    // What is read at the ends, when asked: the tags that close a file and its last frames, and
-    // before the end of a longer tag its last frames and padding, which its fields' walk reads.
+    // What the plan's ends take.
     static constexpr std::size_t kEndBytes = 5 * 1024;
     static constexpr std::size_t kBeforeTagEnd = 4 * 1024;
 
-    // Reads the start of `file` now, and the ends when `withEnd` is set.
-    explicit PrereadFile(std::unique_ptr<platform::InputFile> file, bool withEnd = false);
+    // Reads the start of `file` now, and what `plan` adds.
+    explicit PrereadFile(std::unique_ptr<platform::InputFile> file, PrereadPlan plan = {});
 
     // `file` itself when it was read so already; otherwise it is, now.
     static std::unique_ptr<PrereadFile> From(std::unique_ptr<platform::InputFile> file,
-                                             bool withEnd = false);
+                                             PrereadPlan plan = {});
 
     std::uint64_t Size() const override { return m_size; }
     Buffered BufferedAt(std::uint64_t offset) const override;

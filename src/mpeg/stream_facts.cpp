@@ -25,6 +25,8 @@ constexpr std::int64_t kHeadFrames = 32;
 // The bytes before the audio's end searched for its last frames: more than two of the
 // longest frames, a frame and the follower that confirms it.
 constexpr std::int64_t kTailBytes = 4 * 1024;
+// The bytes at the end of a file that one read takes: its closing tags and the tail searched.
+constexpr std::size_t kEndReadBytes = 5 * 1024;
 // The bytes of the first frame read for the headers in it.
 constexpr std::size_t kFirstFrameBytes = 512;
 
@@ -177,13 +179,27 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
     bool cut = false;
     std::optional<FrameRun> counted;
     const char* mode = tag != nullptr ? BitrateModeOf(*tag) : nullptr;
-    if (needs.playingTime || needs.verify) {
-        audioEnd = std::max(firstAudio, AudioEnd(view, firstAudio));
-        FrameRun head;
-        if (headerless || mode == nullptr) {
-            head = WalkFrames(view, path, word, firstAudio, audioEnd, {.maxFrames = kHeadFrames},
-                              cancelled);
+    // A stream whose header and encoder's tag count the bytes it takes to the end of the file
+    // is whole as the encoder wrote it, and nothing lies behind it.
+    facts.audioToTheEnd = tag != nullptr && headerBytes > 0 && tag->musicBytes == headerBytes &&
+                          first.offset + headerBytes == view.Size();
+    // The frames the first reads hold tell a constant rate from a variable one where no tag
+    // says which.
+    FrameRun head;
+    if ((needs.playingTime || needs.verify) && (headerless || mode == nullptr)) {
+        head = WalkFrames(view, path, word, firstAudio, view.Size(), {.maxFrames = kHeadFrames},
+                          cancelled);
+        ratesDiffer = head.ratesDiffer;
+    }
+    if ((needs.playingTime && !facts.audioToTheEnd) || needs.verify) {
+        // The end in one read, where the reading threads did not bring it along.
+        const std::int64_t endFrom =
+            std::max(firstAudio, view.Size() - static_cast<std::int64_t>(kEndReadBytes));
+        if (endFrom < view.Size() && !view.HoldsWordAt(endFrom)) {
+            unsigned char touched = 0;
+            view.Copy(endFrom, &touched, 1);
         }
+        audioEnd = std::max(firstAudio, AudioEnd(view, firstAudio));
         const std::int64_t tailStart = std::max(firstAudio, audioEnd - kTailBytes);
         const std::int64_t tailAt =
             tailStart == firstAudio ? firstAudio

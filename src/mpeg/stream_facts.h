@@ -60,6 +60,9 @@ struct StreamFacts {
     std::string bitrateMode;     // "CBR", "VBR", "ABR"; empty where unknown
     std::string encoderSettings; // "-V 2"; empty where unknown
     std::uint32_t health = 0;    // HealthFlag
+    // Whether the audio runs to the end of the file, as the encoder's tag and header count it:
+    // nothing, no tag, lies behind it, and its end was not read.
+    bool audioToTheEnd = false;
     // Verifying scans only: the frames walked, and where the sync was first lost.
     std::optional<std::int64_t> verifiedFrames;
     std::optional<std::int64_t> junkInsideAt;

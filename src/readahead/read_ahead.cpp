@@ -214,14 +214,14 @@ void ReadAhead::Record(std::shared_ptr<Item> item) {
     m_recorded.notify_one();
 }
 
-void ReadAhead::Read(Item& item) {
+void ReadAhead::Read(Item& item, mpeg::PrereadPlan plan) {
     std::unique_ptr<mpeg::PrereadFile> file;
     std::optional<platform::FileError> failure;
     try {
         file =
             std::make_unique<mpeg::PrereadFile>(item.listed ? m_fileSystem.OpenListedFile(item.key)
                                                             : m_fileSystem.OpenForReading(item.key),
-                                                m_options.readEnds);
+                                                plan);
     } catch (const platform::FileError& error) {
         failure.emplace(error);
     }
@@ -254,7 +254,7 @@ void ReadAhead::ReadFiles() {
             }
             item->claimed = true;
         }
-        Read(*item);
+        Read(*item, m_options.preread);
     }
 }
 
@@ -321,7 +321,7 @@ std::shared_ptr<ReadAhead::Item> ReadAhead::Take(Kind kind, const std::string& k
         }
         lock.unlock();
         const auto start = std::chrono::steady_clock::now();
-        Read(*item);
+        Read(*item, {.tagEnd = m_options.preread.tagEnd});
         if (std::chrono::steady_clock::now() - start > m_options.slowRead) {
             ++m_slowOwnReads;
         }

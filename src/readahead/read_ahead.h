@@ -29,8 +29,9 @@ struct Options {
     std::size_t bytesAhead = 2 * 1024 * 1024;
     // Reads by the walk itself slower than this, most of them, show the storage slow.
     std::chrono::microseconds slowRead{100};
-    // Whether each file's end is read too (mpeg::PrereadFile::kEndBytes).
-    bool readEnds = false;
+    // What the reading threads read of each file beyond its start; a file the walk reads
+    // itself is read without its end, which the scan reads where it needs it.
+    mpeg::PrereadPlan preread{};
 };
 
 // Reads ahead of a walk, so that on a slow disk or a network share the waiting overlaps.
@@ -104,8 +105,9 @@ private:
     // Takes `item` out of the items held, with the bytes it holds. Under the lock.
     void Release(Item& item);
     void Record(std::shared_ptr<Item> item);
-    // Opens and reads the file of `item`, which this thread has claimed, and stores the result.
-    void Read(Item& item);
+    // Opens and reads the file of `item`, which this thread has claimed, as `plan` says, and
+    // stores the result.
+    void Read(Item& item, mpeg::PrereadPlan plan);
     void ReadFiles();
     // One more reading thread, or several, when reads are slow and the walk waits for them.
     void AddReaders(std::size_t count);
