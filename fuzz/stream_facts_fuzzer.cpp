@@ -11,6 +11,7 @@
 #include "fuzz_check.h"
 #include "mpeg/file_scan.h"
 #include "mpeg/frame_header.h"
+#include "mpeg/tag_size_source.h"
 #include "support/memory_file_system.h"
 
 #include <cmath>
@@ -22,6 +23,18 @@
 namespace {
 
 constexpr std::size_t kPrefix = 2;
+
+// The size the tag's header states, as when the tag helpers cannot be asked: the ID3 tag
+// library, which a damaged tag can crash, stays out of this target.
+class StatedTagSizes final : public quaverly::mpeg::TagSizeSource {
+public:
+    quaverly::mpeg::TagSize PrependedBytes(const std::string& /*path*/,
+                                           quaverly::mpeg::PrereadFile& /*file*/,
+                                           quaverly::mpeg::FileView& view,
+                                           const CancelCheck& /*cancelled*/) override {
+        return {quaverly::mpeg::StatedTagSize(view), std::nullopt};
+    }
+};
 
 } // namespace
 
@@ -36,9 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     testing::MemoryFileSystem files;
     files.Serve("/fuzz.mp3", file, stated);
     mpeg::FileScanner scanner;
+    StatedTagSizes tagSizes;
     const mpeg::FileScan scan = scanner.Scan(
         "/fuzz.mp3", {files,
-                      nullptr,
+                      &tagSizes,
                       {},
                       {.streamFacts = true, .playingTime = true, .tags = true, .verify = true}});
     if (!scan.facts) {

@@ -93,9 +93,64 @@ std::int64_t ResyncFrom(FileView& view, const std::string& path, std::uint32_t f
 
 namespace {
 
-// The bits after the CRC that it protects, for the layers whose count the header settles.
-std::size_t ProtectedBits(std::uint32_t word) {
+// The Layer II bit allocation tables' bits per subband, in runs: (subbands, bits). Which table a
+// frame uses follows from its rate per channel and its sample rate (ISO/IEC 11172-3, B.2; the
+// lower sample rates of 13818-3 have one of their own).
+struct AllocationRun {
+    std::uint32_t subbands;
+    std::uint32_t bits;
+};
+constexpr std::array<AllocationRun, 4> kAllocationA{{{11, 4}, {12, 3}, {4, 2}, {0, 0}}};  // 27
+constexpr std::array<AllocationRun, 4> kAllocationB{{{11, 4}, {12, 3}, {7, 2}, {0, 0}}};  // 30
+constexpr std::array<AllocationRun, 4> kAllocationC{{{2, 4}, {6, 3}, {0, 0}, {0, 0}}};    // 8
+constexpr std::array<AllocationRun, 4> kAllocationD{{{2, 4}, {10, 3}, {0, 0}, {0, 0}}};   // 12
+constexpr std::array<AllocationRun, 4> kAllocationLow{{{4, 4}, {7, 3}, {19, 2}, {0, 0}}}; // 30
+
+const std::array<AllocationRun, 4>& LayerIIAllocation(std::uint32_t word) {
+    if (VersionField(word) != kVersion1) {
+        return kAllocationLow;
+    }
+    const std::int32_t rate = SampleRate(word);
+    const std::int32_t perChannel =
+        HeaderBitrate(word) / (ChannelMode(word) == kSingleChannel ? 1 : 2);
+    if ((rate == 48000 && perChannel >= 56) || (perChannel >= 56 && perChannel <= 80)) {
+        return kAllocationA;
+    }
+    if (rate != 48000 && perChannel >= 96) {
+        return kAllocationB;
+    }
+    if (rate != 32000 && perChannel <= 48) {
+        return kAllocationC;
+    }
+    return kAllocationD;
+}
+
+// Reads bits from the bytes behind a frame's CRC, high bit first.
+class BitReader {
+public:
+    explicit BitReader(const unsigned char* bytes) : m_bytes(bytes) {}
+    std::uint32_t Take(std::uint32_t count) {
+        std::uint32_t value = 0;
+        for (std::uint32_t i = 0; i < count; ++i, ++m_bit) {
+            value = (value << 1) | ((m_bytes[m_bit / 8] >> (7 - m_bit % 8)) & 1U);
+        }
+        return value;
+    }
+    std::size_t Position() const noexcept { return m_bit; }
+
+private:
+    const unsigned char* m_bytes;
+    std::size_t m_bit = 0;
+};
+
+// The bits behind the CRC that it protects: Layer III its side information, Layers I and II
+// their bit allocation, and Layer II the scale factor selection of each subband that has bits.
+// Joint stereo codes the subbands from the bound on once for both channels. `data` holds at
+// least kMostProtectedBytes.
+std::size_t ProtectedBits(std::uint32_t word, const unsigned char* data) {
     const bool mono = ChannelMode(word) == kSingleChannel;
+    const std::uint32_t channels = mono ? 1 : 2;
+    const bool joint = ChannelMode(word) == 1;
     switch (LayerField(word)) {
     case kLayer3:
         if (VersionField(word) == kVersion1) {
@@ -103,12 +158,30 @@ std::size_t ProtectedBits(std::uint32_t word) {
         }
         return (mono ? 9 : 17) * 8;
     case kLayer1: {
-        if (mono) {
-            return 4 * 32;
+        const std::uint32_t bound = joint ? 4 * (((word >> 4) & 3) + 1) : 32;
+        return 4 * (channels * bound + (32 - bound));
+    }
+    case kLayer2: {
+        const std::uint32_t bound = joint ? 4 * (((word >> 4) & 3) + 1) : 32;
+        std::array<std::array<std::uint32_t, 32>, 2> allocation{};
+        BitReader reader(data);
+        std::uint32_t subband = 0;
+        for (const AllocationRun& run : LayerIIAllocation(word)) {
+            for (std::uint32_t i = 0; i < run.subbands; ++i, ++subband) {
+                for (std::uint32_t channel = 0; channel < channels; ++channel) {
+                    allocation[channel][subband] =
+                        subband < bound || channel == 0 ? reader.Take(run.bits)
+                                                        : allocation[0][subband];
+                }
+            }
         }
-        // Joint stereo codes the subbands from the bound on once for both channels.
-        const std::uint32_t bound = ChannelMode(word) == 1 ? 4 * (((word >> 4) & 3) + 1) : 32;
-        return 4 * (2 * bound + (32 - bound));
+        std::size_t bits = reader.Position();
+        for (std::uint32_t band = 0; band < subband; ++band) {
+            for (std::uint32_t channel = 0; channel < channels; ++channel) {
+                bits += allocation[channel][band] != 0 ? 2U : 0U;
+            }
+        }
+        return bits;
     }
     default:
         return 0;
@@ -122,13 +195,17 @@ bool InStream(std::uint32_t word, std::uint32_t first) {
 }
 
 bool FrameCrcFails(FileView& view, std::int64_t offset, std::uint32_t word) {
-    const std::size_t bits = ProtectedBits(word);
-    if ((word & kProtectionBit) != 0 || bits == 0) {
+    if ((word & kProtectionBit) != 0) {
         return false;
     }
-    std::array<unsigned char, 6 + 32> bytes{};
-    const std::size_t count = 6 + (bits + 7) / 8;
-    view.Copy(offset, bytes.data(), count);
+    // At most Layer II's: 30 subbands of 4 bits for two channels, and their selections.
+    constexpr std::size_t kMostProtectedBytes = (30 * 4 * 2 + 30 * 2 * 2 + 7) / 8;
+    std::array<unsigned char, 6 + kMostProtectedBytes> bytes{};
+    view.Copy(offset, bytes.data(), bytes.size());
+    const std::size_t bits = ProtectedBits(word, bytes.data() + 6);
+    if (bits == 0) {
+        return false;
+    }
     std::uint16_t crc = FrameCrc16(bytes.data() + 2, 16, 0xFFFF);
     crc = FrameCrc16(bytes.data() + 6, bits, crc);
     return crc != static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
@@ -141,25 +218,43 @@ FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first
     std::int64_t position = from;
     CancelPoints points(path, cancelled, from);
     std::int32_t rate = 0;
+    // The audio's CRC is taken over runs of frames that follow each other, each run while the
+    // view's window still holds it: a few calls a window, not one a frame.
     std::int64_t musicLeft = options.musicBytes;
-    const auto checkMusic = [&](std::int64_t at, std::int64_t length) {
-        const std::int64_t end = at + std::min(length, musicLeft);
-        musicLeft -= end - at;
-        while (at < end) {
-            const FileView::Span span = view.WordsFrom(at);
+    std::int64_t runStart = 0;
+    std::int64_t runEnd = 0;
+    const auto checkRun = [&] {
+        while (runStart < runEnd) {
+            const FileView::Span span = view.WordsFrom(runStart);
             if (span.count == 0) {
-                return;
+                break;
             }
-            const std::int64_t count = std::min(span.count, end - at);
+            const std::int64_t count = std::min(span.count, runEnd - runStart);
             run.musicCrc = TagCrc16(span.data, static_cast<std::size_t>(count), run.musicCrc);
-            at += count;
+            runStart += count;
         }
+        runStart = runEnd = 0;
+    };
+    const auto addToRun = [&](std::int64_t at, std::int64_t length) {
+        const std::int64_t taken = std::min(length, musicLeft);
+        musicLeft -= taken;
+        if (taken == 0) {
+            return;
+        }
+        if (at != runEnd) {
+            checkRun();
+            runStart = at;
+        }
+        runEnd = at + taken;
     };
     while (position < limit) {
         if (options.maxFrames >= 0 && run.frames >= options.maxFrames) {
             break;
         }
         points.Pass(position);
+        if (runEnd > runStart && !view.HoldsWordAt(position)) {
+            checkRun(); // before the window moves on
+        }
         const std::uint32_t word = position + 4 <= limit ? view.WordAt(position) : 0;
         if (IsFrameOf(word, first)) {
             const std::int32_t length = FrameLength(word);
@@ -178,11 +273,12 @@ FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first
                     ++run.crcFailures;
                     run.firstCrcFailure = run.firstCrcFailure.value_or(position);
                 }
-                checkMusic(position, length);
+                addToRun(position, length);
             }
             position += length;
             continue;
         }
+        checkRun();
         if (ZerosBetween(view, path, position, limit, cancelled)) {
             break; // padding to the end
         }
@@ -197,6 +293,7 @@ FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first
         run.junkAt = run.junkAt.value_or(position);
         position = found;
     }
+    checkRun();
     return run;
 }
 

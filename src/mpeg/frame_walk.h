@@ -64,9 +64,9 @@ std::int64_t ResyncFrom(FileView& view, const std::string& path, std::uint32_t f
                         std::int64_t from, std::int64_t limit,
                         const TagSizeSource::CancelCheck& cancelled);
 
-// Whether the frame at `offset`, headed by `word`, carries a CRC that fails. Layers I and III
-// are checked; Layer II, whose protected bits depend on its allocation tables, is taken as
-// sound. Throws platform::FileError.
+// Whether the frame at `offset`, headed by `word`, carries a CRC that fails: over Layer III's
+// side information, or Layers I and II's bit allocation (and Layer II's scale factor
+// selection). Throws platform::FileError.
 bool FrameCrcFails(FileView& view, std::int64_t offset, std::uint32_t word);
 
 } // namespace quaverly::mpeg

@@ -31,7 +31,8 @@ constexpr std::size_t kEndReadBytes = 5 * 1024;
 constexpr std::size_t kFirstFrameBytes = 512;
 
 std::uint32_t LittleEndian32(const unsigned char* bytes) {
-    return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
+    return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+           (static_cast<std::uint32_t>(bytes[2]) << 16) |
            (static_cast<std::uint32_t>(bytes[3]) << 24);
 }
 

@@ -71,9 +71,22 @@ TEST(Crc16, TheTagsCrcIsTheReflectedOneInPiecesOfAnyLength) {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     EXPECT_EQ(TagCrc16(reinterpret_cast<const unsigned char*>("123456789"), 9), 0xBB3D);
     EXPECT_EQ(TagCrc16(data, bytes.size()), BitwiseTagCrc(bytes));
-    for (const std::size_t split : {1UL, 7UL, 8UL, 9UL, 333UL}) {
+    for (const std::size_t split : {1UL, 7UL, 8UL, 9UL, 64UL, 333UL}) {
         EXPECT_EQ(TagCrc16(data + split, bytes.size() - split, TagCrc16(data, split)),
                   BitwiseTagCrc(bytes));
+    }
+    // Every length through the steps of 16 and 64 bytes, from every alignment.
+    for (std::size_t from = 0; from < 17; ++from) {
+        for (std::size_t length = 0; from + length <= 300; ++length) {
+            ASSERT_EQ(TagCrc16(data + from, length, 0x1234),
+                      static_cast<std::uint16_t>(
+                          TagCrc16(data + from + length / 2, length - length / 2,
+                                   TagCrc16(data + from, length / 2, 0x1234))))
+                << from << ' ' << length;
+            ASSERT_EQ(TagCrc16(data + from, length),
+                      BitwiseTagCrc(bytes.substr(from, length)))
+                << from << ' ' << length;
+        }
     }
     // The frames' CRC: not reflected, from 0xFFFF ("123456789" gives 0xAEE7).
     EXPECT_EQ(FrameCrc16(reinterpret_cast<const unsigned char*>("123456789"), 72, 0xFFFF), 0xAEE7);
