@@ -18,8 +18,27 @@ using platform::FileErrorCause;
 
 constexpr std::uint32_t kProtectionBit = 0x0001'0000; // clear: a CRC follows the header
 
+// FrameLength of every header by its bits 9 to 20 (padding, sample rate, bitrate, protection,
+// layer, version), made from FrameLength itself: a walk asks it for every frame.
+constexpr std::array<std::int16_t, 4096> MakeFrameLengths() {
+    std::array<std::int16_t, 4096> lengths{};
+    for (std::uint32_t index = 0; index < lengths.size(); ++index) {
+        const std::uint32_t word = kSyncMask | (index << 9);
+        lengths[index] = IsValidHeaderWord(word) ? static_cast<std::int16_t>(FrameLength(word)) : 0;
+    }
+    return lengths;
+}
+constexpr std::array<std::int16_t, 4096> kFrameLengths = MakeFrameLengths();
+
+std::int32_t WalkedFrameLength(std::uint32_t word) {
+    return kFrameLengths[(word >> 9) & 0xFFF];
+}
+
+// The stream's fields equal the first frame's, which is valid: the bitrate and the emphasis
+// are what is left to check.
 bool IsFrameOf(std::uint32_t word, std::uint32_t first) {
-    return InStream(word, first) && IsValidHeaderWord(word) && FrameLength(word) > 4;
+    return InStream(word, first) && (word & kEmphasisMask) != kReservedEmphasis &&
+           WalkedFrameLength(word) > 4;
 }
 
 } // namespace
@@ -81,7 +100,7 @@ std::int64_t ResyncFrom(FileView& view, const std::string& path, std::uint32_t f
         position += found - span.data;
         const std::uint32_t word = ReadBigEndian32(found);
         if (IsFrameOf(word, first)) {
-            const std::int64_t next = position + FrameLength(word);
+            const std::int64_t next = position + WalkedFrameLength(word);
             if (next == limit || (next + 4 <= limit && IsFrameOf(view.WordAt(next), first))) {
                 return position;
             }
@@ -257,7 +276,7 @@ FrameRun WalkFrames(FileView& view, const std::string& path, std::uint32_t first
         }
         const std::uint32_t word = position + 4 <= limit ? view.WordAt(position) : 0;
         if (IsFrameOf(word, first)) {
-            const std::int32_t length = FrameLength(word);
+            const std::int32_t length = WalkedFrameLength(word);
             if (position + length > limit) {
                 run.lastFrameCut = true;
                 break;
