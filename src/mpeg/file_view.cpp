@@ -61,6 +61,13 @@ FileView::Span FileView::BufferedWords(std::int64_t offset) const {
     return count > 0 ? Span{buffered.data, count} : Span{nullptr, 0};
 }
 
+void FileView::Hold(std::int64_t offset) {
+    if (offset < m_size && !HoldsWordAt(offset) &&
+        m_file->BufferedAt(static_cast<std::uint64_t>(offset)).count == 0) {
+        Load(offset);
+    }
+}
+
 void FileView::Copy(std::int64_t offset, unsigned char* out, std::size_t count) {
     while (count > 0) {
         if (offset >= m_size) {

@@ -49,6 +49,10 @@ public:
     // itself unless it lies in a hole of a sparse file; at most the size.
     std::int64_t DataFrom(std::int64_t offset) const;
 
+    // Reads the window at `offset` now unless the bytes there are held already, so that the
+    // reads that follow, up to a window's length, cost none. Throws platform::FileError.
+    void Hold(std::int64_t offset);
+
     // Whether the word at `offset` can be read without a read from the file.
     bool HoldsWordAt(std::int64_t offset) const noexcept {
         return offset >= m_base && offset < m_wordsEnd;

@@ -164,24 +164,21 @@ private:
 
 // The bits behind the CRC that it protects: Layer III its side information, Layers I and II
 // their bit allocation, and Layer II the scale factor selection of each subband that has bits.
-// Joint stereo codes the subbands from the bound on once for both channels. `data` holds at
-// least kMostProtectedBytes.
+// `data` holds at least kMostProtectedBytes.
 std::size_t ProtectedBits(std::uint32_t word, const unsigned char* data) {
     const bool mono = ChannelMode(word) == kSingleChannel;
     const std::uint32_t channels = mono ? 1 : 2;
-    const bool joint = ChannelMode(word) == 1;
+    // Joint stereo codes the subbands from the bound on once for both channels.
+    const std::uint32_t bound = ChannelMode(word) == 1 ? 4 * (((word >> 4) & 3) + 1) : 32;
     switch (LayerField(word)) {
     case kLayer3:
         if (VersionField(word) == kVersion1) {
             return (mono ? 17 : 32) * 8;
         }
         return (mono ? 9 : 17) * 8;
-    case kLayer1: {
-        const std::uint32_t bound = joint ? 4 * (((word >> 4) & 3) + 1) : 32;
+    case kLayer1:
         return 4 * (channels * bound + (32 - bound));
-    }
     case kLayer2: {
-        const std::uint32_t bound = joint ? 4 * (((word >> 4) & 3) + 1) : 32;
         std::array<std::array<std::uint32_t, 32>, 2> allocation{};
         BitReader reader(data);
         std::uint32_t subband = 0;

@@ -3,6 +3,7 @@
 #include "mpeg/frame_header.h"
 #include "mpeg/frame_walk.h"
 #include "mpeg/id3v2_header.h"
+#include "mpeg/preread_file.h"
 #include "mpeg/vbri_header.h"
 #include "mpeg/xing_header.h"
 
@@ -25,8 +26,6 @@ constexpr std::int64_t kHeadFrames = 32;
 // The bytes before the audio's end searched for its last frames: more than two of the
 // longest frames, a frame and the follower that confirms it.
 constexpr std::int64_t kTailBytes = 4 * 1024;
-// The bytes at the end of a file that one read takes: its closing tags and the tail searched.
-constexpr std::size_t kEndReadBytes = 5 * 1024;
 // The bytes of the first frame read for the headers in it.
 constexpr std::size_t kFirstFrameBytes = 512;
 
@@ -194,12 +193,8 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
     }
     if ((needs.playingTime && !facts.audioToTheEnd) || needs.verify) {
         // The end in one read, where the reading threads did not bring it along.
-        const std::int64_t endFrom =
-            std::max(firstAudio, view.Size() - static_cast<std::int64_t>(kEndReadBytes));
-        if (endFrom < view.Size() && !view.HoldsWordAt(endFrom)) {
-            unsigned char touched = 0;
-            view.Copy(endFrom, &touched, 1);
-        }
+        view.Hold(std::max(firstAudio,
+                           view.Size() - static_cast<std::int64_t>(PrereadFile::kEndBytes)));
         audioEnd = std::max(firstAudio, AudioEnd(view, firstAudio));
         const std::int64_t tailStart = std::max(firstAudio, audioEnd - kTailBytes);
         const std::int64_t tailAt =
