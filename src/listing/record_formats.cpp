@@ -6,33 +6,35 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cstdio>
-#include <optional>
+#include <cstring>
 
 namespace quaverly::listing {
 
 namespace {
 
-std::string Hex(std::string_view bytes) {
+void AssignHex(std::string& hex, std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
+    hex.clear();
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
         hex.push_back(kDigits[byte >> 4]);
         hex.push_back(kDigits[byte & 15]);
     }
-    return hex;
 }
 
-// `value` as printf writes it with "%g" (the shortest form) or, given `decimals`, "%.Nf": the
-// same digits, without a format string to parse for every field.
-std::string Number(double value, int decimals = -1) {
-    std::array<char, 64> text{};
+// `value` in `text`, as printf writes it with "%g" (the shortest form) or, given `decimals`,
+// "%.Nf": the same digits, without a format string to parse for every field.
+std::string_view Number(std::array<char, 32>& text, double value, int decimals = -1) {
     const auto [end, error] = decimals < 0
                                   ? std::to_chars(text.data(), text.data() + text.size(), value)
                                   : std::to_chars(text.data(), text.data() + text.size(), value,
                                                   std::chars_format::fixed, decimals);
-    return error == std::errc() ? std::string(text.data(), end) : std::string();
+    return {text.data(), error == std::errc() ? end : text.data()};
+}
+
+std::string_view Number(std::array<char, 32>& text, std::int64_t value) {
+    const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value);
+    return {text.data(), end};
 }
 
 constexpr std::array<std::string_view, 4> kChannelModes = {"stereo", "joint stereo",
@@ -40,11 +42,11 @@ constexpr std::array<std::string_view, 4> kChannelModes = {"stereo", "joint ster
 
 } // namespace
 
-std::string AsUtf8(std::string_view text, bool& valid) {
-    std::string out = platform::ValidUtf8(text);
+bool AssignUtf8(std::string& out, std::string_view text) {
+    out.clear();
+    platform::AppendValidUtf8(out, text);
     // Each U+FFFD is longer than the byte it stands for.
-    valid = out.size() == text.size();
-    return out;
+    return out.size() == text.size();
 }
 
 void RecordFormat::Begin(PageWriter& page, std::string_view folder) {
@@ -55,67 +57,84 @@ void RecordFormat::Begin(PageWriter& page, std::string_view folder) {
     WriteHeader(page);
 }
 
-std::string RecordFormat::Relative(std::string_view path) const {
-    std::string shown = platform::ShownPath(path);
-    if (shown.starts_with(m_root)) {
-        shown.erase(0, m_root.size());
-    } else if (shown + platform::kPathSeparator == m_root) {
-        shown.clear();
+void RecordFormat::Relative(std::string_view path, std::string& out) const {
+    out = platform::ShownPath(path);
+    if (out.starts_with(m_root)) {
+        out.erase(0, m_root.size());
+    } else if (out.size() + 1 == m_root.size() && m_root.starts_with(out)) {
+        out.clear();
     }
-    return shown;
+}
+
+RecordFormat::Field* RecordFormat::ClearedFields() {
+    for (Field& field : m_fields) {
+        field.kind = Field::Kind::Absent;
+        field.value = {};
+        field.items.clear();
+    }
+    return m_fields.data();
 }
 
 void RecordFormat::FolderRow(PageWriter& page, std::string_view folder) {
-    std::array<Field, kFieldCount> fields;
-    bool valid = true;
-    const std::string relative = Relative(folder);
-    fields[0] = {"folder", Field::Kind::Text};
-    fields[1] = {AsUtf8(relative, valid), Field::Kind::Text};
+    Field* fields = ClearedFields();
+    Relative(folder, m_relative);
+    const bool valid = AssignUtf8(m_names[0], m_relative);
+    fields[0] = {"folder", Field::Kind::Text, {}};
+    fields[1] = {m_names[0], Field::Kind::Text, {}};
     fields[2] = fields[1];
     if (!valid) {
-        fields[kPathHex] = {Hex(relative), Field::Kind::Text};
+        AssignHex(m_names[3], m_relative);
+        fields[kPathHex] = {m_names[3], Field::Kind::Text, {}};
     }
-    WriteRecord(page, fields.data(), fields.size());
+    WriteRecord(page, fields, kFieldCount);
 }
 
 void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
-    std::array<Field, kFieldCount> fields;
-    const auto text = [&](std::size_t i, std::string value) {
-        fields[i] = {std::move(value), Field::Kind::Text};
+    Field* fields = ClearedFields();
+    const auto text = [&](std::size_t i, std::string_view value) {
+        fields[i].value = value;
+        fields[i].kind = Field::Kind::Text;
     };
-    const auto number = [&](std::size_t i, std::string value) {
-        fields[i] = {std::move(value), Field::Kind::Number};
+    const auto number = [&](std::size_t i, std::int64_t value) {
+        fields[i].value = Number(m_numbers[i], value);
+        fields[i].kind = Field::Kind::Number;
     };
-    bool valid = true;
-    const std::string relative = Relative(row.path);
+    const auto boolean = [&](std::size_t i, bool value) {
+        fields[i].value = value ? "true" : "false";
+        fields[i].kind = Field::Kind::Boolean;
+    };
+    Relative(row.path, m_relative);
+    const std::string_view relative = m_relative;
     const std::size_t separator = relative.rfind(platform::kPathSeparator);
-    const std::string folder =
-        separator == std::string::npos ? std::string() : relative.substr(0, separator);
-    const std::string name = platform::ShownPath(row.name);
+    const std::string_view folder =
+        separator == std::string::npos ? std::string_view() : relative.substr(0, separator);
     text(0, "file");
-    text(1, AsUtf8(relative, valid));
-    bool alsoValid = true;
-    text(2, AsUtf8(folder, alsoValid));
-    text(3, AsUtf8(name, alsoValid));
+    const bool valid = AssignUtf8(m_names[0], relative);
+    AssignUtf8(m_names[1], folder);
+    AssignUtf8(m_names[2], platform::ShownPath(row.name));
+    for (std::size_t i = 0; i < 3; ++i) {
+        text(i + 1, m_names[i]);
+    }
     if (!valid) {
-        text(kPathHex, Hex(relative));
+        AssignHex(m_names[3], relative);
+        text(kPathHex, m_names[3]);
     }
     if (row.size >= 0) {
-        number(4, std::to_string(row.size));
+        number(4, row.size);
     }
-    fields[5] = {row.mp3 != nullptr ? "true" : "false", Field::Kind::Boolean};
+    boolean(5, row.mp3 != nullptr);
     if (row.mp3 != nullptr) {
-        number(6, std::to_string(row.mp3->bitrate));
+        number(6, row.mp3->bitrate);
         if (const auto& facts = row.mp3->facts) {
-            text(7, Number(facts->mpegVersion));
-            number(8, std::to_string(facts->layer));
-            number(9, std::to_string(facts->sampleRate));
-            text(10, std::string(kChannelModes[facts->channelMode & 3]));
+            text(7, Number(m_numbers[7], facts->mpegVersion));
+            number(8, facts->layer);
+            number(9, facts->sampleRate);
+            text(10, kChannelModes[facts->channelMode & 3]);
             text(11, facts->vbrHeader);
-            number(12, std::to_string(facts->frames));
-            number(13, Number(facts->seconds, 3));
-            number(14, std::to_string(facts->averageBitrate));
-            number(15, std::to_string(facts->tagBytes));
+            number(12, facts->frames);
+            fields[13] = {Number(m_numbers[13], facts->seconds, 3), Field::Kind::Number, {}};
+            number(14, facts->averageBitrate);
+            number(15, facts->tagBytes);
             text(18, facts->durationSource);
             if (!facts->bitrateMode.empty()) {
                 text(19, facts->bitrateMode);
@@ -126,21 +145,22 @@ void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
                     if (!facts->encoderSettings.empty()) {
                         text(21, facts->encoderSettings);
                     }
-                    number(22, std::to_string(tag->lowpassHz));
-                    number(23, std::to_string(tag->delay));
-                    number(24, std::to_string(tag->padding));
-                    fields[25] = {tag->tagCrcHolds ? "true" : "false", Field::Kind::Boolean};
+                    number(22, tag->lowpassHz);
+                    number(23, tag->delay);
+                    number(24, tag->padding);
+                    boolean(25, tag->tagCrcHolds);
                 }
             }
             fields[26].kind = Field::Kind::Words;
-            for (const std::string_view word : mpeg::HealthWords(facts->health)) {
-                fields[26].items.emplace_back(word);
+            if (facts->health != 0) {
+                const std::vector<std::string_view> words = mpeg::HealthWords(facts->health);
+                fields[26].items.assign(words.begin(), words.end());
             }
             if (facts->junkInsideAt) {
-                number(27, std::to_string(*facts->junkInsideAt));
+                number(27, *facts->junkInsideAt);
             }
             if (facts->verifiedFrames) {
-                number(28, std::to_string(*facts->verifiedFrames));
+                number(28, *facts->verifiedFrames);
             }
         }
     }
@@ -156,18 +176,20 @@ void RecordFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
         }
         if (const auto& cover = tags->cover) {
             fields[35].kind = Field::Kind::Picture;
-            fields[35].items = {cover->typeName, cover->mime};
+            fields[35].items.emplace_back(cover->typeName);
+            fields[35].items.emplace_back(cover->mime);
             if (cover->bytes >= 0) {
-                fields[35].items.push_back(std::to_string(cover->bytes));
+                fields[35].items.push_back(Number(m_numbers[kFieldCount], cover->bytes));
             }
         }
     }
-    if (const std::string failure = row.mp3 != nullptr ? row.mp3->Failure() : std::string();
-        !failure.empty()) {
-        bool ignored = true;
-        text(16, AsUtf8(failure, ignored));
+    if (row.mp3 != nullptr) {
+        if (const std::string failure = row.mp3->Failure(); !failure.empty()) {
+            AssignUtf8(m_failure, failure);
+            text(16, m_failure);
+        }
     }
-    WriteRecord(page, fields.data(), fields.size());
+    WriteRecord(page, fields, kFieldCount);
 }
 
 void CsvFormat::WriteHeader(PageWriter& page) {
@@ -190,26 +212,28 @@ bool LooksLikeAFormula(std::string_view value) {
            std::string_view("=+-@\t\r").find(value[first]) != std::string_view::npos;
 }
 
-std::string Joined(const std::vector<std::string>& items, std::string_view separator) {
-    std::string joined;
-    for (const std::string& item : items) {
-        joined.append(joined.empty() ? "" : separator).append(item);
+void Join(std::string& joined, const std::vector<std::string_view>& items,
+          std::string_view separator) {
+    joined.clear();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        joined.append(i == 0 ? "" : separator).append(items[i]);
     }
-    return joined;
 }
 
 } // namespace
 
 void CsvFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t count) {
-    std::string line;
+    std::string& line = m_line;
+    line.clear();
     // The path, folder and name fields: one the guard changes no longer says the name, so the
     // record carries the raw path, as it does for a path that is not text.
     constexpr std::size_t kNameFields[] = {1, 2, 3};
-    std::optional<std::string> pathHex;
+    bool pathHex = false;
     for (const std::size_t i : kNameFields) {
         if (i < count && fields[i].kind == Field::Kind::Text &&
             LooksLikeAFormula(fields[i].value) && fields[kPathHex].kind == Field::Kind::Absent) {
-            pathHex = Hex(fields[1].value);
+            AssignHex(m_pathHex, fields[1].value);
+            pathHex = true;
         }
     }
     for (std::size_t i = 0; i < count; ++i) {
@@ -218,28 +242,34 @@ void CsvFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t c
         }
         const Field& field = fields[i];
         if (i == kPathHex && pathHex) {
-            line.append(*pathHex);
+            line.append(m_pathHex);
             continue;
         }
         if (field.kind == Field::Kind::Absent) {
             continue;
         }
-        std::string value = field.kind == Field::Kind::Words     ? Joined(field.items, ";")
-                            : field.kind == Field::Kind::Picture ? Joined(field.items, ", ")
-                                                                 : field.value;
-        if (field.kind != Field::Kind::Number && field.kind != Field::Kind::Boolean &&
-            LooksLikeAFormula(value)) {
-            value.insert(0, 1, '\'');
+        std::string_view value = field.value;
+        if (field.kind == Field::Kind::Words || field.kind == Field::Kind::Picture) {
+            Join(m_value, field.items, field.kind == Field::Kind::Words ? ";" : ", ");
+            value = m_value;
         }
+        const bool guarded = field.kind != Field::Kind::Number &&
+                             field.kind != Field::Kind::Boolean && LooksLikeAFormula(value);
         const bool quoted = value.find_first_of(",\"\r\n") != std::string::npos ||
-                            (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+                            (!guarded && !value.empty() && value.front() == ' ') ||
+                            (!value.empty() && value.back() == ' ');
+        if (quoted) {
+            line.push_back('"');
+        }
+        if (guarded) {
+            line.push_back('\'');
+        }
         if (!quoted) {
             line.append(value);
             continue;
         }
-        line.push_back('"');
         for (const char c : value) {
-            line.append(c == '"' ? "\"\"" : std::string(1, c));
+            line.append(c == '"' ? 2 : 1, c);
         }
         line.push_back('"');
     }
@@ -249,70 +279,96 @@ void CsvFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t c
 
 namespace {
 
-bool NeedsEscape(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return c == '"' || c == '\\' || byte < 0x20 || byte == 0x7F;
+constexpr std::array<bool, 256> kNeedsEscape = [] {
+    std::array<bool, 256> needs{};
+    for (std::size_t byte = 0; byte < needs.size(); ++byte) {
+        needs[byte] = byte == '"' || byte == '\\' || byte < 0x20 || byte == 0x7F;
+    }
+    return needs;
+}();
+
+// Each byte of a text takes at most six in JSON ("\u001f"), and a field's name and quotes
+// fewer than that many more.
+constexpr std::size_t kMostPerByte = 6;
+constexpr std::size_t kMostAround = 32;
+
+char* Put(char* out, std::string_view text) {
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
 }
 
-void AppendJsonString(std::string& line, std::string_view text) {
-    line.push_back('"');
-    // Up to the first character to escape, the text goes in whole.
-    const auto plain = std::find_if(text.begin(), text.end(), NeedsEscape);
-    line.append(text.begin(), plain);
-    text.remove_prefix(static_cast<std::size_t>(plain - text.begin()));
+char* PutJsonString(char* out, std::string_view text) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    *out++ = '"';
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            line.push_back('\\');
-            line.push_back(c);
-        } else if (byte < 0x20 || byte == 0x7F) {
-            std::array<char, 8> escape{};
-            std::snprintf(escape.data(), escape.size(), "\\u%04x", byte);
-            line.append(escape.data());
+        if (!kNeedsEscape[byte]) {
+            *out++ = c;
+        } else if (c == '"' || c == '\\') {
+            *out++ = '\\';
+            *out++ = c;
         } else {
-            line.push_back(c);
+            out = Put(out, "\\u00");
+            *out++ = kDigits[byte >> 4];
+            *out++ = kDigits[byte & 15];
         }
     }
-    line.push_back('"');
+    *out++ = '"';
+    return out;
 }
 
 } // namespace
 
 void JsonLinesFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t count) {
-    std::string line = "{";
+    // Room for the most the record can take, so that it is written without a check at each
+    // byte.
+    std::size_t most = kMostAround;
+    for (std::size_t i = 0; i < count; ++i) {
+        most += kFieldNames[i].size() + kMostAround + fields[i].value.size() * kMostPerByte;
+        for (const std::string_view item : fields[i].items) {
+            most += kMostAround + item.size() * kMostPerByte;
+        }
+    }
+    if (m_line.size() < most) {
+        m_line.resize(most);
+    }
+    char* const start = m_line.data();
+    char* out = start;
+    *out++ = '{';
     for (std::size_t i = 0; i < count; ++i) {
         const Field& field = fields[i];
         if (field.kind == Field::Kind::Absent) {
             continue;
         }
-        if (line.size() > 1) {
-            line.push_back(',');
+        if (out - start > 1) {
+            *out++ = ',';
         }
-        line.append("\"").append(kFieldNames[i]).append("\":");
+        *out++ = '"';
+        out = Put(Put(out, kFieldNames[i]), "\":");
         if (field.kind == Field::Kind::Words) {
-            line.push_back('[');
+            *out++ = '[';
             for (std::size_t k = 0; k < field.items.size(); ++k) {
-                line.append(k == 0 ? "" : ",");
-                AppendJsonString(line, field.items[k]);
+                if (k > 0) {
+                    *out++ = ',';
+                }
+                out = PutJsonString(out, field.items[k]);
             }
-            line.push_back(']');
+            *out++ = ']';
         } else if (field.kind == Field::Kind::Picture && field.items.size() >= 2) {
-            line.append("{\"type\":");
-            AppendJsonString(line, field.items[0]);
-            line.append(",\"mime\":");
-            AppendJsonString(line, field.items[1]);
+            out = PutJsonString(Put(out, "{\"type\":"), field.items[0]);
+            out = PutJsonString(Put(out, ",\"mime\":"), field.items[1]);
             if (field.items.size() > 2) { // its size, when the frame says it
-                line.append(",\"bytes\":").append(field.items[2]);
+                out = Put(Put(out, ",\"bytes\":"), field.items[2]);
             }
-            line.push_back('}');
+            *out++ = '}';
         } else if (field.kind == Field::Kind::Text) {
-            AppendJsonString(line, field.value);
+            out = PutJsonString(out, field.value);
         } else {
-            line.append(field.value);
+            out = Put(out, field.value);
         }
     }
-    line.append("}\n");
-    page.Write(line);
+    out = Put(out, "}\n");
+    page.Write(std::string_view(start, static_cast<std::size_t>(out - start)));
 }
 
 } // namespace quaverly::listing

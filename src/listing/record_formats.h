@@ -2,6 +2,7 @@
 
 #include "listing/listing_format.h"
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,14 +38,12 @@ public:
 protected:
     // A field's value as text, as a number (written as it stands), as words (a list), as a
     // picture (its type name, MIME type and bytes) or absent; its name is kFieldNames at its
-    // place.
+    // place. The values lie in the row written, or in the format's own memory for the record.
     struct Field {
         enum class Kind { Text, Number, Boolean, Words, Picture, Absent };
-        Field() = default;
-        Field(std::string text, Kind of) : value(std::move(text)), kind(of) {}
-        std::string value;
+        std::string_view value;
         Kind kind = Kind::Absent;
-        std::vector<std::string> items; // the words, or the picture's three parts
+        std::vector<std::string_view> items; // the words, or the picture's three parts
     };
     virtual void WriteHeader(PageWriter& page) = 0;
     virtual void WriteRecord(PageWriter& page, const Field* fields, std::size_t count) = 0;
@@ -93,10 +92,19 @@ protected:
     static constexpr std::size_t kPathHex = 17;
 
 private:
-    // `path` relative to the folder listed.
-    std::string Relative(std::string_view path) const;
+    // The fields, all absent.
+    Field* ClearedFields();
+    // `path` relative to the folder listed, in `out`.
+    void Relative(std::string_view path, std::string& out) const;
     std::string m_root; // the folder listed, with its separator
     bool m_verify = false;
+    // The values of the record being written that are made for it: kept from record to record,
+    // so that their memory is too.
+    std::array<Field, kFieldCount> m_fields;
+    std::string m_relative;
+    std::array<std::string, 4> m_names; // path, folder and name as valid UTF-8; the raw path
+    std::string m_failure;
+    std::array<std::array<char, 32>, kFieldCount + 1> m_numbers; // the last for the cover's bytes
 };
 
 // RFC 4180: a header row, then one row per record, CRLF, fields quoted where they hold a comma,
@@ -109,6 +117,11 @@ class CsvFormat final : public RecordFormat {
 protected:
     void WriteHeader(PageWriter& page) override;
     void WriteRecord(PageWriter& page, const Field* fields, std::size_t count) override;
+
+private:
+    std::string m_line;
+    std::string m_value;
+    std::string m_pathHex;
 };
 
 // One JSON object per line, per record, with its fields that apply.
@@ -116,10 +129,13 @@ class JsonLinesFormat final : public RecordFormat {
 protected:
     void WriteHeader(PageWriter&) override {}
     void WriteRecord(PageWriter& page, const Field* fields, std::size_t count) override;
+
+private:
+    std::string m_line;
 };
 
-// `text` as valid UTF-8: every byte that is not part of a valid sequence becomes U+FFFD.
-// `valid` tells whether it was valid already.
-std::string AsUtf8(std::string_view text, bool& valid);
+// `text` as valid UTF-8 in `out`: every byte that is not part of a valid sequence becomes
+// U+FFFD. Returns whether it was valid already.
+bool AssignUtf8(std::string& out, std::string_view text);
 
 } // namespace quaverly::listing

@@ -109,21 +109,96 @@ __attribute__((target("pclmul,sse2"))) std::uint16_t FoldedTagCrc16(const unsign
     return TableTagCrc16(bytes, count, TableTagCrc16(last.data(), last.size(), 0));
 }
 
-bool CanFold() {
-    static const bool can = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
-    return can;
+#define QUAVERLY_WIDE __attribute__((target("pclmul,vpclmulqdq,avx512f")))
+
+QUAVERLY_WIDE inline __m512i WideLoad(const unsigned char* at) { return _mm512_loadu_si512(at); }
+
+// The same two halves in each of the four blocks.
+QUAVERLY_WIDE inline __m512i Repeated(std::uint64_t high, std::uint64_t low) {
+    const auto h = static_cast<long long>(high);
+    const auto l = static_cast<long long>(low);
+    return _mm512_set_epi64(h, l, h, l, h, l, h, l);
 }
+
+// a·k's two halves and b, xor'ed in one instruction (0x96: the xor of three).
+QUAVERLY_WIDE inline __m512i WideFold(__m512i a, __m512i k, __m512i b) {
+    return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(a, k, 0x00),
+                                     _mm512_clmulepi64_epi128(a, k, 0x11), b, 0x96);
+}
+
+// Where the processor also multiplies four blocks in one instruction, sixteen are folded a step:
+// 256 bytes, forward by x^2048, as four 64-byte lanes of four blocks each; the lanes are then
+// folded into one, and its four blocks into the last.
+QUAVERLY_WIDE std::uint16_t WideFoldedTagCrc16(const unsigned char* bytes, std::size_t count,
+                                               std::uint16_t crc) {
+    static const __m512i kBy256 = Repeated(ReflectedPower(2047), ReflectedPower(2111));
+    static const __m512i kBy64 = Repeated(ReflectedPower(511), ReflectedPower(575));
+    __m512i a0 = _mm512_xor_si512(WideLoad(bytes), _mm512_zextsi128_si512(_mm_cvtsi32_si128(crc)));
+    __m512i a1 = WideLoad(bytes + 64);
+    __m512i a2 = WideLoad(bytes + 128);
+    __m512i a3 = WideLoad(bytes + 192);
+    bytes += 256;
+    count -= 256;
+    while (count >= 256) {
+        a0 = WideFold(a0, kBy256, WideLoad(bytes));
+        a1 = WideFold(a1, kBy256, WideLoad(bytes + 64));
+        a2 = WideFold(a2, kBy256, WideLoad(bytes + 128));
+        a3 = WideFold(a3, kBy256, WideLoad(bytes + 192));
+        bytes += 256;
+        count -= 256;
+    }
+    const __m512i lane = WideFold(WideFold(WideFold(a0, kBy64, a1), kBy64, a2), kBy64, a3);
+    static const __m128i kBy16 = _mm_set_epi64x(static_cast<long long>(ReflectedPower(127)),
+                                                static_cast<long long>(ReflectedPower(191)));
+    std::array<unsigned char, 64> blocks{};
+    _mm512_storeu_si512(blocks.data(), lane);
+    __m128i folded = Load(blocks.data());
+    for (std::size_t at = 16; at < blocks.size(); at += 16) {
+        folded = _mm_xor_si128(FoldedForward(folded, kBy16), Load(blocks.data() + at));
+    }
+    std::array<unsigned char, 16> first{};
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(first.data()), folded);
+    // The block left stands for the bytes so far; the rest go on as any other bytes.
+    const std::uint16_t sofar = TableTagCrc16(first.data(), first.size(), 0);
+    return count >= 64 ? FoldedTagCrc16(bytes, count, sofar) : TableTagCrc16(bytes, count, sofar);
+}
+#undef QUAVERLY_WIDE
 #endif
 
 } // namespace
 
-std::uint16_t TagCrc16(const unsigned char* bytes, std::size_t count, std::uint16_t crc) {
+bool CanUse(CrcPath path) {
 #ifdef QUAVERLY_FOLDED_CRC
-    if (count >= 64 && CanFold()) {
+    static const bool fold = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
+    static const bool wide = fold && __builtin_cpu_supports("vpclmulqdq") &&
+                             __builtin_cpu_supports("avx512f");
+    return path == CrcPath::kTables || (path == CrcPath::kFolded && fold) ||
+           (path == CrcPath::kWideFolded && wide);
+#else
+    return path == CrcPath::kTables;
+#endif
+}
+
+std::uint16_t TagCrc16On(CrcPath path, const unsigned char* bytes, std::size_t count,
+                         std::uint16_t crc) {
+#ifdef QUAVERLY_FOLDED_CRC
+    if (path == CrcPath::kWideFolded && count >= 256) {
+        return WideFoldedTagCrc16(bytes, count, crc);
+    }
+    if (path != CrcPath::kTables && count >= 64) {
         return FoldedTagCrc16(bytes, count, crc);
     }
+#else
+    (void)path;
 #endif
     return TableTagCrc16(bytes, count, crc);
+}
+
+std::uint16_t TagCrc16(const unsigned char* bytes, std::size_t count, std::uint16_t crc) {
+    static const CrcPath best = CanUse(CrcPath::kWideFolded) ? CrcPath::kWideFolded
+                                : CanUse(CrcPath::kFolded)   ? CrcPath::kFolded
+                                                             : CrcPath::kTables;
+    return TagCrc16On(best, bytes, count, crc);
 }
 
 namespace {

@@ -8,8 +8,8 @@
 namespace quaverly::mpeg {
 
 FileView::FileView(std::size_t blockSize)
-    : m_blockSize(std::max<std::size_t>(blockSize, 16)), m_window(m_blockSize + 3),
-      m_nextRead(std::min(kFirstRead, m_blockSize)) {}
+    : m_blockSize(std::max<std::size_t>(blockSize, 16)), m_window(m_blockSize + 3 + kReadSlack),
+      m_data(m_window.data()), m_nextRead(std::min(kFirstRead, m_blockSize)) {}
 
 void FileView::Attach(platform::InputFile& file, std::int64_t size) {
     m_file = &file;
@@ -33,6 +33,7 @@ void FileView::Load(std::int64_t offset) {
     m_base = offset;
     m_length = 0;
     m_wordsEnd = offset;
+    m_data = m_window.data() + ReadLead(static_cast<std::uint64_t>(offset), m_window.data());
     const auto wanted = static_cast<std::size_t>(
         std::min<std::int64_t>(m_size - offset, static_cast<std::int64_t>(m_nextRead)));
     m_nextRead = std::min(m_nextRead * 2, m_blockSize);
@@ -41,8 +42,8 @@ void FileView::Load(std::int64_t offset) {
     const bool hole = m_file->DataFrom(static_cast<std::uint64_t>(offset)) >=
                       static_cast<std::uint64_t>(offset) + wanted;
     const std::size_t got =
-        hole ? 0 : m_file->ReadAt(static_cast<std::uint64_t>(offset), m_window.data(), wanted);
-    std::memset(m_window.data() + got, 0, wanted - got + 3);
+        hole ? 0 : m_file->ReadAt(static_cast<std::uint64_t>(offset), m_data, wanted);
+    std::memset(m_data + got, 0, wanted - got + 3);
     m_length = static_cast<std::int64_t>(wanted);
     const bool reachesEnd = offset + m_length >= m_size;
     m_wordsEnd = reachesEnd ? offset + m_length : offset + m_length - 3;
@@ -78,7 +79,7 @@ void FileView::Copy(std::int64_t offset, unsigned char* out, std::size_t count) 
             m_file->BufferedAt(static_cast<std::uint64_t>(offset));
         if (offset >= m_base && offset < m_base + m_length) {
             const auto step = std::min(count, static_cast<std::size_t>(m_base + m_length - offset));
-            std::memcpy(out, m_window.data() + (offset - m_base), step);
+            std::memcpy(out, m_data + (offset - m_base), step);
             out += step;
             offset += static_cast<std::int64_t>(step);
             count -= step;
@@ -114,7 +115,7 @@ FileView::Span FileView::WordsFrom(std::int64_t offset) {
         }
         Load(offset);
     }
-    return {m_window.data() + (offset - m_base), m_wordsEnd - offset};
+    return {m_data + (offset - m_base), m_wordsEnd - offset};
 }
 
 std::int64_t FileView::DataFrom(std::int64_t offset) const {
@@ -137,7 +138,7 @@ std::uint32_t FileView::WordAt(std::int64_t offset) {
         }
         Load(offset);
     }
-    return ReadBigEndian32(m_window.data() + (offset - m_base));
+    return ReadBigEndian32(m_data + (offset - m_base));
 }
 
 } // namespace quaverly::mpeg

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mpeg/read_buffer.h"
 #include "platform/file_system.h"
 
 #include <cstddef>
@@ -22,6 +23,10 @@ public:
 
     // At most `blockSize` bytes are read at a time.
     explicit FileView(std::size_t blockSize = kBlockSize);
+    FileView(const FileView&) = delete;
+    FileView& operator=(const FileView&) = delete;
+    FileView(FileView&&) noexcept = default;
+    FileView& operator=(FileView&&) noexcept = default;
 
     // Starts viewing `file`, taken to hold `size` bytes. The file must outlive its use here.
     void Attach(platform::InputFile& file, std::int64_t size);
@@ -66,7 +71,8 @@ private:
     platform::InputFile* m_file = nullptr;
     std::int64_t m_size = 0;
     std::size_t m_blockSize;
-    std::vector<unsigned char> m_window; // a block and three bytes of zeros behind its end
+    std::vector<unsigned char> m_window; // a block and three zeros behind it, from m_data on
+    unsigned char* m_data;               // the byte at m_base, ReadLead(m_base) into m_window
     std::int64_t m_base = 0;             // file offset of m_window[0]
     std::int64_t m_length = 0;           // bytes of the file the window holds
     std::int64_t m_wordsEnd = 0;         // first position whose word the window does not hold

@@ -62,15 +62,17 @@ Count CountFromHeaders(std::int64_t size, Read read) {
             return {Outcome::Library};
         }
     }
-    // The zeros from `from` on: where they end, or the outcome that stops the count.
-    std::array<unsigned char, 4096> chunk{};
+    // The zeros from `from` on: where they end, or the outcome that stops the count. Most tags
+    // have a frame right behind them, so a few bytes are looked at first.
+    std::array<unsigned char, 4096> chunk; // filled by each read before it is looked at
     const auto skipZeros = [&](std::int64_t from, std::int64_t& end) {
-        for (end = from; end < size;) {
+        std::size_t step = 64;
+        for (end = from; end < size; step = chunk.size()) {
             if (end - from > kMostZeros) {
                 return Outcome::Library;
             }
-            const auto count =
-                static_cast<std::size_t>(std::min<std::int64_t>(chunk.size(), size - end));
+            const auto count = static_cast<std::size_t>(
+                std::min<std::int64_t>(static_cast<std::int64_t>(step), size - end));
             if (!read(end, chunk.data(), count)) {
                 return Outcome::NotHeld;
             }

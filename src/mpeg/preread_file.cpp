@@ -26,7 +26,7 @@ PrereadFile::PrereadFile(std::unique_ptr<platform::InputFile> file, PrereadPlan 
     }
     // The tag itself is not read: its header says where it ends, and the analysis reads on
     // from there.
-    const std::uint64_t tagEnd = StatedTagEnd(first.bytes.data(), first.held, false);
+    const std::uint64_t tagEnd = StatedTagEnd(first.Data(), first.held, false);
     const std::uint64_t from =
         std::max(head, plan.tagEnd && tagEnd > kBeforeTagEnd ? tagEnd - kBeforeTagEnd : tagEnd);
     const std::uint64_t to = std::min(tagEnd + kBehindTag, m_size);
@@ -48,28 +48,49 @@ std::unique_ptr<PrereadFile> PrereadFile::From(std::unique_ptr<platform::InputFi
     return std::make_unique<PrereadFile>(std::move(file), plan);
 }
 
+namespace {
+
+// Memory for `length` bytes read at `offset` and three zeros behind them, in step with the file
+// (ReadLead); only the bytes that no read fills are cleared.
+std::unique_ptr<unsigned char[]> ReadMemory(std::uint64_t offset, std::size_t length,
+                                            std::size_t& lead) {
+    auto memory = std::make_unique_for_overwrite<unsigned char[]>(length + 3 + kReadSlack);
+    lead = ReadLead(offset, memory.get());
+    return memory;
+}
+
+} // namespace
+
 void PrereadFile::Read(std::uint64_t offset, std::uint64_t end) {
     Extent extent;
     extent.offset = offset;
-    const auto length = static_cast<std::size_t>(end - offset);
-    extent.bytes.assign(length + 3, 0);
+    extent.length = static_cast<std::size_t>(end - offset);
+    extent.memory = ReadMemory(offset, extent.length, extent.lead);
+    unsigned char* const data = extent.memory.get() + extent.lead;
+    std::size_t filled = 0;
     try {
         // A hole of a sparse file is the zeros it holds, without a read.
         if (m_file->DataFrom(offset) < end) {
-            extent.held = m_file->ReadAt(offset, extent.bytes.data(), length);
+            filled = extent.held = m_file->ReadAt(offset, data, extent.length);
         } else {
-            extent.held = length;
+            extent.held = extent.length;
         }
     } catch (const platform::FileError& error) {
         extent.failure.emplace(error);
     }
+    std::memset(data + filled, 0, extent.length - filled + 3);
     // Two adjacent reads of the start make one extent.
     if (!m_extents.empty() && m_extents.back().offset + m_extents.back().Length() == offset &&
         m_extents.back().held == m_extents.back().Length() && !m_extents.back().failure &&
         !extent.failure) {
         Extent& last = m_extents.back();
-        last.bytes.resize(last.Length());
-        last.bytes.insert(last.bytes.end(), extent.bytes.begin(), extent.bytes.end());
+        std::size_t lead = 0;
+        auto joined = ReadMemory(last.offset, last.length + extent.length, lead);
+        std::memcpy(joined.get() + lead, last.Data(), last.length);
+        std::memcpy(joined.get() + lead + last.length, data, extent.length + 3);
+        last.memory = std::move(joined);
+        last.lead = lead;
+        last.length += extent.length;
         last.held += extent.held;
         return;
     }
@@ -91,7 +112,7 @@ platform::InputFile::Buffered PrereadFile::BufferedAt(std::uint64_t offset) cons
         return {};
     }
     const auto at = static_cast<std::size_t>(offset - extent->offset);
-    return {extent->bytes.data() + at, extent->Length() - at};
+    return {extent->Data() + at, extent->Length() - at};
 }
 
 std::size_t PrereadFile::ReadAt(std::uint64_t offset, unsigned char* buffer, std::size_t count) {
@@ -104,14 +125,14 @@ std::size_t PrereadFile::ReadAt(std::uint64_t offset, unsigned char* buffer, std
     }
     const auto at = static_cast<std::size_t>(offset - extent->offset);
     const std::size_t held = extent->held > at ? std::min(count, extent->held - at) : 0;
-    std::memcpy(buffer, extent->bytes.data() + at, held);
+    std::memcpy(buffer, extent->Data() + at, held);
     return held;
 }
 
 std::size_t PrereadFile::HeldBytes() const noexcept {
     std::size_t bytes = 0;
     for (const Extent& extent : m_extents) {
-        bytes += extent.bytes.size();
+        bytes += extent.length + 3;
     }
     return bytes;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mpeg/read_buffer.h"
 #include "platform/file_error.h"
 #include "platform/file_system.h"
 
@@ -55,14 +56,18 @@ public:
 private:
     struct Extent {
         std::uint64_t offset = 0;
-        // The bytes, and three zeros behind them, so that a header word can be read at each.
-        std::vector<unsigned char> bytes;
+        // The bytes, from `lead` on, and three zeros behind them, so that a header word can be
+        // read at each.
+        std::unique_ptr<unsigned char[]> memory;
+        std::size_t lead = 0;
+        std::size_t length = 0;
         // How many of the bytes the file held: it may have shrunk since it was opened. The rest
         // are zeros.
         std::size_t held = 0;
         std::optional<platform::FileError> failure;
 
-        std::size_t Length() const noexcept { return bytes.size() - 3; }
+        const unsigned char* Data() const noexcept { return memory.get() + lead; }
+        std::size_t Length() const noexcept { return length; }
     };
 
     void Read(std::uint64_t offset, std::uint64_t end);

@@ -40,12 +40,18 @@ Utf8Character DecodeUtf8(std::string_view text) {
 }
 
 std::string ValidUtf8(std::string_view text) {
+    std::string out;
+    AppendValidUtf8(out, text);
+    return out;
+}
+
+void AppendValidUtf8(std::string& out, std::string_view text) {
     constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
     // Most names are ASCII: taken whole up to the first byte that is not.
     const auto ascii = std::find_if(text.begin(), text.end(),
                                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-    std::string out(text.begin(), ascii);
-    text.remove_prefix(out.size());
+    out.append(text.begin(), ascii);
+    text.remove_prefix(static_cast<std::size_t>(ascii - text.begin()));
     out.reserve(out.size() + text.size());
     while (!text.empty()) {
         const std::size_t length = DecodeUtf8(text).length;
@@ -57,7 +63,6 @@ std::string ValidUtf8(std::string_view text) {
         out.append(text.substr(0, length));
         text.remove_prefix(length);
     }
-    return out;
 }
 
 } // namespace quaverly::platform

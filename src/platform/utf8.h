@@ -20,5 +20,7 @@ Utf8Character DecodeUtf8(std::string_view text);
 
 // `text` as valid UTF-8: valid sequences as they stand, each other byte as U+FFFD.
 std::string ValidUtf8(std::string_view text);
+// The same, appended to `out`.
+void AppendValidUtf8(std::string& out, std::string_view text);
 
 } // namespace quaverly::platform

@@ -63,7 +63,7 @@ std::uint16_t BitwiseTagCrc(const std::string& bytes) {
     return crc;
 }
 
-TEST(Crc16, TheTagsCrcIsTheReflectedOneInPiecesOfAnyLength) {
+TEST(Crc16, TheTagsCrcIsTheReflectedOneInPiecesOfAnyLengthOnEveryPath) {
     std::string bytes;
     for (int i = 0; i < 1000; ++i) {
         bytes.push_back(static_cast<char>(i * 37 + (i >> 3)));
@@ -75,17 +75,22 @@ TEST(Crc16, TheTagsCrcIsTheReflectedOneInPiecesOfAnyLength) {
         EXPECT_EQ(TagCrc16(data + split, bytes.size() - split, TagCrc16(data, split)),
                   BitwiseTagCrc(bytes));
     }
-    // Every length through the steps of 16 and 64 bytes, from every alignment.
-    for (std::size_t from = 0; from < 17; ++from) {
-        for (std::size_t length = 0; from + length <= 300; ++length) {
-            ASSERT_EQ(TagCrc16(data + from, length, 0x1234),
-                      static_cast<std::uint16_t>(
-                          TagCrc16(data + from + length / 2, length - length / 2,
-                                   TagCrc16(data + from, length / 2, 0x1234))))
-                << from << ' ' << length;
-            ASSERT_EQ(TagCrc16(data + from, length),
-                      BitwiseTagCrc(bytes.substr(from, length)))
-                << from << ' ' << length;
+    // Every length through the steps of 16, 64 and 256 bytes, from every alignment, on each
+    // path this processor has.
+    for (const auto path : {CrcPath::kTables, CrcPath::kFolded, CrcPath::kWideFolded}) {
+        if (!CanUse(path)) {
+            continue;
+        }
+        for (std::size_t from = 0; from < 17; ++from) {
+            for (std::size_t length = 0; from + length <= 600; ++length) {
+                ASSERT_EQ(TagCrc16On(path, data + from, length, 0x1234),
+                          TagCrc16On(path, data + from + length / 2, length - length / 2,
+                                     TagCrc16On(path, data + from, length / 2, 0x1234)))
+                    << static_cast<int>(path) << ' ' << from << ' ' << length;
+                ASSERT_EQ(TagCrc16On(path, data + from, length, 0),
+                          BitwiseTagCrc(bytes.substr(from, length)))
+                    << static_cast<int>(path) << ' ' << from << ' ' << length;
+            }
         }
     }
     // The frames' CRC: not reflected, from 0xFFFF ("123456789" gives 0xAEE7).
