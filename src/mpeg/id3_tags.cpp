@@ -31,23 +31,32 @@ enum class Slot {
 };
 constexpr std::size_t kTextSlots = 9;
 
+// A frame id as the big-endian number of its four bytes; v2.2's three and a zero.
+constexpr std::uint32_t FrameId(std::string_view id) {
+    std::uint32_t number = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        number = number << 8 | (i < id.size() ? static_cast<unsigned char>(id[i]) : 0U);
+    }
+    return number;
+}
+
 struct WantedFrame {
-    std::string_view v22; // v2.2's three-letter id
-    std::string_view id;  // v2.3 and v2.4
+    std::uint32_t v22; // v2.2's three-letter id; 0 where it has none
+    std::uint32_t id;  // v2.3 and v2.4
     Slot slot;
 };
 
 constexpr std::array<WantedFrame, 10> kWantedFrames = {{
-    {"TT2", "TIT2", Slot::Title},
-    {"TP1", "TPE1", Slot::Artist},
-    {"TP2", "TPE2", Slot::Band}, // the artist where the lead artist is missing
-    {"TAL", "TALB", Slot::Album},
-    {"TRK", "TRCK", Slot::Track},
-    {"TYE", "TYER", Slot::Year},
-    {"", "TDRC", Slot::RecordingTime}, // v2.4's year: a time stamp that starts with it
-    {"", "TDRL", Slot::ReleaseTime},   // where some writers put it instead
-    {"TCO", "TCON", Slot::Genre},
-    {"PIC", "APIC", Slot::Picture},
+    {FrameId("TT2"), FrameId("TIT2"), Slot::Title},
+    {FrameId("TP1"), FrameId("TPE1"), Slot::Artist},
+    {FrameId("TP2"), FrameId("TPE2"), Slot::Band}, // the artist where the lead artist is missing
+    {FrameId("TAL"), FrameId("TALB"), Slot::Album},
+    {FrameId("TRK"), FrameId("TRCK"), Slot::Track},
+    {FrameId("TYE"), FrameId("TYER"), Slot::Year},
+    {0, FrameId("TDRC"), Slot::RecordingTime}, // v2.4's year: a time stamp that starts with it
+    {0, FrameId("TDRL"), Slot::ReleaseTime},   // where some writers put it instead
+    {FrameId("TCO"), FrameId("TCON"), Slot::Genre},
+    {FrameId("PIC"), FrameId("APIC"), Slot::Picture},
 }};
 
 // The picture types, by their byte.
@@ -328,7 +337,8 @@ private:
         if (frame.size == 0 || frame.size > m_stream.Left()) {
             return false;
         }
-        const std::string_view id(reinterpret_cast<const char*>(header), idLength);
+        // A valid id is never 0, which stands for none.
+        const std::uint32_t id = ReadBigEndian32(header) & (idLength == 3 ? 0xFFFFFF00 : ~0U);
         const auto* wanted =
             std::find_if(kWantedFrames.begin(), kWantedFrames.end(), [&](const WantedFrame& w) {
                 return (m_header.version == 2 ? w.v22 : w.id) == id;
@@ -376,16 +386,16 @@ private:
         const std::size_t bound = slot == Slot::Picture ? kPictureFieldsBytes : kMostTextBytes;
         const auto wanted = lead + static_cast<std::size_t>(std::min<std::int64_t>(
                                        body, static_cast<std::int64_t>(bound)));
-        m_buffer.resize(wanted);
-        const std::size_t got = m_stream.Read(m_buffer.data(), wanted);
+        unsigned char* const room = Room(wanted);
+        const std::size_t got = m_stream.Read(room, wanted);
         if (got <= lead) {
             return static_cast<std::int64_t>(got);
         }
         if ((frame.format & kV24DataLength) != 0 && m_header.version == 4) {
             // Undoing unsynchronisation only takes bytes away.
-            dataLength = std::min<std::int64_t>(Syncsafe32(m_buffer.data() + lead - 4), body);
+            dataLength = std::min<std::int64_t>(Syncsafe32(room + lead - 4), body);
         }
-        unsigned char* data = m_buffer.data() + lead;
+        unsigned char* data = room + lead;
         std::size_t count = got - lead;
         if (unsynchronised) {
             count = Resynchronise(data, count);
@@ -415,13 +425,21 @@ private:
             return;
         }
         // Only v2.4 has several values to a frame; before it a text ends at its terminator.
-        const std::vector<std::string> values =
-            DecodeId3Strings(*encoding, bytes.subspan(1), m_header.version == 4 ? kMostValues : 1);
+        m_values.clear();
+        DecodeId3Strings(*encoding, bytes.subspan(1), m_header.version == 4 ? kMostValues : 1,
+                         m_values);
         std::string& text = m_texts[static_cast<std::size_t>(slot)];
-        for (const std::string& value : values) {
-            const std::string named = slot == Slot::Genre ? GenreFromContentType(value) : value;
-            if (!named.empty()) {
-                text.append(text.empty() ? "" : " / ").append(named);
+        for (std::string& value : m_values) {
+            if (slot == Slot::Genre) {
+                value = GenreFromContentType(value);
+            }
+            if (value.empty()) {
+                continue;
+            }
+            if (text.empty()) {
+                text = std::move(value);
+            } else {
+                text.append(" / ").append(value);
             }
         }
     }
@@ -480,27 +498,37 @@ private:
         }
     }
 
+    // The fields, taken from the walk's texts: once, at its end.
     TagFields Fields() {
-        const auto text = [&](Slot slot) { return m_texts[static_cast<std::size_t>(slot)]; };
+        const auto take = [&](Slot slot) {
+            return std::move(m_texts[static_cast<std::size_t>(slot)]);
+        };
         TagFields fields;
-        fields.title = text(Slot::Title);
-        fields.artist = text(Slot::Artist).empty() ? text(Slot::Band) : text(Slot::Artist);
-        fields.album = text(Slot::Album);
-        fields.track = text(Slot::Track);
+        fields.title = take(Slot::Title);
+        fields.artist = take(Slot::Artist);
+        if (fields.artist.empty()) {
+            fields.artist = take(Slot::Band);
+        }
+        fields.album = take(Slot::Album);
+        fields.track = take(Slot::Track);
         // A time stamp gives the year it starts with.
         const auto year = [&](Slot slot) {
-            std::string time = text(slot);
+            std::string time = take(slot);
             const bool dated =
                 time.size() >= 4 && std::all_of(time.begin(), time.begin() + 4,
                                                 [](char c) { return c >= '0' && c <= '9'; });
-            return dated ? time.substr(0, 4) : std::string();
+            time.resize(dated ? 4 : 0);
+            return time;
         };
         fields.year = year(Slot::RecordingTime);
         if (fields.year.empty()) {
-            fields.year = text(Slot::Year).empty() ? year(Slot::ReleaseTime) : text(Slot::Year);
+            fields.year = take(Slot::Year);
         }
-        fields.genre = text(Slot::Genre);
-        fields.cover = m_cover;
+        if (fields.year.empty()) {
+            fields.year = year(Slot::ReleaseTime);
+        }
+        fields.genre = take(Slot::Genre);
+        fields.cover = std::move(m_cover);
         if (!fields.Empty()) {
             fields.source = "ID3v2." + std::to_string(m_header.version);
         }
@@ -512,7 +540,19 @@ private:
     bool m_plainSizes = false;
     std::array<std::string, kTextSlots> m_texts;
     std::optional<TagPicture> m_cover;
+    // Room for `count` bytes of a frame: in the walk itself for a picture's fields and for most
+    // texts, else on the heap.
+    unsigned char* Room(std::size_t count) {
+        if (count <= m_room.size()) {
+            return m_room.data();
+        }
+        m_buffer.resize(count);
+        return m_buffer.data();
+    }
+
+    std::array<unsigned char, kPictureFieldsBytes + 8> m_room; // each read fills what it uses
     std::vector<unsigned char> m_buffer;
+    std::vector<std::string> m_values; // a text frame's
 };
 
 // The header of the ID3v2 tag at `offset`, when it is one of ours to read.
@@ -539,7 +579,7 @@ TagFields ReadTag(ByteSource& source, std::int64_t offset, const Id3v2Header& he
 }
 
 // Fills the fields of `into` that are empty with those of `from`.
-void Fill(TagFields& into, TagFields from) {
+void Fill(TagFields& into, TagFields&& from) {
     bool gave = false;
     for (auto member : {&TagFields::artist, &TagFields::album, &TagFields::title, &TagFields::track,
                         &TagFields::year, &TagFields::genre}) {

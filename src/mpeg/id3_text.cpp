@@ -84,10 +84,15 @@ std::optional<Id3TextEncoding> Id3TextEncodingOf(unsigned char byte) {
 }
 
 std::string Latin1ToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (const char byte : bytes) {
-        AppendUtf8(out, static_cast<unsigned char>(byte));
+    // Most text is ASCII, which stands as it is, up to the first byte that is not.
+    const auto ascii = std::find_if(bytes.begin(), bytes.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    std::string out(bytes.begin(), ascii);
+    if (ascii != bytes.end()) {
+        out.reserve(bytes.size() * 2);
+        for (auto at = ascii; at != bytes.end(); ++at) {
+            AppendUtf8(out, static_cast<unsigned char>(*at));
+        }
     }
     return out;
 }
@@ -112,6 +117,12 @@ std::optional<std::size_t> TerminatedLength(Id3TextEncoding encoding,
 std::vector<std::string> DecodeId3Strings(Id3TextEncoding encoding,
                                           std::span<const unsigned char> bytes, std::size_t most) {
     std::vector<std::string> strings;
+    DecodeId3Strings(encoding, bytes, most, strings);
+    return strings;
+}
+
+void DecodeId3Strings(Id3TextEncoding encoding, std::span<const unsigned char> bytes,
+                      std::size_t most, std::vector<std::string>& strings) {
     bool bigEndian = encoding == Id3TextEncoding::Utf16BigEndian;
     for (std::size_t at = 0, read = 0; at < bytes.size() && read < most; ++read) {
         std::string text;
@@ -136,7 +147,6 @@ std::vector<std::string> DecodeId3Strings(Id3TextEncoding encoding,
             strings.push_back(std::move(text));
         }
     }
-    return strings;
 }
 
 } // namespace quaverly::mpeg

@@ -43,5 +43,8 @@ std::optional<std::size_t> TerminatedLength(Id3TextEncoding encoding,
 // U+FFFD; an odd byte at the end of UTF-16 is dropped.
 std::vector<std::string> DecodeId3Strings(Id3TextEncoding encoding,
                                           std::span<const unsigned char> bytes, std::size_t most);
+// The same, appended to `strings`.
+void DecodeId3Strings(Id3TextEncoding encoding, std::span<const unsigned char> bytes,
+                      std::size_t most, std::vector<std::string>& strings);
 
 } // namespace quaverly::mpeg
