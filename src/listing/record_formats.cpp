@@ -297,20 +297,46 @@ char* Put(char* out, std::string_view text) {
     return out + text.size();
 }
 
+// Whether any of the eight bytes of `word` is one JSON escapes: below 0x20, a quote, a
+// backslash or DEL. Exact for the question, if not for which byte.
+bool AnyToEscape(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHighs = 0x8080808080808080;
+    const auto zeroIn = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    return (((word - kOnes * 0x20) & ~word & kHighs) | zeroIn(word ^ (kOnes * '"')) |
+            zeroIn(word ^ (kOnes * '\\')) | zeroIn(word ^ (kOnes * 0x7F))) != 0;
+}
+
 char* PutJsonString(char* out, std::string_view text) {
     static constexpr char kDigits[] = "0123456789abcdef";
     *out++ = '"';
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (!kNeedsEscape[byte]) {
-            *out++ = c;
-        } else if (c == '"' || c == '\\') {
-            *out++ = '\\';
-            *out++ = c;
-        } else {
-            out = Put(out, "\\u00");
-            *out++ = kDigits[byte >> 4];
-            *out++ = kDigits[byte & 15];
+    std::size_t at = 0;
+    while (at < text.size()) {
+        // Eight bytes at a time while none needs escaping; each byte alone where one may.
+        if (text.size() - at >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, text.data() + at, 8);
+            if (!AnyToEscape(word)) {
+                std::memcpy(out, &word, 8);
+                out += 8;
+                at += 8;
+                continue;
+            }
+        }
+        const std::size_t end = std::min(text.size(), at + 8);
+        for (; at < end; ++at) {
+            const char c = text[at];
+            const auto byte = static_cast<unsigned char>(c);
+            if (!kNeedsEscape[byte]) {
+                *out++ = c;
+            } else if (c == '"' || c == '\\') {
+                *out++ = '\\';
+                *out++ = c;
+            } else {
+                out = Put(out, "\\u00");
+                *out++ = kDigits[byte >> 4];
+                *out++ = kDigits[byte & 15];
+            }
         }
     }
     *out++ = '"';

@@ -109,6 +109,10 @@ __attribute__((target("pclmul,sse2"))) std::uint16_t FoldedTagCrc16(const unsign
     return TableTagCrc16(bytes, count, TableTagCrc16(last.data(), last.size(), 0));
 }
 
+// Not on Windows, where the compiler cannot keep the stack aligned for 64-byte registers that
+// it spills.
+#ifndef _WIN32
+#define QUAVERLY_WIDE_FOLDED_CRC 1
 #define QUAVERLY_WIDE __attribute__((target("pclmul,vpclmulqdq,avx512f")))
 
 QUAVERLY_WIDE inline __m512i WideLoad(const unsigned char* at) { return _mm512_loadu_si512(at); }
@@ -164,14 +168,19 @@ QUAVERLY_WIDE std::uint16_t WideFoldedTagCrc16(const unsigned char* bytes, std::
 }
 #undef QUAVERLY_WIDE
 #endif
+#endif
 
 } // namespace
 
 bool CanUse(CrcPath path) {
 #ifdef QUAVERLY_FOLDED_CRC
     static const bool fold = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
+#ifdef QUAVERLY_WIDE_FOLDED_CRC
     static const bool wide = fold && __builtin_cpu_supports("vpclmulqdq") &&
                              __builtin_cpu_supports("avx512f");
+#else
+    constexpr bool wide = false;
+#endif
     return path == CrcPath::kTables || (path == CrcPath::kFolded && fold) ||
            (path == CrcPath::kWideFolded && wide);
 #else
@@ -182,9 +191,11 @@ bool CanUse(CrcPath path) {
 std::uint16_t TagCrc16On(CrcPath path, const unsigned char* bytes, std::size_t count,
                          std::uint16_t crc) {
 #ifdef QUAVERLY_FOLDED_CRC
+#ifdef QUAVERLY_WIDE_FOLDED_CRC
     if (path == CrcPath::kWideFolded && count >= 256) {
         return WideFoldedTagCrc16(bytes, count, crc);
     }
+#endif
     if (path != CrcPath::kTables && count >= 64) {
         return FoldedTagCrc16(bytes, count, crc);
     }

@@ -99,6 +99,9 @@ def hostile_names():
              b"\xff\xfe latin\xe9.mp3", b"=1+2.mp3", b"+cmd.mp3", b"-x.mp3", b"@sum.mp3",
              b"=1.mp3", b"'=1.mp3", b"  =2.mp3", b" -x.mp3",
              b" padded .mp3", "Dvořák – Ω.mp3".encode(), b"notes.txt"]
+    # Every byte that JSON escapes, at each place in a run of eight bytes.
+    escaped = bytes(range(1, 32)) + b'\x7f"\\'
+    names += [b"n" * shift + escaped + b"n" * shift + b".mp3" for shift in range(9)]
     os.makedirs(os.path.join(os.fsencode(folder), b"sub, \"folder\"\n\xfe"))
     for name in names:
         for where in (b"", b"sub, \"folder\"\n\xfe/"):
