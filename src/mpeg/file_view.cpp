@@ -75,15 +75,17 @@ void FileView::Copy(std::int64_t offset, unsigned char* out, std::size_t count) 
             std::memset(out, 0, count);
             return;
         }
-        const platform::InputFile::Buffered buffered =
-            m_file->BufferedAt(static_cast<std::uint64_t>(offset));
         if (offset >= m_base && offset < m_base + m_length) {
             const auto step = std::min(count, static_cast<std::size_t>(m_base + m_length - offset));
             std::memcpy(out, m_data + (offset - m_base), step);
             out += step;
             offset += static_cast<std::int64_t>(step);
             count -= step;
-        } else if (buffered.count > 0) {
+            continue;
+        }
+        if (const platform::InputFile::Buffered buffered =
+                m_file->BufferedAt(static_cast<std::uint64_t>(offset));
+            buffered.count > 0) {
             const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(
                 {count, buffered.count, static_cast<std::uint64_t>(m_size - offset)}));
             std::memcpy(out, buffered.data, step);
