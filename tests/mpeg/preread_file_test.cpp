@@ -2,6 +2,8 @@
 
 #include "mpeg/preread_file.h"
 
+#include "mpeg/file_view.h"
+
 #include "support/fake_file_system.h"
 #include "support/mp3_bytes.h"
 #include "support/system_errors.h"
@@ -72,6 +74,27 @@ TEST_F(Preread, LargeTagIsSkippedAndTheBytesBehindItRead) {
     PrereadFile adjoined = Open(near + testing::CbrFrames(300));
     ASSERT_EQ(reads.size(), 2U);
     EXPECT_EQ(adjoined.BufferedAt(0).count, near.size() + PrereadFile::kBehindTag);
+}
+
+// The kernel copies fastest into memory whose address agrees with the file's offset modulo 64:
+// every read of the start, behind a tag and through a view lands so, at any offset.
+TEST_F(Preread, ReadsLandInStepWithTheFile) {
+    std::vector<std::uint64_t> outOfStep;
+    fileSystem.onReadInto = [&](std::uint64_t offset, const unsigned char* buffer) {
+        if ((reinterpret_cast<std::uintptr_t>(buffer) - offset) % 64 != 0) {
+            outOfStep.push_back(offset);
+        }
+    };
+    const std::string tag = testing::Id3v23Tag(testing::TitleFrame("Song"), 100'003);
+    PrereadFile file(fileSystem.OpenForReading(root.Write("file.mp3", tag + testing::CbrFrames(900))),
+                     {.tagEnd = true, .fileEnd = true});
+    FileView view;
+    view.Attach(file, static_cast<std::int64_t>(file.Size()));
+    for (const std::int64_t offset : {40'001, 61'437, 200'000, 333'333}) {
+        view.WordAt(offset);
+    }
+    EXPECT_EQ(reads.size(), 7U);
+    EXPECT_TRUE(outOfStep.empty()) << outOfStep.size() << " reads out of step";
 }
 
 TEST_F(Preread, FailedReadIsThrownByTheFirstReadThatNeedsItsBytes) {

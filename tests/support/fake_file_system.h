@@ -26,6 +26,8 @@ public:
     std::function<void(const std::string& path)> onOpenForReading;
     // Runs before every read of a file opened through this file system; `count` may be cut.
     std::function<void(const std::string& path, std::uint64_t offset, std::size_t& count)> onRead;
+    // Runs before every read too, with where its bytes are to land.
+    std::function<void(std::uint64_t offset, const unsigned char* buffer)> onReadInto;
     std::function<void(const std::string& path)> onCreate;
     // Runs before every write to, and the close of, a file created through this file system.
     std::function<void(const std::string& path, std::size_t size)> onWrite;
@@ -144,6 +146,9 @@ private:
                 const std::lock_guard lock(m_owner.m_hooks);
                 if (m_owner.onRead) {
                     m_owner.onRead(m_path, offset, count);
+                }
+                if (m_owner.onReadInto) {
+                    m_owner.onReadInto(offset, buffer);
                 }
             }
             const std::size_t got = m_real->ReadAt(offset, buffer, count);
