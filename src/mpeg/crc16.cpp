@@ -115,7 +115,9 @@ __attribute__((target("pclmul,sse2"))) std::uint16_t FoldedTagCrc16(const unsign
 #define QUAVERLY_WIDE_FOLDED_CRC 1
 #define QUAVERLY_WIDE __attribute__((target("pclmul,vpclmulqdq,avx512f")))
 
-QUAVERLY_WIDE inline __m512i WideLoad(const unsigned char* at) { return _mm512_loadu_si512(at); }
+QUAVERLY_WIDE inline __m512i WideLoad(const unsigned char* at) {
+    return _mm512_loadu_si512(at);
+}
 
 // The same two halves in each of the four blocks.
 QUAVERLY_WIDE inline __m512i Repeated(std::uint64_t high, std::uint64_t low) {
@@ -176,8 +178,8 @@ bool CanUse(CrcPath path) {
 #ifdef QUAVERLY_FOLDED_CRC
     static const bool fold = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse2");
 #ifdef QUAVERLY_WIDE_FOLDED_CRC
-    static const bool wide = fold && __builtin_cpu_supports("vpclmulqdq") &&
-                             __builtin_cpu_supports("avx512f");
+    static const bool wide =
+        fold && __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx512f");
 #else
     constexpr bool wide = false;
 #endif

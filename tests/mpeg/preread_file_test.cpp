@@ -86,8 +86,9 @@ TEST_F(Preread, ReadsLandInStepWithTheFile) {
         }
     };
     const std::string tag = testing::Id3v23Tag(testing::TitleFrame("Song"), 100'003);
-    PrereadFile file(fileSystem.OpenForReading(root.Write("file.mp3", tag + testing::CbrFrames(900))),
-                     {.tagEnd = true, .fileEnd = true});
+    PrereadFile file(
+        fileSystem.OpenForReading(root.Write("file.mp3", tag + testing::CbrFrames(900))),
+        {.tagEnd = true, .fileEnd = true});
     FileView view;
     view.Attach(file, static_cast<std::int64_t>(file.Size()));
     for (const std::int64_t offset : {40'001, 61'437, 200'000, 333'333}) {
