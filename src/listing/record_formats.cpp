@@ -214,9 +214,11 @@ bool LooksLikeAFormula(std::string_view value) {
 
 void Join(std::string& joined, const std::vector<std::string_view>& items,
           std::string_view separator) {
+    // An empty item (a picture type beyond the list has no name) leaves no separator before
+    // the next.
     joined.clear();
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        joined.append(i == 0 ? "" : separator).append(items[i]);
+    for (const std::string_view item : items) {
+        joined.append(joined.empty() ? "" : separator).append(item);
     }
 }
 

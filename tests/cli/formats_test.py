@@ -110,8 +110,42 @@ def hostile_names():
     return folder
 
 
+def tagged(folder, name, frames):
+    """A song behind an ID3v2.3 tag of `frames`."""
+    song = open(os.path.join(DATA, "cbr_128k_44100_info_frame.mp3"), "rb").read()
+    size = len(frames)
+    syncsafe = bytes([(size >> 21) & 127, (size >> 14) & 127, (size >> 7) & 127, size & 127])
+    with open(os.path.join(folder, name), "wb") as out:
+        out.write(b"ID3\3\0\0" + syncsafe + frames + song)
+
+
+def frame(id_, body):
+    return id_ + len(body).to_bytes(4, "big") + b"\0\0" + body
+
+
+def tag_fields():
+    """A title of 60,000 bytes that JSON escapes, each as six: the most a record can grow by;
+    and a picture of a type beyond the list, which has no name."""
+    folder = tempfile.mkdtemp()
+    title = (bytes(range(1, 32)) + b'\x7f"\\' * 4) * (60_000 // 43)
+    tagged(folder, "escaped.mp3", frame(b"TIT2", b"\0" + title))
+    tagged(folder, "unnamed.mp3", frame(b"APIC", b"\0image/jpeg\0\x30\0" + b"\xFF" * 102))
+    try:
+        records = {record.get("name"): record for record in
+                   (json.loads(line) for line in listing(folder, "jsonl").decode().splitlines())}
+        assert records["escaped.mp3"].get("title") == title.decode("latin-1")
+        assert records["unnamed.mp3"]["cover"] == {"type": "", "mime": "image/jpeg",
+                                                   "bytes": 102}, records["unnamed.mp3"]
+        table = {row["name"]: row for row in csv.DictReader(io.StringIO(
+            listing(folder, "csv").decode("utf-8-sig"), newline=""))}
+        assert table["unnamed.mp3"]["cover"] == "image/jpeg, 102", table["unnamed.mp3"]
+    finally:
+        shutil.rmtree(folder)
+
+
 def main():
     check(DATA)
+    tag_fields()
     folder = hostile_names()
     try:
         check(folder)
