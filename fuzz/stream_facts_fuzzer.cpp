@@ -50,7 +50,8 @@ std::string Record(quaverly::listing::RecordFormat& format, const quaverly::mpeg
     quaverly::listing::PageWriter page(
         std::make_unique<quaverly::testing::MemoryOutputFile>(written));
     format.Begin(page, "/");
-    format.WriteFileRow(page, {.path = "/fuzz.mp3", .name = "fuzz.mp3", .mp3 = &scan, .size = size});
+    format.WriteFileRow(page,
+                        {.path = "/fuzz.mp3", .name = "fuzz.mp3", .mp3 = &scan, .size = size});
     page.Close();
     return written;
 }
