@@ -3,6 +3,7 @@
 #include "frontend/given_folder.h"
 #include "frontend/progress_pacing.h"
 #include "listing/listing_run.h"
+#include "listing/catalogue_format.h"
 #include "listing/record_formats.h"
 #include "listing/visible_text.h"
 #include "platform/file_system.h"
@@ -72,18 +73,23 @@ void EndSoonAfterAnInterrupt() {
 }
 
 void PrintUsage(std::ostream& out) {
-    out << "Usage: " << kProgram << " [-f FORMAT] [-o FILE] [-j N] [--verify] FOLDER\n"
+    out << "Usage: " << kProgram << " [-f FORMAT] [-o FILE] [-j N] [--verify] [--no-links] FOLDER\n"
         << "Writes a listing of the MP3 files under FOLDER, with their bitrates, to\n"
-        << "mp3_listing.html (or .csv, .jsonl) in the current directory, or to FILE.\n"
+        << "mp3_listing.html (or .csv, .jsonl; mp3_catalogue.html) in the current directory,\n"
+        << "or to FILE.\n"
         << "\n"
-        << "  -f, --format FORMAT  html (the default), csv or jsonl: a page, or one record per\n"
-        << "                       folder and file with what the frames say, for spreadsheets\n"
-        << "                       and scripts\n"
+        << "  -f, --format FORMAT  html (the default), csv, jsonl or catalogue: a page, one\n"
+        << "                       record per folder and file with what the frames say, for\n"
+        << "                       spreadsheets and scripts, or a page to search, sort and\n"
+        << "                       filter them in\n"
         << "  -o, --output FILE  write the listing to FILE; - writes it to standard output\n"
         << "  -j, --jobs N       read ID3 tags in N helper processes (default: one per core;\n"
         << "                     0 reads them in this process, where a damaged tag can crash it)\n"
-        << "      --verify       with csv or jsonl: walk every frame of every file and check\n"
-        << "                     its CRC and the encoder's CRC of the audio (reads every byte)\n"
+        << "      --verify       with csv, jsonl or catalogue: walk every frame of every file\n"
+        << "                     and check its CRC and the encoder's CRC of the audio (reads\n"
+        << "                     every byte)\n"
+        << "      --no-links     with catalogue: no links to the files, and no path to the\n"
+        << "                     folder listed, for a page to share\n"
         << "  -h, --help         show this help and exit\n"
         << "      --version      show the version and exit\n"
         << "\n"
@@ -98,21 +104,33 @@ int UsageError(const std::string& message) {
     return kExitFailed;
 }
 
+// What a format is made with: every frame checked, and the catalogue's links.
+struct FormatOptions {
+    bool verify = false;
+    std::optional<std::string> linkBase;
+};
+
 // The formats -f names, each with the listing file's name and what writes it; null for the page.
 struct Format {
     std::string_view name;
     std::string_view fileName;
-    std::unique_ptr<listing::ListingFormat> (*make)(bool verify);
+    std::unique_ptr<listing::ListingFormat> (*make)(const FormatOptions& options);
 };
-template <typename Made> std::unique_ptr<listing::ListingFormat> Make(bool verify) {
-    auto made = std::make_unique<Made>();
-    made->Verify(verify);
+template <typename Made> std::unique_ptr<listing::ListingFormat> Make(const FormatOptions& options) {
+    std::unique_ptr<Made> made;
+    if constexpr (std::is_same_v<Made, listing::CatalogueFormat>) {
+        made = std::make_unique<Made>(options.linkBase);
+    } else {
+        made = std::make_unique<Made>();
+    }
+    made->Verify(options.verify);
     return made;
 }
-constexpr std::array<Format, 3> kFormats{{
+constexpr std::array<Format, 4> kFormats{{
     {"html", "mp3_listing.html", nullptr},
     {"csv", "mp3_listing.csv", Make<listing::CsvFormat>},
     {"jsonl", "mp3_listing.jsonl", Make<listing::JsonLinesFormat>},
+    {"catalogue", listing::kCatalogueFileName, Make<listing::CatalogueFormat>},
 }};
 
 // What the command line asks for.
@@ -122,6 +140,7 @@ struct Arguments {
     std::optional<std::size_t> jobs;
     std::string format = "html";
     bool verify = false;
+    bool noLinks = false;
 };
 
 // The long options return values of their own, so that a message names the form that was
@@ -133,15 +152,17 @@ enum LongOption : int {
     kLongJobs,
     kLongFormat,
     kLongVerify,
+    kLongNoLinks,
 };
 
-constexpr std::array<option, 7> kLongOptions{{
+constexpr std::array<option, 8> kLongOptions{{
     {"format", required_argument, nullptr, kLongFormat},
     {"help", no_argument, nullptr, kLongHelp},
     {"version", no_argument, nullptr, kLongVersion},
     {"output", required_argument, nullptr, kLongOutput},
     {"jobs", required_argument, nullptr, kLongJobs},
     {"verify", no_argument, nullptr, kLongVerify},
+    {"no-links", no_argument, nullptr, kLongNoLinks},
     {nullptr, 0, nullptr, 0},
 }};
 
@@ -165,6 +186,9 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
             return kExitComplete;
         case kLongVerify:
             arguments.verify = true;
+            break;
+        case kLongNoLinks:
+            arguments.noLinks = true;
             break;
         case 'o':
         case kLongOutput:
@@ -234,8 +258,12 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
         return UsageError("the output file name is empty");
     }
     if (arguments.verify && arguments.format == "html") {
-        return UsageError("'--verify' checks the frames for the records: use it with -f csv or "
-                          "-f jsonl");
+        return UsageError("'--verify' checks the frames for the records: use it with -f csv, "
+                          "-f jsonl or -f catalogue");
+    }
+    if (arguments.noLinks && arguments.format != "catalogue") {
+        return UsageError("'--no-links' leaves the links out of the catalogue: use it with "
+                          "-f catalogue");
     }
     return arguments;
 }
@@ -334,7 +362,17 @@ int main(int argc, char** argv) {
     std::unique_ptr<listing::ListingFormat> format;
     for (const Format& known : kFormats) {
         if (known.name == arguments.format) {
-            format = known.make != nullptr ? known.make(arguments.verify) : nullptr;
+            FormatOptions options{arguments.verify, std::nullopt};
+            if (!arguments.noLinks) {
+                // The links lead from where the page is written: standard output's page is
+                // taken to be kept in the current directory.
+                std::string page(arguments.output.value_or(std::string(known.fileName)));
+                if (!platform::IsAbsolutePath(page)) {
+                    page = fileSystem.CurrentDirectory() + platform::kPathSeparator + page;
+                }
+                options.linkBase = listing::LinkBase(page, normal);
+            }
+            format = known.make != nullptr ? known.make(options) : nullptr;
             services.format = format.get();
             services.listingFileName = known.fileName;
         }

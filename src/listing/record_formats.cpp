@@ -281,6 +281,8 @@ void CsvFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t c
 
 namespace {
 
+// The bytes JSON escapes, and for a script element also < > & and the first byte of U+2028
+// and U+2029.
 constexpr std::array<bool, 256> kNeedsEscape = [] {
     std::array<bool, 256> needs{};
     for (std::size_t byte = 0; byte < needs.size(); ++byte) {
@@ -288,10 +290,17 @@ constexpr std::array<bool, 256> kNeedsEscape = [] {
     }
     return needs;
 }();
+constexpr std::array<bool, 256> kNeedsEscapeInScript = [] {
+    std::array<bool, 256> needs = kNeedsEscape;
+    for (const std::size_t byte : {0x3CU, 0x3EU, 0x26U, 0xE2U}) { // < > & and U+2028's lead
+        needs[byte] = true;
+    }
+    return needs;
+}();
 
 // Each byte of a text takes at most six in JSON ("\u001f"), and a field's name and quotes
 // fewer than that many more.
-constexpr std::size_t kMostPerByte = 6;
+constexpr std::size_t kMostPerByte = kJsonMostPerByte;
 constexpr std::size_t kMostAround = 32;
 
 char* Put(char* out, std::string_view text) {
@@ -300,17 +309,24 @@ char* Put(char* out, std::string_view text) {
 }
 
 // Whether any of the eight bytes of `word` is one JSON escapes: below 0x20, a quote, a
-// backslash or DEL. Exact for the question, if not for which byte.
-bool AnyToEscape(std::uint64_t word) {
+// backslash or DEL; in a script element also < > & and 0xE2. Exact for the question, if not
+// for which byte.
+template <bool kInScript> bool AnyToEscape(std::uint64_t word) {
     constexpr std::uint64_t kOnes = 0x0101010101010101;
     constexpr std::uint64_t kHighs = 0x8080808080808080;
     const auto zeroIn = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
-    return (((word - kOnes * 0x20) & ~word & kHighs) | zeroIn(word ^ (kOnes * '"')) |
-            zeroIn(word ^ (kOnes * '\\')) | zeroIn(word ^ (kOnes * 0x7F))) != 0;
+    std::uint64_t any = ((word - kOnes * 0x20) & ~word & kHighs) | zeroIn(word ^ (kOnes * '"')) |
+                        zeroIn(word ^ (kOnes * '\\')) | zeroIn(word ^ (kOnes * 0x7F));
+    if constexpr (kInScript) {
+        any |= zeroIn(word ^ (kOnes * '<')) | zeroIn(word ^ (kOnes * '>')) |
+               zeroIn(word ^ (kOnes * '&')) | zeroIn(word ^ (kOnes * 0xE2));
+    }
+    return any != 0;
 }
 
-char* PutJsonString(char* out, std::string_view text) {
+template <bool kInScript> char* PutJsonStringAs(char* out, std::string_view text) {
     static constexpr char kDigits[] = "0123456789abcdef";
+    const std::array<bool, 256>& needsEscape = kInScript ? kNeedsEscapeInScript : kNeedsEscape;
     *out++ = '"';
     std::size_t at = 0;
     while (at < text.size()) {
@@ -318,7 +334,7 @@ char* PutJsonString(char* out, std::string_view text) {
         if (text.size() - at >= 8) {
             std::uint64_t word = 0;
             std::memcpy(&word, text.data() + at, 8);
-            if (!AnyToEscape(word)) {
+            if (!AnyToEscape<kInScript>(word)) {
                 std::memcpy(out, &word, 8);
                 out += 8;
                 at += 8;
@@ -329,11 +345,21 @@ char* PutJsonString(char* out, std::string_view text) {
         for (; at < end; ++at) {
             const char c = text[at];
             const auto byte = static_cast<unsigned char>(c);
-            if (!kNeedsEscape[byte]) {
+            if (!needsEscape[byte]) {
                 *out++ = c;
             } else if (c == '"' || c == '\\') {
                 *out++ = '\\';
                 *out++ = c;
+            } else if (byte == 0xE2) {
+                // U+2028 and U+2029 end a line in a script; any other character led by 0xE2
+                // is written as it is.
+                const std::string_view next = text.substr(at + 1, 2);
+                if (next == "\x80\xA8" || next == "\x80\xA9") {
+                    out = Put(out, next[1] == '\xA8' ? "\\u2028" : "\\u2029");
+                    at += 2;
+                } else {
+                    *out++ = c;
+                }
             } else {
                 out = Put(out, "\\u00");
                 *out++ = kDigits[byte >> 4];
@@ -345,7 +371,13 @@ char* PutJsonString(char* out, std::string_view text) {
     return out;
 }
 
+char* PutJsonString(char* out, std::string_view text) { return PutJsonStringAs<false>(out, text); }
+
 } // namespace
+
+char* PutJsonTextInScript(char* out, std::string_view text) {
+    return PutJsonStringAs<true>(out, text);
+}
 
 void JsonLinesFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t count) {
     // Room for the most the record can take, so that it is written without a check at each

@@ -134,6 +134,14 @@ private:
     std::string m_line;
 };
 
+// The most bytes JSON takes for a byte of text ("\u001f").
+inline constexpr std::size_t kJsonMostPerByte = 6;
+
+// Writes `text` at `out` as a JSON string and returns its end: at most kJsonMostPerByte bytes
+// for each byte, and two quotes. Made to stand in a script element: < > & U+2028 and U+2029 are
+// escaped too, so that no text can end the element, open a comment in it or end a line.
+char* PutJsonTextInScript(char* out, std::string_view text);
+
 // `text` as valid UTF-8 in `out`: every byte that is not part of a valid sequence becomes
 // U+FFFD. Returns whether it was valid already.
 bool AssignUtf8(std::string& out, std::string_view text);

@@ -16,6 +16,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import urllib.parse
 
 PROGRAM, DATA = sys.argv[1], sys.argv[2]
 
@@ -55,7 +56,7 @@ def raw_path(record):
 
 
 def check(folder):
-    records = [json.loads(line) for line in listing(folder, "jsonl").decode().splitlines()]
+    records = [json.loads(line) for line in listing(folder, "jsonl").decode().split("\n")[:-1]]
     table = list(csv.DictReader(io.StringIO(listing(folder, "csv").decode("utf-8-sig"),
                                             newline="")))
     rows = page_rows(folder)
@@ -88,6 +89,86 @@ def check(folder):
             seconds -= (record.get("encoder_delay", 0) + record.get("encoder_padding", 0)) / \
                 record["sample_rate"]
             assert abs(record["duration_seconds"] - seconds) < 0.001, record
+
+
+PROFILE = ["mpeg_version", "layer", "sample_rate", "channel_mode", "vbr_header",
+           "duration_source", "bitrate_mode", "encoder", "encoder_settings", "lowpass_hz",
+           "encoder_tag_crc"]
+ALBUM = ["artist", "album", "year", "genre"]
+FILE = ["name", "size", "bitrate", None, "frames", "duration_seconds", "average_bitrate",
+        "id3v2_size", "title", "track", "health", "encoder_delay", "encoder_padding", "failure",
+        "junk_inside_at", "verified_frames", "path_hex"]
+
+
+def catalogue_records(folder, *options):
+    """The catalogue's data made back into the records, and its folders' roll-ups."""
+    run = subprocess.run([PROGRAM, "-f", "catalogue", "-o", "-", *options, folder],
+                         capture_output=True)
+    assert run.returncode in (0, 1), run.stderr
+    page = run.stdout.decode()
+    start = page.index('<script type="application/json" id="catalogue-data">') + 52
+    text = page[start:page.index("</script>", start)]
+    # Nothing in the data can end its element, open a comment or end a line in a script.
+    assert not set(text) & {"<", ">", "&", "\u2028", "\u2029"}, text
+    head, *elements = json.loads(text)
+    records, profiles, album, rollups = [], [], {}, []
+    values = lambda names, items: {k: v for k, v in zip(names, items) if k and v is not None}
+    for kind, *items in elements:
+        if kind == 1:
+            records.append(values(["path", "path_hex"], items))
+            records[-1].update(type="folder", folder=items[0])
+        elif kind == 2:
+            profile = values(PROFILE, items)
+            profile.update(mpeg_version=f"{profile['mpeg_version']:g}",
+                           vbr_header=profile.get("vbr_header", ""))
+            profiles.append(profile)
+        elif kind == 3:
+            album = values(ALBUM, items)
+            if len(items) > 4:
+                album["cover"] = values(["type", "mime", "bytes"], items[4:])
+        elif kind == 4:
+            rollups.append((records[-1] if records[-1]["type"] == "folder" else
+                            next(r for r in reversed(records) if r["type"] == "folder"), items))
+        else:
+            record = values(FILE, items)
+            where = next(r for r in reversed(records) if r["type"] == "folder")["path"]
+            record.update(type="file", mp3=len(items) > 2 and items[2] is not None, folder=where,
+                          path=os.path.join(where, items[0]) if where else items[0])
+            if len(items) > 3 and items[3] is not None:
+                record.update(profiles[items[3]])
+            if record["mp3"]:
+                record.update(album)
+            if record.get("health") is None:
+                record.pop("health", None)
+            records.append(record)
+    return head, records, rollups
+
+
+def check_catalogue(folder):
+    """Every fact of the records is in the catalogue, and each folder's roll-up is the sum of
+    the records below it."""
+    records = [json.loads(line) for line in listing(folder, "jsonl").decode().split("\n")[:-1]]
+    head, made, rollups = catalogue_records(folder)
+    for record in records:
+        record.pop("health", None) if record.get("health") == [] else None
+    assert made == records, next((a, b) for a, b in zip(made, records) if a != b)
+    for rollup_folder, items in rollups:
+        path = rollup_folder["path"]
+        below = [r for r in records if r["type"] == "file" and
+                 (not path or r["path"].startswith(path + "/"))]
+        mp3 = [r for r in below if r["mp3"]]
+        rates = [r["bitrate"] for r in mp3 if r["bitrate"] > 0]
+        assert items[:5] == [len(below), len(mp3), sum(r.get("size", 0) for r in below),
+                             round(sum(r.get("duration_seconds", 0) for r in mp3), 3),
+                             min(rates) if rates else None], (path, items)
+        assert items[6] == sum(1 for r in mp3 if r.get("health") or r.get("failure")), items
+        assert sum(items[7].values()) == sum(items[8].values()) == len(mp3), items
+    # The links lead from the page (here, as standard output's, the current folder).
+    expected = urllib.parse.quote(os.path.relpath(os.path.abspath(folder)),
+                                  safe="/!$'()*+,;=@") + "/"
+    assert head["base"] == expected, (head, expected)
+    shared, _, _ = catalogue_records(folder, "--no-links")
+    assert "base" not in shared and "/" not in shared["folder"].rstrip("/"), shared
 
 
 def hostile_names():
@@ -132,7 +213,7 @@ def tag_fields():
     tagged(folder, "unnamed.mp3", frame(b"APIC", b"\0image/jpeg\0\x30\0" + b"\xFF" * 102))
     try:
         records = {record.get("name"): record for record in
-                   (json.loads(line) for line in listing(folder, "jsonl").decode().splitlines())}
+                   (json.loads(line) for line in listing(folder, "jsonl").decode().split("\n")[:-1])}
         assert records["escaped.mp3"].get("title") == title.decode("latin-1")
         assert records["unnamed.mp3"]["cover"] == {"type": "", "mime": "image/jpeg",
                                                    "bytes": 102}, records["unnamed.mp3"]
@@ -145,13 +226,20 @@ def tag_fields():
 
 def main():
     check(DATA)
+    check_catalogue(DATA)
     tag_fields()
     folder = hostile_names()
+    # A name holds no "/": the path "</script><img...>" is the folder "<" and a file in it.
+    os.mkdir(os.path.join(folder, "<"))
+    for name in ("</script><img src=x onerror=alert(1)>.mp3", "<!-- a.mp3", "\u2028line.mp3",
+                 "\u202eexe.mp3", "a&amp;b>.mp3"):
+        shutil.copy(os.path.join(DATA, "vbr_xing_44100.mp3"), os.path.join(folder, name))
     try:
         check(folder)
+        check_catalogue(folder)
     finally:
         shutil.rmtree(folder)
-    print("formats: CSV and JSON Lines read back row for row")
+    print("formats: CSV, JSON Lines and the catalogue's data read back row for row")
 
 
 if __name__ == "__main__":

@@ -1,0 +1,448 @@
+#include "listing/catalogue_format.h"
+
+#include "listing/catalogue_page.h"
+#include "mpeg/stream_facts.h"
+#include "platform/file_system.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+
+namespace quaverly::listing {
+
+namespace {
+
+// Stream profiles kept to be named again: an encoding run's files share one, so a collection
+// has few; a tree of files that each differ costs no more memory than this.
+constexpr std::size_t kMostProfiles = 4096;
+// Encoders and modes counted by name in a roll-up; the rest together under kOthers, which no
+// encoder's tag (printable ASCII) can spell.
+constexpr std::size_t kMostNames = 32;
+constexpr std::string_view kOthers = "\xE2\x80\xA6"; // U+2026
+
+void AppendJson(std::string& out, std::string_view text) {
+    const std::size_t at = out.size();
+    out.resize(at + text.size() * kJsonMostPerByte + 2);
+    char* const end = PutJsonTextInScript(out.data() + at, text);
+    out.resize(static_cast<std::size_t>(end - out.data()));
+}
+
+template <typename Number> void AppendNumber(std::string& out, Number value) {
+    std::array<char, 32> text{};
+    const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value);
+    out.append(text.data(), end);
+}
+
+void AppendSeconds(std::string& out, double seconds) {
+    std::array<char, 32> text{};
+    const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), seconds,
+                                            std::chars_format::fixed, 3);
+    out.append(text.data(), error == std::errc() ? end : text.data());
+}
+
+// Counts one of `name` in `counts`, under kOthers once kMostNames are counted.
+void Count(std::map<std::string, std::int64_t, std::less<>>& counts, std::string_view name,
+           std::int64_t count) {
+    auto found = counts.find(name);
+    if (found == counts.end()) {
+        found = counts.try_emplace(std::string(counts.size() < kMostNames ? name : kOthers)).first;
+    }
+    found->second += count;
+}
+
+void AppendCounts(std::string& out, const std::map<std::string, std::int64_t, std::less<>>& counts) {
+    out.push_back('{');
+    for (const auto& [name, count] : counts) {
+        if (out.back() != '{') {
+            out.push_back(',');
+        }
+        AppendJson(out, name);
+        out.push_back(':');
+        AppendNumber(out, count);
+    }
+    out.push_back('}');
+}
+
+// The records' fields of each element of the data, at their places after its kind.
+constexpr std::size_t kProfileFields[] = {7, 8, 9, 10, 11, 18, 19, 20, 21, 22, 25};
+constexpr std::size_t kAlbumFields[] = {29, 30, 33, 34}; // then the cover's parts
+constexpr std::size_t kFileFieldsBeforeProfile[] = {3, 4, 6};
+constexpr std::size_t kFileFieldsAfterProfile[] = {12, 13, 14, 15, 31, 32, 26,
+                                                   23, 24, 16, 27, 28, 17};
+constexpr std::size_t kMpegVersionField = 7;
+constexpr std::size_t kVbrHeaderField = 11;
+
+bool IsBelow(std::string_view folder, std::string_view path) {
+    return path.size() > folder.size() && path.starts_with(folder) &&
+           (path[folder.size()] == platform::kPathSeparator ||
+            folder.back() == platform::kPathSeparator);
+}
+
+std::string ParentOf(std::string_view path) {
+    const std::size_t separator = path.rfind(platform::kPathSeparator);
+    if (separator == std::string_view::npos) {
+        return {};
+    }
+    // A root keeps its separator: the parent of "/music" is "/".
+    return std::string(path.substr(0, separator == 0 ? 1 : separator));
+}
+
+} // namespace
+
+void CatalogueFormat::Rollup::Add(const Rollup& other) {
+    files += other.files;
+    mp3Files += other.mp3Files;
+    bytes += other.bytes;
+    seconds += other.seconds;
+    if (other.lowestBitrate > 0 && (lowestBitrate == 0 || other.lowestBitrate < lowestBitrate)) {
+        lowestBitrate = other.lowestBitrate;
+    }
+    bitrateSeconds += other.bitrateSeconds;
+    timedSeconds += other.timedSeconds;
+    findings += other.findings;
+    for (const auto& [name, count] : other.encoders) {
+        Count(encoders, name, count);
+    }
+    for (const auto& [name, count] : other.modes) {
+        Count(modes, name, count);
+    }
+}
+
+void CatalogueFormat::Begin(PageWriter& page, std::string_view folder) {
+    m_folder = platform::ShownPath(folder);
+    RecordFormat::Begin(page, folder);
+}
+
+void CatalogueFormat::WriteHeader(PageWriter& page) {
+    std::string head(CataloguePageHead());
+    head.append("[{\"catalogue\":1,\"folder\":");
+    std::string folder;
+    AssignUtf8(folder, m_folder);
+    if (!m_linkBase) {
+        // A shared page says nothing of where the collection lies.
+        const std::size_t separator = folder.find_last_of(platform::kPathSeparator,
+                                                          folder.size() > 1 ? folder.size() - 2
+                                                                            : 0);
+        if (separator != std::string::npos && separator + 1 < folder.size()) {
+            folder.erase(0, separator + 1);
+        }
+    }
+    AppendJson(head, folder);
+    head.append(",\"separator\":");
+    AppendJson(head, std::string_view(&platform::kPathSeparator, 1));
+    if (m_linkBase) {
+        head.append(",\"base\":");
+        AppendJson(head, *m_linkBase);
+    }
+    head.append(",\"health\":[");
+    const std::vector<std::string_view> words = mpeg::HealthWords(~std::uint32_t{0});
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        head.append(i == 0 ? "\"" : ",\"").append(words[i]).append("\"");
+    }
+    head.append("]}");
+    page.Write(head);
+}
+
+void CatalogueFormat::AddToParent(const std::string& path, Rollup rollup) {
+    std::string parent = ParentOf(path);
+    if (parent.empty() || parent == path) {
+        return; // the top of the tree
+    }
+    if (!m_pending.empty() && m_pending.back().path == parent) {
+        m_pending.back().below.Add(rollup);
+    } else {
+        m_pending.push_back({std::move(parent), std::move(rollup)});
+    }
+}
+
+void CatalogueFormat::EndFolder(PageWriter& page) {
+    if (!m_current) {
+        return;
+    }
+    const Rollup& r = m_current->below;
+    std::string& out = m_record;
+    out.assign(",\n[4,");
+    AppendNumber(out, r.files);
+    out.push_back(',');
+    AppendNumber(out, r.mp3Files);
+    out.push_back(',');
+    AppendNumber(out, r.bytes);
+    out.push_back(',');
+    AppendSeconds(out, r.seconds);
+    out.push_back(',');
+    if (r.lowestBitrate > 0) {
+        AppendNumber(out, r.lowestBitrate);
+    } else {
+        out.append("null");
+    }
+    out.push_back(',');
+    if (r.timedSeconds > 0) {
+        AppendNumber(out, static_cast<std::int64_t>(r.bitrateSeconds / r.timedSeconds + 0.5));
+    } else {
+        out.append("null");
+    }
+    out.push_back(',');
+    AppendNumber(out, r.findings);
+    out.push_back(',');
+    AppendCounts(out, r.encoders);
+    out.push_back(',');
+    AppendCounts(out, r.modes);
+    out.push_back(']');
+    page.Write(out);
+    Pending done = std::move(*m_current);
+    m_current.reset();
+    AddToParent(done.path, std::move(done.below));
+}
+
+void CatalogueFormat::FolderRow(PageWriter& page, std::string_view folder) {
+    EndFolder(page);
+    // Folders left above that are not above this one were never written (the walk could not
+    // list them): what they hold goes on up to theirs.
+    while (!m_pending.empty() && m_pending.back().path != folder &&
+           !IsBelow(m_pending.back().path, folder)) {
+        Pending skipped = std::move(m_pending.back());
+        m_pending.pop_back();
+        AddToParent(skipped.path, std::move(skipped.below));
+    }
+    m_current.emplace();
+    m_current->path = folder;
+    if (!m_pending.empty() && m_pending.back().path == folder) {
+        m_current->below = std::move(m_pending.back().below);
+        m_pending.pop_back();
+    }
+    RecordFormat::FolderRow(page, folder);
+}
+
+void CatalogueFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
+    if (m_current) {
+        Rollup& r = m_current->below;
+        ++r.files;
+        if (row.size > 0) {
+            r.bytes += row.size;
+        }
+        if (const mpeg::FileScan* scan = row.mp3) {
+            ++r.mp3Files;
+            if (scan->bitrate > 0 && (r.lowestBitrate == 0 || scan->bitrate < r.lowestBitrate)) {
+                r.lowestBitrate = scan->bitrate;
+            }
+            bool finding = !scan->Failure().empty();
+            std::string_view encoder;
+            std::string_view mode;
+            if (const auto& facts = scan->facts) {
+                r.seconds += facts->seconds;
+                if (facts->seconds > 0 && facts->averageBitrate > 0) {
+                    r.bitrateSeconds += facts->averageBitrate * facts->seconds;
+                    r.timedSeconds += facts->seconds;
+                }
+                finding = finding || facts->health != 0;
+                if (facts->encoderTag) {
+                    encoder = facts->encoderTag->encoder;
+                }
+                mode = facts->bitrateMode;
+            }
+            r.findings += finding ? 1 : 0;
+            Count(r.encoders, encoder, 1);
+            Count(r.modes, mode, 1);
+        }
+    }
+    RecordFormat::WriteFileRow(page, row);
+}
+
+void CatalogueFormat::End(PageWriter& page) {
+    EndFolder(page);
+    m_pending.clear();
+    std::string tail = "\n]";
+    tail.append(CataloguePageTail());
+    page.Write(tail);
+}
+
+void CatalogueFormat::WriteRecord(PageWriter& page, const Field* fields, std::size_t count) {
+    // Each value after a comma; those absent at the end are left out.
+    std::string& out = m_record;
+    std::size_t kept = 0;
+    const auto value = [&](const Field& field) {
+        out.push_back(',');
+        switch (field.kind) {
+        case Field::Kind::Absent:
+            out.append("null");
+            return;
+        case Field::Kind::Text:
+            AppendJson(out, field.value);
+            break;
+        case Field::Kind::Words:
+            if (field.items.empty()) {
+                out.append("null");
+                return;
+            }
+            out.push_back('[');
+            for (std::size_t i = 0; i < field.items.size(); ++i) {
+                out.append(i == 0 ? "" : ",");
+                AppendJson(out, field.items[i]);
+            }
+            out.push_back(']');
+            break;
+        default: // a number or a boolean, as it is written
+            out.append(field.value);
+            break;
+        }
+        kept = out.size();
+    };
+    const auto start = [&](std::string_view kind) {
+        out.assign(",\n[");
+        out.append(kind);
+        kept = out.size();
+    };
+    const auto end = [&] {
+        out.resize(kept);
+        out.push_back(']');
+        page.Write(out);
+    };
+    if (count <= kPathHex) {
+        return;
+    }
+    if (fields[0].value == "folder") {
+        start("1");
+        value(fields[1]);
+        value(fields[kPathHex]);
+        end();
+        return;
+    }
+    const bool mp3 = fields[5].value == "true";
+    if (!mp3) {
+        // Its name and size; its raw path, where it has one, at its place.
+        start("0");
+        value(fields[3]);
+        value(fields[4]);
+        // Bitrate, profile and the rest before the raw path, all absent.
+        for (std::size_t i = 0; i < 1 + std::size(kFileFieldsAfterProfile); ++i) {
+            value(Field{});
+        }
+        value(fields[kPathHex]);
+        end();
+        return;
+    }
+    // The stream profile: what the files of one encoding run share.
+    Field profileNumber;
+    if (fields[7].kind != Field::Kind::Absent) {
+        start("2");
+        for (const std::size_t i : kProfileFields) {
+            if (i == kVbrHeaderField && fields[i].value.empty()) {
+                value(Field{}); // no header
+            } else if (i == kMpegVersionField) {
+                value(Field{fields[i].value, Field::Kind::Number, {}}); // "2.5" is a number
+            } else {
+                value(fields[i]);
+            }
+        }
+        out.resize(kept);
+        m_profile.assign(out, 4); // after ",\n[2"
+        auto found = m_profiles.find(m_profile);
+        std::int64_t number = found != m_profiles.end() ? found->second : -1;
+        if (number < 0) {
+            number = m_profileCount++;
+            end();
+            if (m_profiles.size() < kMostProfiles) {
+                m_profiles.emplace(m_profile, number);
+            }
+        }
+        AppendNumber(m_profile.assign(""), number);
+        profileNumber = {m_profile, Field::Kind::Number, {}};
+    }
+    // The album's tags, written when they differ from the last file's.
+    start("3");
+    for (const std::size_t i : kAlbumFields) {
+        value(fields[i]);
+    }
+    if (const Field& cover = fields[35]; cover.kind == Field::Kind::Picture) {
+        // Its type name, its MIME type, and its bytes when the frame says them.
+        for (std::size_t i = 0; i < cover.items.size(); ++i) {
+            value(Field{cover.items[i], i == 2 ? Field::Kind::Number : Field::Kind::Text, {}});
+        }
+    }
+    out.resize(kept);
+    if (out.compare(3, std::string::npos, m_albumTags) != 0) {
+        m_albumTags.assign(out, 3);
+        end();
+    }
+    start("0");
+    for (const std::size_t i : kFileFieldsBeforeProfile) {
+        value(fields[i]);
+    }
+    value(profileNumber);
+    for (const std::size_t i : kFileFieldsAfterProfile) {
+        value(fields[i]);
+    }
+    end();
+}
+
+std::string LinkBase(std::string_view pageFile, std::string_view folder) {
+    const auto names = [](std::string_view path) {
+        std::vector<std::string_view> parts;
+        std::size_t at = 0;
+        while (at <= path.size()) {
+            std::size_t next = path.find_first_of(platform::kPathSeparator == '/' ? "/" : "\\/", at);
+            if (next == std::string_view::npos) {
+                next = path.size();
+            }
+            const std::string_view part = path.substr(at, next - at);
+            if (part == "..") {
+                if (parts.size() > 1) {
+                    parts.pop_back();
+                }
+            } else if (part != "." && (!part.empty() || parts.empty())) {
+                parts.push_back(part); // the first, empty on POSIX, is the root
+            }
+            at = next + 1;
+        }
+        return parts;
+    };
+    const auto encode = [](std::string& out, std::string_view name) {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        for (const char c : name) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (std::isalnum(byte) != 0 && byte < 0x80) {
+                out.push_back(c);
+            } else if (std::string_view("-._~!$'()*+,;=@").find(c) != std::string_view::npos) {
+                out.push_back(c);
+            } else {
+                out.push_back('%');
+                out.push_back(kDigits[byte >> 4]);
+                out.push_back(kDigits[byte & 15]);
+            }
+        }
+        out.push_back('/');
+    };
+    std::vector<std::string_view> page = names(pageFile);
+    if (!page.empty()) {
+        page.pop_back(); // the page's own name
+    }
+    const std::vector<std::string_view> target = names(folder);
+    std::string address;
+    if (page.empty() || target.empty() || page.front() != target.front()) {
+        // No common root: the whole path, from a drive ("C:") or a share.
+        // A drive's path is file:///C:/..., a share's file://server/share/....
+        address = target.front().empty() ? "file:/" : "file:///";
+        for (const std::string_view& name : target) {
+            if (&name == &target.front() && !name.empty()) {
+                address.append(name).push_back('/'); // the drive, with its colon
+            } else if (!name.empty() || &name == &target.front()) {
+                encode(address, name);
+            }
+        }
+        return address;
+    }
+    std::size_t common = 0;
+    while (common < page.size() && common < target.size() && page[common] == target[common]) {
+        ++common;
+    }
+    for (std::size_t i = common; i < page.size(); ++i) {
+        address.append("../");
+    }
+    for (std::size_t i = common; i < target.size(); ++i) {
+        encode(address, target[i]);
+    }
+    return address;
+}
+
+} // namespace quaverly::listing
