@@ -65,11 +65,13 @@ void AppendCounts(std::string& out, const std::map<std::string, std::int64_t, st
 }
 
 // The records' fields of each element of the data, at their places after its kind.
-constexpr std::size_t kProfileFields[] = {7, 8, 9, 10, 11, 18, 19, 20, 21, 22, 25};
+constexpr std::size_t kProfileFields[] = {7, 8, 9, 10, 11, 18, 19, 20, 21, 22, 25, 23};
 constexpr std::size_t kAlbumFields[] = {29, 30, 33, 34}; // then the cover's parts
 constexpr std::size_t kFileFieldsBeforeProfile[] = {3, 4, 6};
-constexpr std::size_t kFileFieldsAfterProfile[] = {12, 13, 14, 15, 31, 32, 26,
-                                                   23, 24, 16, 27, 28, 17};
+// Those most files have first, so that the absent ones at the end are left out.
+constexpr std::size_t kFileFieldsAfterProfile[] = {12, 13, 14, 15, 31, 32, 24, 26, 16, 27, 28, 17};
+constexpr std::size_t kNameField = 3;
+constexpr std::size_t kTitleField = 31;
 constexpr std::size_t kMpegVersionField = 7;
 constexpr std::size_t kVbrHeaderField = 11;
 
@@ -262,7 +264,9 @@ void CatalogueFormat::WriteRecord(PageWriter& page, const Field* fields, std::si
     std::string& out = m_record;
     std::size_t kept = 0;
     const auto value = [&](const Field& field) {
-        out.push_back(',');
+        if (out.back() != '[') {
+            out.push_back(',');
+        }
         switch (field.kind) {
         case Field::Kind::Absent:
             out.append("null");
@@ -311,8 +315,8 @@ void CatalogueFormat::WriteRecord(PageWriter& page, const Field* fields, std::si
     const bool mp3 = fields[5].value == "true";
     if (!mp3) {
         // Its name and size; its raw path, where it has one, at its place.
-        start("0");
-        value(fields[3]);
+        start("");
+        value(fields[kNameField]);
         value(fields[4]);
         // Bitrate, profile and the rest before the raw path, all absent.
         for (std::size_t i = 0; i < 1 + std::size(kFileFieldsAfterProfile); ++i) {
@@ -365,13 +369,27 @@ void CatalogueFormat::WriteRecord(PageWriter& page, const Field* fields, std::si
         m_albumTags.assign(out, 3);
         end();
     }
-    start("0");
+    // A title that the name holds ("03 - Title.mp3") is said by where it starts in the name.
+    const std::string_view name = fields[kNameField].value;
+    const std::string_view title = fields[kTitleField].value;
+    std::array<char, 32> titleAt{};
+    Field titleField = fields[kTitleField];
+    if (const std::size_t at = name.size() - std::min(name.size(), title.size() + 4);
+        !title.empty() && name.size() >= title.size() + 4 && name.substr(at, title.size()) == title &&
+        std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(at),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        // Counted in bytes of ASCII, so in characters too, as the page counts them.
+        const char* const digitsEnd =
+            std::to_chars(titleAt.data(), titleAt.data() + titleAt.size(), at).ptr;
+        titleField = {std::string_view(titleAt.data(), digitsEnd), Field::Kind::Number, {}};
+    }
+    start("");
     for (const std::size_t i : kFileFieldsBeforeProfile) {
         value(fields[i]);
     }
     value(profileNumber);
     for (const std::size_t i : kFileFieldsAfterProfile) {
-        value(fields[i]);
+        value(i == kTitleField ? titleField : fields[i]);
     }
     end();
 }

@@ -93,11 +93,11 @@ def check(folder):
 
 PROFILE = ["mpeg_version", "layer", "sample_rate", "channel_mode", "vbr_header",
            "duration_source", "bitrate_mode", "encoder", "encoder_settings", "lowpass_hz",
-           "encoder_tag_crc"]
+           "encoder_tag_crc", "encoder_delay"]
 ALBUM = ["artist", "album", "year", "genre"]
 FILE = ["name", "size", "bitrate", None, "frames", "duration_seconds", "average_bitrate",
-        "id3v2_size", "title", "track", "health", "encoder_delay", "encoder_padding", "failure",
-        "junk_inside_at", "verified_frames", "path_hex"]
+        "id3v2_size", "title", "track", "encoder_padding", "health", "failure", "junk_inside_at",
+        "verified_frames", "path_hex"]
 
 
 def catalogue_records(folder, *options):
@@ -113,7 +113,8 @@ def catalogue_records(folder, *options):
     head, *elements = json.loads(text)
     records, profiles, album, rollups = [], [], {}, []
     values = lambda names, items: {k: v for k, v in zip(names, items) if k and v is not None}
-    for kind, *items in elements:
+    for element in elements:
+        kind, items = (0, element) if isinstance(element[0], str) else (element[0], element[1:])
         if kind == 1:
             records.append(values(["path", "path_hex"], items))
             records[-1].update(type="folder", folder=items[0])
@@ -131,6 +132,8 @@ def catalogue_records(folder, *options):
                             next(r for r in reversed(records) if r["type"] == "folder"), items))
         else:
             record = values(FILE, items)
+            if isinstance(record.get("title"), int):  # where it starts in the name
+                record["title"] = record["name"][record["title"]:-4]
             where = next(r for r in reversed(records) if r["type"] == "folder")["path"]
             record.update(type="file", mp3=len(items) > 2 and items[2] is not None, folder=where,
                           path=os.path.join(where, items[0]) if where else items[0])
@@ -211,7 +214,15 @@ def tag_fields():
     title = (bytes(range(1, 32)) + b'\x7f"\\' * 4) * (60_000 // 43)
     tagged(folder, "escaped.mp3", frame(b"TIT2", b"\0" + title))
     tagged(folder, "unnamed.mp3", frame(b"APIC", b"\0image/jpeg\0\x30\0" + b"\xFF" * 102))
+    # A title the name holds is said by where it starts, when only ASCII stands before it.
+    for name in ("03 - Song.mp3", "Ünï - Song.mp3", "Song.MP3", "Song.mp3.mp3"):
+        tagged(folder, name, frame(b"TIT2", b"\0Song"))
     try:
+        check_catalogue(folder)
+        page = subprocess.run([PROGRAM, "-f", "catalogue", "-o", "-", folder],
+                              capture_output=True).stdout.decode()
+        assert '["03 - Song.mp3",' in page and ',5,' in page.split('["03 - Song.mp3"')[1], page
+        assert '"Song","' not in page.split('["Song.MP3"')[1].split("\n")[0], page
         records = {record.get("name"): record for record in
                    (json.loads(line) for line in listing(folder, "jsonl").decode().split("\n")[:-1])}
         assert records["escaped.mp3"].get("title") == title.decode("latin-1")

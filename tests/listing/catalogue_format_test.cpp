@@ -81,15 +81,15 @@ TEST_F(Catalogue, RollupsCountEveryFolderBelowAndSharedFactsAreWrittenOnce) {
                                                                         : "\"A\\\\deep\"]"));
     EXPECT_EQ(data[2], "[2,1,3,44100,\"stereo\",null,\"estimate\",\"CBR\",\"LAME3.100\"]");
     EXPECT_EQ(data[3], "[3]");
-    EXPECT_EQ(data[4], "[0,\"1.mp3\",1000,96,0,0,10.000,96,0]");
-    EXPECT_EQ(data[5], "[0,\"2.mp3\",1000,96,0,0,10.000,96,0]");
+    EXPECT_EQ(data[4], "[\"1.mp3\",1000,96,0,0,10.000,96,0]");
+    EXPECT_EQ(data[5], "[\"2.mp3\",1000,96,0,0,10.000,96,0]");
     EXPECT_EQ(data[6], "[4,2,2,2000,20.000,96,96,0,{\"LAME3.100\":2},{\"CBR\":2}]");
     EXPECT_EQ(data[7], "[1,\"B\"]");
-    EXPECT_EQ(data[8], "[0,\"cover.jpg\",1000]");
+    EXPECT_EQ(data[8], "[\"cover.jpg\",1000]");
     EXPECT_EQ(data[9], "[4,1,0,1000,0.000,null,null,0,{},{}]");
     EXPECT_EQ(data[10], "[1,\"\"]");
     EXPECT_EQ(data[11], "[2,1,3,44100,\"stereo\",null,\"estimate\",\"CBR\",\"LAME3.99r\"]");
-    EXPECT_EQ(data[12], "[0,\"3.mp3\",1000,320,1,0,30.000,320,0,null,null,[\"cut-short\"]]");
+    EXPECT_EQ(data[12], "[\"3.mp3\",1000,320,1,0,30.000,320,0,null,null,null,[\"cut-short\"]]");
     // (96 * 20 + 320 * 30) / 50 = 230.4
     EXPECT_EQ(data[13], "[4,4,3,4000,50.000,96,230,1,{\"LAME3.100\":2,\"LAME3.99r\":1},"
                         "{\"CBR\":3}]");
