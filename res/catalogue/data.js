@@ -1,0 +1,284 @@
+// The catalogue's data: the records of the data element (see README.md), parsed once into
+// columns. Numbers sit in typed arrays (NaN where absent), text in plain arrays, and each file
+// names its folder, stream profile and album tags by index, so that a page of 500,000 files
+// keeps no object per file.
+(function (Catalogue) {
+    "use strict";
+
+    const FILE = 0, FOLDER = 1, PROFILE = 2, ALBUM = 3, ROLLUP = 4;
+
+    function numberOr(value) {
+        return typeof value === "number" ? value : NaN;
+    }
+    function textOr(value) {
+        return typeof value === "string" ? value : null;
+    }
+    function lower(text) {
+        return text === null ? "" : text.toLowerCase();
+    }
+
+    // The parent's path of `path` ("a/b" of "a/b/c", "" of "a").
+    function parentPath(path, separator) {
+        const at = path.lastIndexOf(separator);
+        return at < 0 ? "" : path.slice(0, at);
+    }
+
+    function parse(text) {
+        return build(JSON.parse(text));
+    }
+
+    function build(records) {
+        const head = records.length && records[0] && !Array.isArray(records[0]) ? records[0] : {};
+        const separator = head.separator === "\\" ? "\\" : "/";
+        const healthWords = Array.isArray(head.health) ? head.health.filter((w) => typeof w === "string") : [];
+        const healthBits = new Map(healthWords.map((word, bit) => [word, bit]));
+
+        let fileCount = 0;
+        for (const record of records) {
+            if (Array.isArray(record) && record[0] === FILE) fileCount++;
+        }
+        const files = {
+            count: fileCount,
+            name: new Array(fileCount),
+            key: new Array(fileCount), // lower-case name and title, for search and sort
+            title: new Array(fileCount),
+            track: new Array(fileCount),
+            failure: new Array(fileCount),
+            hex: new Array(fileCount),
+            folder: new Int32Array(fileCount),
+            profile: new Int32Array(fileCount),
+            album: new Int32Array(fileCount),
+            health: new Int32Array(fileCount), // bits in the order of healthWords
+            mp3: new Uint8Array(fileCount),
+            size: new Float64Array(fileCount),
+            bitrate: new Float64Array(fileCount),
+            frames: new Float64Array(fileCount),
+            seconds: new Float64Array(fileCount),
+            average: new Float64Array(fileCount),
+            id3v2: new Float64Array(fileCount),
+            delay: new Float64Array(fileCount),
+            padding: new Float64Array(fileCount),
+            junkAt: new Float64Array(fileCount),
+            verified: new Float64Array(fileCount),
+            pre: new Int32Array(fileCount), // the folder's place in the tree's order
+        };
+        const folders = [];
+        const folderByPath = new Map();
+        const profiles = [];
+        const albums = [];
+
+        function folderOf(path, hex) {
+            let index = folderByPath.get(path);
+            if (index === undefined) {
+                index = folders.length;
+                folders.push({
+                    index, path, hex: null, label: path, key: path.toLowerCase(), parent: -1,
+                    children: [], depth: 0, pre: 0, end: 0, rollup: null, ownFiles: 0,
+                });
+                folderByPath.set(path, index);
+            }
+            if (hex) folders[index].hex = hex;
+            return index;
+        }
+
+        let folder = -1, album = -1, file = 0;
+        for (let r = 1; r < records.length; r++) {
+            const record = records[r];
+            if (!Array.isArray(record)) continue;
+            switch (record[0]) {
+            case FOLDER:
+                folder = folderOf(textOr(record[1]) ?? "", textOr(record[2]));
+                break;
+            case PROFILE:
+                profiles.push({
+                    mpegVersion: numberOr(record[1]), layer: numberOr(record[2]),
+                    sampleRate: numberOr(record[3]), channelMode: textOr(record[4]),
+                    vbrHeader: textOr(record[5]), durationSource: textOr(record[6]),
+                    bitrateMode: textOr(record[7]), encoder: textOr(record[8]),
+                    encoderSettings: textOr(record[9]), lowpassHz: numberOr(record[10]),
+                    encoderTagCrc: typeof record[11] === "boolean" ? record[11] : null,
+                });
+                break;
+            case ALBUM: {
+                const tags = {
+                    artist: textOr(record[1]), album: textOr(record[2]), year: textOr(record[3]),
+                    genre: textOr(record[4]), coverType: textOr(record[5]),
+                    coverMime: textOr(record[6]), coverBytes: numberOr(record[7]),
+                };
+                tags.cover = tags.coverType !== null || tags.coverMime !== null || !isNaN(tags.coverBytes);
+                tags.key = [tags.artist, tags.album, tags.year, tags.genre].map(lower).join("\0");
+                album = albums.push(tags) - 1;
+                break;
+            }
+            case ROLLUP: {
+                if (folder < 0) folder = folderOf("", null);
+                folders[folder].rollup = {
+                    files: numberOr(record[1]), mp3Files: numberOr(record[2]),
+                    bytes: numberOr(record[3]), seconds: numberOr(record[4]),
+                    lowestBitrate: numberOr(record[5]), averageBitrate: numberOr(record[6]),
+                    findings: numberOr(record[7]), encoders: mix(record[8]), modes: mix(record[9]),
+                };
+                break;
+            }
+            case FILE: {
+                if (folder < 0) folder = folderOf("", null);
+                const i = file++;
+                const name = textOr(record[1]) ?? "";
+                const title = textOr(record[9]);
+                files.name[i] = name;
+                files.title[i] = title;
+                files.key[i] = title === null ? name.toLowerCase() : (name + "\0" + title).toLowerCase();
+                files.track[i] = textOr(record[10]);
+                files.failure[i] = textOr(record[14]);
+                files.hex[i] = textOr(record[17]);
+                files.folder[i] = folder;
+                folders[folder].ownFiles++;
+                files.album[i] = album;
+                // A file that is not an MP3 file by name carries its name and size only; an MP3
+                // file always has a bitrate, 0 when it could not be read.
+                files.mp3[i] = record.length > 3 ? 1 : 0;
+                files.size[i] = numberOr(record[2]);
+                files.bitrate[i] = numberOr(record[3]);
+                const profile = record[4];
+                files.profile[i] = Number.isInteger(profile) && profile >= 0 && profile < profiles.length ? profile : -1;
+                files.frames[i] = numberOr(record[5]);
+                files.seconds[i] = numberOr(record[6]);
+                files.average[i] = numberOr(record[7]);
+                files.id3v2[i] = numberOr(record[8]);
+                let bits = 0;
+                if (Array.isArray(record[11])) {
+                    for (const word of record[11]) {
+                        if (typeof word !== "string") continue;
+                        let bit = healthBits.get(word);
+                        if (bit === undefined && healthWords.length < 31) {
+                            bit = healthWords.push(word) - 1;
+                            healthBits.set(word, bit);
+                        }
+                        if (bit !== undefined) bits |= 1 << bit;
+                    }
+                }
+                files.health[i] = bits;
+                files.delay[i] = numberOr(record[12]);
+                files.padding[i] = numberOr(record[13]);
+                files.junkAt[i] = numberOr(record[15]);
+                files.verified[i] = numberOr(record[16]);
+                break;
+            }
+            }
+        }
+        const root = folderOf("", null);
+        linkFolders(folders, folderByPath, root, separator);
+        for (let i = 0; i < fileCount; i++) files.pre[i] = folders[files.folder[i]].pre;
+        const catalogue = {
+            head, separator, healthWords, files, folders, folderByPath, root, profiles, albums,
+            base: typeof head.base === "string" ? head.base : null,
+            sortCache: new Map(),
+        };
+        for (const f of folders) {
+            if (f.rollup === null) f.rollup = rollUp(catalogue, f.index);
+        }
+        return catalogue;
+    }
+
+    function mix(value) {
+        const out = new Map();
+        if (value && typeof value === "object" && !Array.isArray(value)) {
+            for (const [key, count] of Object.entries(value)) {
+                if (typeof count === "number") out.set(key, count);
+            }
+        }
+        return out;
+    }
+
+    // Each folder's parent is its nearest listed ancestor, or the top; the tree is then numbered
+    // in depth-first order, so that a folder and all below it are one range [pre, end).
+    function linkFolders(folders, folderByPath, root, separator) {
+        for (const f of folders) {
+            if (f.index === root) continue;
+            let path = f.path, parent;
+            do {
+                path = parentPath(path, separator);
+                parent = folderByPath.get(path);
+            } while (parent === undefined && path !== "");
+            if (parent === undefined || parent === f.index) parent = root;
+            f.parent = parent;
+            f.label = path === "" ? f.path : f.path.slice(path.length + separator.length);
+            folders[parent].children.push(f.index);
+        }
+        const stack = [[root, 0]];
+        let counter = 0;
+        const visited = new Uint8Array(folders.length);
+        while (stack.length) {
+            const top = stack[stack.length - 1];
+            const f = folders[top[0]];
+            if (top[1] === 0) {
+                visited[f.index] = 1;
+                f.pre = counter++;
+                f.depth = stack.length - 1;
+            }
+            if (top[1] < f.children.length) {
+                const child = f.children[top[1]++];
+                if (!visited[child]) stack.push([child, 0]);
+            } else {
+                f.end = counter;
+                stack.pop();
+            }
+        }
+    }
+
+    // A folder's roll-up made from its files, for a folder the data gave none.
+    function rollUp(catalogue, folder) {
+        const { files, profiles } = catalogue;
+        const { pre: lo, end: hi } = catalogue.folders[folder];
+        const r = { files: 0, mp3Files: 0, bytes: 0, seconds: 0, lowestBitrate: NaN,
+                    averageBitrate: NaN, findings: 0, encoders: new Map(), modes: new Map() };
+        let weighted = 0, weight = 0;
+        for (let i = 0; i < files.count; i++) {
+            const p = files.pre[i];
+            if (p < lo || p >= hi) continue;
+            r.files++;
+            if (!isNaN(files.size[i])) r.bytes += files.size[i];
+            if (!files.mp3[i]) continue;
+            r.mp3Files++;
+            const seconds = files.seconds[i];
+            if (!isNaN(seconds)) r.seconds += seconds;
+            const bitrate = files.bitrate[i];
+            if (bitrate > 0 && !(bitrate >= r.lowestBitrate)) r.lowestBitrate = bitrate;
+            if (!isNaN(files.average[i]) && seconds > 0) {
+                weighted += files.average[i] * seconds;
+                weight += seconds;
+            }
+            if (files.health[i] !== 0 || files.failure[i] !== null) r.findings++;
+            const profile = files.profile[i] >= 0 ? profiles[files.profile[i]] : null;
+            const encoder = (profile && profile.encoder) || "";
+            const mode = (profile && profile.bitrateMode) || "";
+            r.encoders.set(encoder, (r.encoders.get(encoder) || 0) + 1);
+            r.modes.set(mode, (r.modes.get(mode) || 0) + 1);
+        }
+        if (weight > 0) r.averageBitrate = Math.round(weighted / weight);
+        r.seconds = Math.round(r.seconds * 1000) / 1000;
+        return r;
+    }
+
+    // The folder `index` and its ancestors up to the top, the top first.
+    function ancestors(catalogue, index) {
+        const out = [];
+        for (let f = index; f >= 0; f = catalogue.folders[f].parent) out.unshift(f);
+        return out;
+    }
+
+    function hasFinding(catalogue, i) {
+        return catalogue.files.health[i] !== 0 || catalogue.files.failure[i] !== null;
+    }
+
+    function healthText(catalogue, i) {
+        const words = [];
+        const bits = catalogue.files.health[i];
+        catalogue.healthWords.forEach((word, bit) => {
+            if (bits & (1 << bit)) words.push(word);
+        });
+        return words;
+    }
+
+    Object.assign(Catalogue, { parse, build, parentPath, rollUp, ancestors, hasFinding, healthText });
+})(globalThis.Catalogue = globalThis.Catalogue || {});
