@@ -84,7 +84,7 @@
         { id: "tagCrc", label: "Tag CRC", width: 60, via: "profile", kind: "str", value: (p) => yesNo(p.encoderTagCrc) },
         { id: "frames", label: "Frames", width: 70, via: "file", kind: "num", value: (cat, i) => cat.files.frames[i] },
         { id: "verified", label: "Verified frames", width: 70, via: "file", kind: "num", value: (cat, i) => cat.files.verified[i] },
-        { id: "delay", label: "Delay", width: 56, via: "file", kind: "num", value: (cat, i) => cat.files.delay[i] },
+        { id: "delay", label: "Delay", width: 56, via: "profile", kind: "num", value: (p) => p.encoderDelay },
         { id: "padding", label: "Padding", width: 60, via: "file", kind: "num", value: (cat, i) => cat.files.padding[i] },
         { id: "id3v2", label: "ID3v2 size", width: 76, via: "file", kind: "num", value: (cat, i) => cat.files.id3v2[i], format: C.formatBytes },
         { id: "junkAt", label: "Junk inside at", width: 80, via: "file", kind: "num", value: (cat, i) => cat.files.junkAt[i] },

@@ -5,7 +5,7 @@
 (function (Catalogue) {
     "use strict";
 
-    const FILE = 0, FOLDER = 1, PROFILE = 2, ALBUM = 3, ROLLUP = 4;
+    const FOLDER = 1, PROFILE = 2, ALBUM = 3, ROLLUP = 4;
 
     function numberOr(value) {
         return typeof value === "number" ? value : NaN;
@@ -35,7 +35,7 @@
 
         let fileCount = 0;
         for (const record of records) {
-            if (Array.isArray(record) && record[0] === FILE) fileCount++;
+            if (Array.isArray(record) && typeof record[0] === "string") fileCount++;
         }
         const files = {
             count: fileCount,
@@ -56,7 +56,6 @@
             seconds: new Float64Array(fileCount),
             average: new Float64Array(fileCount),
             id3v2: new Float64Array(fileCount),
-            delay: new Float64Array(fileCount),
             padding: new Float64Array(fileCount),
             junkAt: new Float64Array(fileCount),
             verified: new Float64Array(fileCount),
@@ -97,6 +96,7 @@
                     bitrateMode: textOr(record[7]), encoder: textOr(record[8]),
                     encoderSettings: textOr(record[9]), lowpassHz: numberOr(record[10]),
                     encoderTagCrc: typeof record[11] === "boolean" ? record[11] : null,
+                    encoderDelay: numberOr(record[12]),
                 });
                 break;
             case ALBUM: {
@@ -120,31 +120,36 @@
                 };
                 break;
             }
-            case FILE: {
+            default: {
+                // A file: the one element whose first item is its name.
+                if (typeof record[0] !== "string") break;
                 if (folder < 0) folder = folderOf("", null);
                 const i = file++;
-                const name = textOr(record[1]) ?? "";
-                const title = textOr(record[9]);
+                const name = record[0];
+                // A number for a title is where the name holds it, just before ".mp3".
+                const title = typeof record[8] === "number" ? name.slice(record[8], Math.max(record[8], name.length - 4)) : textOr(record[8]);
                 files.name[i] = name;
                 files.title[i] = title;
                 files.key[i] = title === null ? name.toLowerCase() : (name + "\0" + title).toLowerCase();
-                files.track[i] = textOr(record[10]);
-                files.failure[i] = textOr(record[14]);
-                files.hex[i] = textOr(record[17]);
+                files.track[i] = textOr(record[9]);
+                files.failure[i] = textOr(record[12]);
+                files.hex[i] = textOr(record[15]);
                 files.folder[i] = folder;
                 folders[folder].ownFiles++;
-                files.album[i] = album;
-                // A file that is not an MP3 file by name carries its name and size only; an MP3
-                // file always has a bitrate, 0 when it could not be read.
-                files.mp3[i] = record.length > 3 ? 1 : 0;
-                files.size[i] = numberOr(record[2]);
-                files.bitrate[i] = numberOr(record[3]);
-                const profile = record[4];
+                files.size[i] = numberOr(record[1]);
+                // An MP3 file always has a bitrate, 0 when it could not be read; any other file
+                // has its name, size and raw path only, and no album tags.
+                const mp3 = typeof record[2] === "number";
+                files.mp3[i] = mp3 ? 1 : 0;
+                files.album[i] = mp3 ? album : -1;
+                files.bitrate[i] = numberOr(record[2]);
+                const profile = record[3];
                 files.profile[i] = Number.isInteger(profile) && profile >= 0 && profile < profiles.length ? profile : -1;
-                files.frames[i] = numberOr(record[5]);
-                files.seconds[i] = numberOr(record[6]);
-                files.average[i] = numberOr(record[7]);
-                files.id3v2[i] = numberOr(record[8]);
+                files.frames[i] = numberOr(record[4]);
+                files.seconds[i] = numberOr(record[5]);
+                files.average[i] = numberOr(record[6]);
+                files.id3v2[i] = numberOr(record[7]);
+                files.padding[i] = numberOr(record[10]);
                 let bits = 0;
                 if (Array.isArray(record[11])) {
                     for (const word of record[11]) {
@@ -158,10 +163,8 @@
                     }
                 }
                 files.health[i] = bits;
-                files.delay[i] = numberOr(record[12]);
-                files.padding[i] = numberOr(record[13]);
-                files.junkAt[i] = numberOr(record[15]);
-                files.verified[i] = numberOr(record[16]);
+                files.junkAt[i] = numberOr(record[13]);
+                files.verified[i] = numberOr(record[14]);
                 break;
             }
             }
