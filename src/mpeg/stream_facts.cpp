@@ -191,7 +191,8 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
                           cancelled);
         ratesDiffer = head.ratesDiffer;
     }
-    if ((needs.playingTime && !facts.audioToTheEnd) || needs.verify) {
+    const bool endRead = (needs.playingTime && !facts.audioToTheEnd) || needs.verify;
+    if (endRead) {
         // The end in one read, where the reading threads did not bring it along.
         view.Hold(std::max(firstAudio,
                            view.Size() - static_cast<std::int64_t>(PrereadFile::kEndBytes)));
@@ -277,8 +278,12 @@ StreamFacts ReadStreamFacts(FileView& view, const std::string& path, const First
         facts.frames = headerFrames;
         facts.durationSource = facts.vbrHeader;
         facts.seconds = playing(headerFrames, true);
-        const std::int64_t bytes =
-            headerBytes > 0 ? headerBytes - infoLength : audioEnd - firstAudio;
+        // Where the end was read, a header that counts more bytes than the stream holds is not
+        // believed for them: the average is of what is there.
+        std::int64_t bytes = headerBytes > 0 ? headerBytes - infoLength : audioEnd - firstAudio;
+        if (endRead) {
+            bytes = std::min(bytes, audioEnd - firstAudio);
+        }
         facts.averageBitrate = KbitPerSecond(
             static_cast<double>(std::max<std::int64_t>(bytes, 0)),
             rate > 0 ? static_cast<double>(headerFrames) * samplesPerFrame / rate : 0.0);

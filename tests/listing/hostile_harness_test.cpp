@@ -6,6 +6,8 @@
 // the test files in each tree, default 40) make it a soak: scripts/hostile-soak.
 
 #include "listing/listing_run.h"
+#include "listing/catalogue_format.h"
+#include "listing/catalogue_page.h"
 #include "listing/record_formats.h"
 #include "mpeg/tag_worker_pool.h"
 
@@ -341,6 +343,33 @@ void ExpectWholeRecords(const Listed& listed) {
     EXPECT_EQ(files, result.fileCount);
 }
 
+// The catalogue: its page around data that no name can end or escape from, an element a line,
+// one for every file the walk met.
+void ExpectAWholeCatalogue(const Listed& listed) {
+    const std::string_view head = CataloguePageHead();
+    const std::string_view tail = CataloguePageTail();
+    ASSERT_TRUE(listed.page.starts_with(head) && listed.page.ends_with(tail));
+    const std::string_view data = std::string_view(listed.page).substr(
+        head.size(), listed.page.size() - head.size() - tail.size());
+    EXPECT_EQ(data.find_first_of("<>&"), std::string_view::npos);
+    EXPECT_EQ(data.find("\xE2\x80\xA8"), std::string_view::npos);
+    EXPECT_EQ(data.find("\xE2\x80\xA9"), std::string_view::npos);
+    std::size_t files = 0;
+    std::size_t start = 0;
+    for (std::size_t end = data.find('\n'); end != std::string_view::npos;
+         start = end + 1, end = data.find('\n', start)) {
+        const std::string_view line = data.substr(start, end - start);
+        // The head, then the elements, each but the last followed by a comma.
+        const bool last = data.substr(end + 1) == "]";
+        EXPECT_TRUE(start == 0 ? line.starts_with("[{\"catalogue\":1,") && line.ends_with("},")
+                               : line.starts_with("[") && line.ends_with(last ? "]" : "],"))
+            << line;
+        files += line.starts_with("[\"") ? 1U : 0U;
+    }
+    EXPECT_EQ(data.substr(start), "]");
+    EXPECT_EQ(files, listed.result.fileCount);
+}
+
 // Where the tag headers of a file in the tree settle its tag size, the library, in a helper,
 // counts the same.
 void ExpectHeadersGiveTheLibrarysCount(const std::string& tree) {
@@ -382,6 +411,11 @@ TEST(HostileHarness, EveryTreeEndsInAWholePageTheSameWithOneOrTwoHelpers) {
         const Listed records = List(root, 1, true, &verified);
         ExpectWholeRecords(records);
         EXPECT_EQ(records.page, List(root, 2, false, &verified).page);
+        CatalogueFormat catalogue("");
+        const Listed catalogued = List(root, 1, true, &catalogue);
+        ExpectAWholeCatalogue(catalogued);
+        CatalogueFormat again("");
+        EXPECT_EQ(catalogued.page, List(root, 2, false, &again).page);
         ExpectHeadersGiveTheLibrarysCount(root / "tree");
 
         // What the library in the program survives, read there as `-j 0` asks.

@@ -855,6 +855,15 @@ TEST(StreamFacts, VbriHeaderGivesFramesAndBytesWhileThePageKeepsTheFirstFrame) {
     EXPECT_STREQ(whole->durationSource, "frames");
     EXPECT_NEAR(whole->seconds, 19 * 1152 / 44100.0, 1e-9);
     EXPECT_EQ(whole->averageBitrate, 128);
+
+    // A header that counts the frames there but far more bytes: the frames hold, the bytes
+    // do not, and the average is of the bytes there, not 4.5 Mbit/s.
+    Put(data, mpeg::kVbriOffset + 14, Bytes{0, 0, 0, 19});
+    const auto& lying = ScanForFacts(dir.Write("lying.mp3", data)).facts;
+    ASSERT_TRUE(lying);
+    EXPECT_EQ(lying->frames, 19);
+    EXPECT_STREQ(lying->durationSource, "VBRI");
+    EXPECT_EQ(lying->averageBitrate, 128);
 }
 
 } // namespace
