@@ -156,7 +156,7 @@
         row.appendChild(line);
         row.appendChild(el("span", "stat count", C.formatCount(r.mp3Files)));
         row.appendChild(el("span", "stat kbps" + (r.lowestBitrate < 128 ? " low" : ""), isNaN(r.lowestBitrate) ? "" : r.lowestBitrate + "/" + C.formatNumber(r.averageBitrate)));
-        row.appendChild(el("span", "stat findings" + (r.findings > 0 ? " some" : ""), r.findings > 0 ? String(r.findings) : ""));
+        row.appendChild(el("span", "stat findings" + (r.findings > 0 ? " some" : ""), r.findings > 0 ? C.formatCount(r.findings) : ""));
         row.title = folderSummary(d);
     }
 
