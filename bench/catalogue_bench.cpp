@@ -111,7 +111,8 @@ int main(int argc, char** argv) {
             const Preset& preset = PresetOf(albums);
             for (int track = 1; track <= 12 && written < files; ++track, ++written) {
                 mpeg::FileScan scan;
-                const double seconds = 150 + (written * 37 % 240) + (written % 1000) / 1000.0;
+                const double seconds =
+                    150.0 + static_cast<double>(written * 37 % 240 * 1000 + written % 1000) / 1000.0;
                 const int kbps = preset.kbps + (preset.mode[0] == 'V' ? track % 20 - 10 : 0);
                 scan.size = static_cast<std::int64_t>(seconds * kbps * 125) + 250000;
                 scan.bitrate = kbps;

@@ -358,10 +358,17 @@
 
     // The files in view and what depends on them.
 
+    // What the files in view were selected by, so that a search typed on (the same view with
+    // more typed after its search) looks only among the files it had.
+    let selectedBy = null;
+
     function filesChanged(keepSelection) {
         folder = currentFolderIndex();
-        const order = C.sortOrder(cat, view.sort, view.desc);
+        const rest = C.encodeView(Object.assign({}, view, { q: "" })) + "|" + folder;
+        const typedOn = selectedBy !== null && selectedBy.rest === rest && view.q.startsWith(selectedBy.q);
+        const order = typedOn ? shown : C.sortOrder(cat, view.sort, view.desc);
         shown = C.selectFiles(cat, order, folder, view);
+        selectedBy = { rest, q: view.q };
         if (!keepSelection || selected >= shown.length) selected = -1;
         table.setCount(shown.length);
         if (!keepSelection) $("table").scrollTop = 0;
@@ -374,8 +381,9 @@
             performance.mark("catalogue-rows");
             document.documentElement.dataset.ready = "1";
         }
+        // While the search is typed, the summary waits for a pause.
         clearTimeout(summaryTimer);
-        summaryTimer = setTimeout(drawSummary, 0);
+        summaryTimer = setTimeout(drawSummary, typedOn ? 200 : 0);
     }
 
     function drawStatus() {

@@ -6,6 +6,8 @@ asks for nothing but itself and breaks no rule of its Content-Security-Policy.
     tests/catalogue/browser_test.py                    # a page made of tests/catalogue/hostile.json
     tests/catalogue/browser_test.py --page PAGE.html   # any catalogue page, say one the program wrote
     tests/catalogue/browser_test.py --data DATA.json   # a page made of that data
+    tests/catalogue/browser_test.py --program quaverly-list --folder tests/data
+        # the program's catalogue of that folder, and of a tree of hostile names it makes
 """
 import argparse
 import json
@@ -15,6 +17,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 
 from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
@@ -104,7 +107,7 @@ def numbers(texts):
     return [float(t) for t in texts if t != ""]
 
 
-def run(page_path):
+def run(page_path, markup_name=HOSTILE_NAME):
     profile = pathlib.Path(tempfile.mkdtemp(prefix="catalogue-test-"))
     driver = start_browser(profile)
     url = page_path.resolve().as_uri()
@@ -126,7 +129,7 @@ def run(page_path):
         check(p.js("return document.scripts.length") == 1, "only the page's own script is in the document")
         names = p.js("return [...document.querySelectorAll('#table .body .row .cell:first-child')].map(c => c.textContent)")
         if any("onerror" in n for n in names):
-            check(HOSTILE_NAME in names, "a name with markup in it is shown as it is")
+            check(markup_name in names, "a name with markup in it is shown as it is")
         if p.js("return !!document.querySelector('#table .mark')"):
             check(any("\u27e8U+202E\u27e9" in n for n in names), "a right-to-left override is shown as a marker")
 
@@ -230,14 +233,82 @@ def run(page_path):
         shutil.rmtree(profile, ignore_errors=True)
 
 
+# Hostile names in a tree, each with what the page must show of it: "</script>" is the folder
+# "<" and a file in it, since a name holds no "/".
+HOSTILE_TREE = [
+    (b"<", b"script><img src=x onerror=alert(1)>.mp3", "script><img src=x onerror=alert(1)>.mp3"),
+    (b"", b"<!-- open.mp3", "<!-- open.mp3"),
+    (b"", "line\u2028break.mp3".encode(), "line\u27e8U+2028\u27e9break.mp3"),
+    (b"", "song\u202eexe.mp3".encode(), "song\u27e8U+202E\u27e9exe.mp3"),
+    (b"", b"bad \xff byte.mp3", "bad \ufffd byte.mp3"),
+    (b"", b"&amp; \"quoted\".mp3", "&amp; \"quoted\".mp3"),
+]
+
+
+def program_pages(program, folder, work):
+    """The program's catalogues of `folder` and of a tree of HOSTILE_TREE, the second with the
+    links each name must have."""
+    pages = []
+    tree = work / "hostile"
+    song = (folder / "vbr_xing_44100.mp3").read_bytes()
+    for where, name, _ in HOSTILE_TREE:
+        directory = bytes(tree) + b"/" + where
+        pathlib.Path(directory.decode("utf-8", "surrogateescape")).mkdir(parents=True, exist_ok=True)
+        with open(directory + b"/" + name, "wb") as out:
+            out.write(song)
+    for listed, page in ((folder, work / "data.html"), (tree, work / "hostile.html")):
+        run_ = subprocess.run([str(program), "-f", "catalogue", "-o", str(page), str(listed)],
+                              capture_output=True)
+        check(run_.returncode == 0, f"the program's catalogue of {listed.name} "
+                                    + run_.stderr.decode(errors="replace"))
+        pages.append(page)
+    return pages
+
+
+def check_hostile_names(page_path):
+    """Each hostile name shown as it is, as text, with a link to its bytes."""
+    profile = pathlib.Path(tempfile.mkdtemp(prefix="catalogue-test-"))
+    driver = start_browser(profile)
+    try:
+        driver.get(page_path.resolve().as_uri())
+        p = Page(driver)
+        p.wait_ready()
+        shown = p.js("""return [...document.querySelectorAll('#table .body .row .cell:first-child')]
+                        .map(c => [c.textContent, (c.querySelector('a') || {}).href || null])""")
+        names = {text: href for text, href in shown}
+        for where, name, text in HOSTILE_TREE:
+            href = names.get(text)
+            check(href is not None and urllib.parse.unquote_to_bytes(href).endswith(
+                b"/hostile/" + b"/".join(part for part in (where, name) if part)),
+                f"{text!r} shown as it is, linked to its bytes ({href})")
+        try:
+            driver.switch_to.alert
+            check(False, "no alert opens on the hostile names")
+        except NoAlertPresentException:
+            check(True, "no alert opens on the hostile names")
+        check(p.js("return document.querySelectorAll('img, iframe, object, embed').length") == 0,
+              "no element made from a hostile name")
+    finally:
+        driver.quit()
+        shutil.rmtree(profile, ignore_errors=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--page", type=pathlib.Path, help="a catalogue page to test")
     parser.add_argument("--data", type=pathlib.Path, default=HERE / "hostile.json",
                         help="data to make the page of, without --page")
+    parser.add_argument("--program", type=pathlib.Path, help="quaverly-list, to make the pages")
+    parser.add_argument("--folder", type=pathlib.Path, default=ROOT / "tests/data",
+                        help="the folder the program lists, with --program")
     args = parser.parse_args()
     work = pathlib.Path(tempfile.mkdtemp(prefix="catalogue-page-"))
     try:
+        if args.program:
+            data_page, hostile_page = program_pages(args.program.resolve(), args.folder.resolve(), work)
+            run(data_page)
+            run(hostile_page, HOSTILE_TREE[0][2])
+            check_hostile_names(hostile_page)
         run(args.page or make_page(args.data.resolve(), work))
     finally:
         shutil.rmtree(work, ignore_errors=True)
