@@ -27,6 +27,10 @@ inline constexpr char kPathSeparator = '/';
 // the path itself.
 std::string ShownPath(std::string_view path);
 
+// A path in UTF-8, as an address spells it: on Windows each name in its real spelling, read
+// from the ANSI code page or from what the path carries. Elsewhere the path's own bytes.
+std::string Utf8Path(std::string_view path);
+
 #ifdef _WIN32
 // A path the system gave in its own characters, as the program carries it: each name the ANSI
 // code page cannot spell carried with its real spelling (see ShownPath).
@@ -160,7 +164,15 @@ public:
     virtual std::string CurrentDirectory() = 0;
     // Returns 0, or the errno value of the failure.
     virtual int SetCurrentDirectory(const std::string& path) = 0;
+
+    // Makes a folder, its parent being there. Returns 0, or the system error number of the
+    // failure (as Status gives one); a file system that only reads makes none.
+    virtual int CreateFolder(const std::string& path);
 };
+
+// The first `limit` bytes of a file, or all of it when it is shorter: a file may be anything
+// at all, so none is read whole. Throws FileError.
+std::string ReadFileStart(FileSystem& fileSystem, const std::string& path, std::size_t limit);
 
 // The real file system of this machine.
 FileSystem& SystemFileSystem();

@@ -507,6 +507,10 @@ public:
     int SetCurrentDirectory(const std::string& path) override {
         return ::chdir(path.c_str()) == 0 ? 0 : errno;
     }
+
+    int CreateFolder(const std::string& path) override {
+        return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;
+    }
 };
 
 // Waits for a reader that does not read in slices, asking between them whether to stop:
@@ -575,6 +579,14 @@ private:
 };
 
 } // namespace
+
+int FileSystem::CreateFolder(const std::string& /*path*/) {
+    return EROFS;
+}
+
+std::string Utf8Path(std::string_view path) {
+    return std::string(path);
+}
 
 std::string ShownPath(std::string_view path) {
     return std::string(path);

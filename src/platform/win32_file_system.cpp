@@ -528,9 +528,25 @@ public:
             wide ? ::SetCurrentDirectoryW(wide->c_str()) : ::SetCurrentDirectoryA(path.c_str());
         return set != 0 ? 0 : SystemError(::GetLastError());
     }
+
+    int CreateFolder(const std::string& path) override {
+        const std::optional<std::wstring> wide = WidePath(path);
+        const BOOL made = wide ? ::CreateDirectoryW(wide->c_str(), nullptr)
+                               : ::CreateDirectoryA(path.c_str(), nullptr);
+        return made != 0 ? 0 : SystemError(::GetLastError());
+    }
 };
 
 } // namespace
+
+int FileSystem::CreateFolder(const std::string& /*path*/) {
+    return SystemError(ERROR_WRITE_PROTECT);
+}
+
+std::string Utf8Path(std::string_view path) {
+    const std::string carried(path);
+    return Narrow(WidePath(carried).value_or(Widen(carried, CP_ACP)), CP_UTF8);
+}
 
 std::string ShownPath(std::string_view path) {
     std::string shown;

@@ -3,6 +3,7 @@
 // two-line MIME database. The environment points GIO and the class lookup at it before anything
 // reads it, so no real browser or desktop takes part.
 #include "hyperlink/link_launcher.h"
+#include "platform/desktop/documents_folder.h"
 #include "platform/desktop/xdg_desktop.h"
 
 #include <gtest/gtest.h>
@@ -257,6 +258,22 @@ TEST_F(XdgDesktopTest, CommandLineFailures) {
     EXPECT_EQ(desktop.RunCommandLine((g_root / "bin/missing").string(), show::Show), 2);
     EXPECT_EQ(desktop.RunCommandLine((g_root / "bin/not-executable").string(), show::Show), 11);
     EXPECT_EQ(desktop.RunCommandLine("   ", show::Show), 2);
+}
+
+// The tree's home has no user-dirs.dirs and no Documents at first.
+TEST_F(XdgDesktopTest, DocumentsFolderIsTheUserDirsOneElseDocumentsElseTheHome) {
+    const fs::path home = g_root / "home";
+    fs::create_directories(home);
+    EXPECT_EQ(DocumentsFolder(SystemFileSystem()), home.string());
+    fs::create_directories(home / "Documents");
+    EXPECT_EQ(DocumentsFolder(SystemFileSystem()), (home / "Documents").string());
+    WriteFile(g_root / "config" / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+    EXPECT_EQ(DocumentsFolder(SystemFileSystem()), (home / "Dokumente").string());
+    // A relative XDG_CONFIG_HOME is no config home: the default one is read.
+    setenv("XDG_CONFIG_HOME", "config", 1);
+    EXPECT_EQ(DocumentsFolder(SystemFileSystem()), (home / "Documents").string());
+    unsetenv("HOME");
+    EXPECT_EQ(DocumentsFolder(SystemFileSystem()), "");
 }
 
 } // namespace

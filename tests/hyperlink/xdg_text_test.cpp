@@ -2,6 +2,7 @@
 #include "platform/desktop/desktop_entry.h"
 #include "platform/desktop/key_file.h"
 #include "platform/desktop/mime_apps.h"
+#include "platform/desktop/user_dirs.h"
 
 #include <gtest/gtest.h>
 
@@ -120,6 +121,28 @@ TEST_F(ChooseDefault, RemovalsHideAddedAssociationsOfTheirOwnAndLowerLists) {
               "b.desktop");
     // A lower list cannot remove what a higher one added.
     EXPECT_EQ(Choose({{{}, {"a.desktop"}, {}}, {{}, {}, {"a.desktop"}}}), "a.desktop");
+}
+
+TEST(UserDir, ReadsTheKeyAsXdgUserDirsWritesIt) {
+    constexpr std::string_view kKey = "XDG_DOCUMENTS_DIR";
+    const auto read = [&](std::string_view text) { return UserDir(text, kKey, "/home/me"); };
+    EXPECT_EQ(read("# written by xdg-user-dirs-update\n"
+                   "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                   "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n"),
+              "/home/me/Dokumente");
+    EXPECT_EQ(read("  XDG_DOCUMENTS_DIR = \"/srv/docs/\"  \r\n"), "/srv/docs");
+    EXPECT_EQ(read(R"(XDG_DOCUMENTS_DIR="$HOME/a \"b\\c")"), "/home/me/a \"b\\c");
+    // A folder turned off is the home itself.
+    EXPECT_EQ(read("XDG_DOCUMENTS_DIR=\"$HOME/\""), "/home/me");
+    EXPECT_EQ(read("XDG_DOCUMENTS_DIR=\"$HOME\""), "/home/me");
+    // The last line that gives it counts; a line that gives it nothing usable does not.
+    EXPECT_EQ(read("XDG_DOCUMENTS_DIR=\"/one\"\nXDG_DOCUMENTS_DIR=\"/two\"\n"
+                   "XDG_DOCUMENTS_DIR=\"docs\"\nXDG_DOCUMENTS_DIR=\"$HOMEdocs\"\n"
+                   "XDG_DOCUMENTS_DIR=/bare\nXDG_DOCUMENTS_DIRS=\"/three\"\n"
+                   "#XDG_DOCUMENTS_DIR=\"/four\"\n"),
+              "/two");
+    EXPECT_FALSE(read("XDG_MUSIC_DIR=\"$HOME/Music\"\n"));
+    EXPECT_FALSE(read(""));
 }
 
 } // namespace

@@ -43,6 +43,7 @@ public:
     std::function<std::optional<int>(const std::string& path)> onSetCurrentDirectory;
     // Runs before the current directory is read; may throw.
     std::function<void()> onCurrentDirectory;
+    std::function<std::optional<int>(const std::string& path)> onCreateFolder;
 
     platform::StatusResult Status(const std::string& path) override {
         const std::lock_guard lock(m_hooks);
@@ -112,6 +113,16 @@ public:
             }
         }
         return m_real.SetCurrentDirectory(path);
+    }
+
+    int CreateFolder(const std::string& path) override {
+        const std::lock_guard lock(m_hooks);
+        if (onCreateFolder) {
+            if (auto replaced = onCreateFolder(path)) {
+                return *replaced;
+            }
+        }
+        return m_real.CreateFolder(path);
     }
 
     // Files created and not yet closed, and searches not yet ended: both must be 0 after a run.
