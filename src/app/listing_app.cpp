@@ -1,7 +1,9 @@
 #include "app/listing_app.h"
 
 #include "app/listing_dlg.h"
+#include "app/listing_progress.h"
 #include "app/resources.h"
+#include "frontend/catalogue_run.h"
 #include "frontend/run_messages.h"
 #include "app/app_message_box.h"
 
@@ -22,7 +24,10 @@ bool CListingApp::OnInit() {
                 arguments.emplace_back(argv[i].fn_str());
             }
         }
-        m_request = frontend::FolderFromCommandLine(arguments);
+        m_catalogue = frontend::CatalogueFromCommandLine(arguments);
+        if (!m_catalogue) {
+            m_request = frontend::FolderFromCommandLine(arguments);
+        }
     }
     return true;
 }
@@ -33,6 +38,13 @@ int CListingApp::OnRun() {
 }
 
 bool CListingApp::InitInstance() {
+    if (m_catalogue) {
+        // The file manager's verb: the catalogue and its browser window, without the dialog.
+        AppMessageBox boxes;
+        frontend::MakeCatalogueFromDesktop({}, *std::exchange(m_catalogue, std::nullopt), boxes,
+                                           [] { return std::make_unique<app::ListingProgress>(nullptr); });
+        return false;
+    }
     // No control container or 3-D controls to enable: a wx dialog holds any window, and GTK
     // draws every control in its own style.
     CListingDlg dlg(nullptr, {}, std::exchange(m_request, {}));

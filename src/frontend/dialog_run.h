@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace quaverly::frontend {
 
@@ -26,6 +27,8 @@ struct DialogServices {
     // The boxes of a run: its completion message and its failures.
     MessageBoxService* boxes = nullptr;
     Clock clock;
+    // The folder whose Quaverly folder catalogues go in; empty: the desktop's documents folder.
+    std::string documentsFolder;
 };
 
 // The session a dialog keeps from run to run, for as long as the process lives: the analyser and

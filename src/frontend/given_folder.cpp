@@ -16,21 +16,8 @@ RunMessage Problem(std::string text) {
 
 constexpr std::size_t kArgumentsShown = 5;
 
-} // namespace
-
-FolderRequest FolderFromCommandLine(const std::vector<std::string>& arguments) {
-    if (arguments.empty()) {
-        return {};
-    }
-    if (arguments.size() == 1 && !arguments.front().empty() && arguments.front()[0] != '-') {
-        const std::string folder = NormalFolder(arguments.front());
-        if (folder.empty()) {
-            return {std::nullopt,
-                    Problem("Cannot list\n" + ShownInBox(arguments.front()) +
-                            "\nThe current folder, which it is read from, no longer exists.")};
-        }
-        return {folder, std::nullopt};
-    }
+// The arguments as a box names them, one a line: the first few, then a count of the rest.
+std::string ShownArguments(const std::vector<std::string>& arguments) {
     std::string given;
     for (std::size_t i = 0; i < arguments.size() && i < kArgumentsShown; ++i) {
         given += '\n';
@@ -39,8 +26,48 @@ FolderRequest FolderFromCommandLine(const std::vector<std::string>& arguments) {
     if (arguments.size() > kArgumentsShown) {
         given += "\n...and " + std::to_string(arguments.size() - kArgumentsShown) + " more";
     }
-    return {std::nullopt, Problem("The command line was not understood:" + given +
+    return given;
+}
+
+// The folder a command line names, or why the folder it names cannot be read: a relative one
+// needs the current folder.
+FolderRequest NamedFolder(const std::string& argument, const std::string& doing) {
+    const std::string folder = NormalFolder(argument);
+    if (folder.empty()) {
+        return {std::nullopt,
+                Problem(doing + "\n" + ShownInBox(argument) +
+                        "\nThe current folder, which it is read from, no longer exists.")};
+    }
+    return {folder, std::nullopt};
+}
+
+} // namespace
+
+FolderRequest FolderFromCommandLine(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        return {};
+    }
+    if (arguments.size() == 1 && !arguments.front().empty() && arguments.front()[0] != '-') {
+        return NamedFolder(arguments.front(), "Cannot list");
+    }
+    return {std::nullopt, Problem("The command line was not understood:" +
+                                  ShownArguments(arguments) +
                                   "\n\nGive it one folder to list, or nothing.")};
+}
+
+std::optional<FolderRequest> CatalogueFromCommandLine(const std::vector<std::string>& arguments) {
+    if (arguments.empty() || arguments.front() != kCatalogueOption) {
+        return std::nullopt;
+    }
+    // The folder may start with "-": it is the option's, whatever it is.
+    if (arguments.size() == 2 && !arguments[1].empty()) {
+        return NamedFolder(arguments[1], "Cannot make the catalogue of");
+    }
+    return FolderRequest{std::nullopt,
+                         Problem("The command line was not understood:" +
+                                 ShownArguments(arguments) + "\n\nGive " +
+                                 std::string(kCatalogueOption) +
+                                 " one folder to make the catalogue of.")};
 }
 
 FolderRequest FolderFromDrop(const std::vector<std::string>& paths) {

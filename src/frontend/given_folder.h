@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quaverly::frontend {
@@ -22,6 +23,14 @@ struct FolderRequest {
 // The dialog's command line, without the program's name: nothing, or one folder. An option or
 // a second item is not understood, and the dialog says so.
 FolderRequest FolderFromCommandLine(const std::vector<std::string>& arguments);
+
+// The command line's option that makes a catalogue rather than opening the dialog.
+inline constexpr std::string_view kCatalogueOption = "--catalogue";
+
+// The dialog program's command line when it starts with kCatalogueOption: the folder after it,
+// or the box that says what is wrong (no folder, or more than one item). Nothing when the
+// command line does not start with it.
+std::optional<FolderRequest> CatalogueFromCommandLine(const std::vector<std::string>& arguments);
 
 // What was dropped on the dialog: one item, or a box that asks for one.
 FolderRequest FolderFromDrop(const std::vector<std::string>& paths);

@@ -22,6 +22,7 @@ inline constexpr const char* kChooserTitle = "Select Folder";
 inline constexpr const char* kListingNotCreatedText = "error";
 inline constexpr const char* kListMadeText = "MP3 File list made";
 inline constexpr const char* kRunCaption = "Quaverly";
+inline constexpr const char* kCatalogueMadeText = "MP3 catalogue made";
 // The first line of the box for a failure that ended a command.
 inline constexpr const char* kCommandFailureText = "The command could not be completed.";
 // Failures named one by one in the box; the rest are counted.
@@ -37,6 +38,14 @@ enum class SayWhere { No, Yes };
 // be written after a failed one.
 std::optional<RunMessage> MessageForRun(const listing::RunResult& result,
                                         SayWhere where = SayWhere::No);
+
+// What the user is told after a catalogue run, whose page opens in the browser by itself:
+// nothing when it opened after a complete run; where the page is, why it did not open
+// (`openFailure`) and what could not be read, as far as these apply, after a run that wrote
+// it; that it is incomplete and was not opened after a cancelled one; why it could not be
+// written after a failed one.
+std::optional<RunMessage> MessageForCatalogue(const listing::RunResult& result,
+                                              const std::optional<std::string>& openFailure);
 
 // The box for a failure that ended a command: a generic line, then the reason.
 RunMessage MessageForFailure(const std::string& reason);

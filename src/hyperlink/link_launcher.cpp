@@ -36,16 +36,16 @@ constexpr std::array<LaunchErrorText, 13> kLaunchErrorTexts{{
     {32, "The specified dynamic-link library was not found."},
 }};
 
-std::string LaunchErrorMessage(int code) {
+} // namespace
+
+std::string DescribeLaunchError(int code) {
     for (const LaunchErrorText& entry : kLaunchErrorTexts) {
         if (entry.code == code) {
-            return std::string(kMessagePrefix) + std::string(entry.text);
+            return std::string(entry.text);
         }
     }
-    return std::string(kMessagePrefix) + "Unknown Error (" + std::to_string(code) + ") occurred.";
+    return "Unknown Error (" + std::to_string(code) + ") occurred.";
 }
-
-} // namespace
 
 std::string CommandBeforePlaceholder(const std::string& command) {
     // The quoted form is looked for first, or a cut at its bare %1 would leave a quote behind.
@@ -93,7 +93,8 @@ long ReadRegistryDefault(const std::string& subKey, std::string& value,
 }
 
 void ReportLaunchError(int code, frontend::MessageBoxService& boxes) {
-    boxes.Show(LaunchErrorMessage(code), frontend::MessageIcon::Exclamation);
+    boxes.Show(std::string(kMessagePrefix) + DescribeLaunchError(code),
+               frontend::MessageIcon::Exclamation);
 }
 
 } // namespace quaverly

@@ -23,6 +23,9 @@ std::string CommandBeforePlaceholder(const std::string& command);
 // the error number of opening the key and leaves `value` alone. `value` may be `subKey` itself.
 long ReadRegistryDefault(const std::string& subKey, std::string& value, platform::Desktop& desktop);
 
+// The text for a launch's failure code, as the shell's failures have always read.
+std::string DescribeLaunchError(int code);
+
 // Tells the user why a link did not open: "Can't open link:", an empty line, then the text for
 // the failure code, in an exclamation box.
 void ReportLaunchError(int code, frontend::MessageBoxService& boxes);

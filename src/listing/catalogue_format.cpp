@@ -8,6 +8,7 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <limits>
 
 namespace quaverly::listing {
 
@@ -75,6 +76,14 @@ constexpr std::size_t kTitleField = 31;
 constexpr std::size_t kMpegVersionField = 7;
 constexpr std::size_t kVbrHeaderField = 11;
 
+// Sizes as sparse files state them (7 EiB each) add up past what a number holds: the sum stops
+// at the most it can hold.
+std::int64_t AddBytes(std::int64_t sum, std::int64_t bytes) {
+    return sum > std::numeric_limits<std::int64_t>::max() - bytes
+               ? std::numeric_limits<std::int64_t>::max()
+               : sum + bytes;
+}
+
 bool IsBelow(std::string_view folder, std::string_view path) {
     return path.size() > folder.size() && path.starts_with(folder) &&
            (path[folder.size()] == platform::kPathSeparator ||
@@ -95,7 +104,7 @@ std::string ParentOf(std::string_view path) {
 void CatalogueFormat::Rollup::Add(const Rollup& other) {
     files += other.files;
     mp3Files += other.mp3Files;
-    bytes += other.bytes;
+    bytes = AddBytes(bytes, other.bytes);
     seconds += other.seconds;
     if (other.lowestBitrate > 0 && (lowestBitrate == 0 || other.lowestBitrate < lowestBitrate)) {
         lowestBitrate = other.lowestBitrate;
@@ -221,7 +230,7 @@ void CatalogueFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
         Rollup& r = m_current->below;
         ++r.files;
         if (row.size > 0) {
-            r.bytes += row.size;
+            r.bytes = AddBytes(r.bytes, row.size);
         }
         if (const mpeg::FileScan* scan = row.mp3) {
             ++r.mp3Files;

@@ -3,6 +3,7 @@
 #include "app/listing_dlg.h"
 #include "app/resources.h"
 #include "app/wx_services.h"
+#include "frontend/catalogue_place.h"
 #include "frontend/run_messages.h"
 #include "platform/utf8.h"
 #include "resource.h"
@@ -875,9 +876,11 @@ TEST(ListingApp, RunsTheMainDialogModallyAndEndsWithIt) {
     EXPECT_TRUE(wxTopLevelWindows.IsEmpty());
 }
 
-// Starts the real program in `folder` with `arguments`. Under the sanitizers the program's own
-// exit status is the question, not the toolkit's caches that it leaves behind at exit.
-pid_t StartQuaverly(const std::vector<std::string>& arguments, const std::string& folder) {
+// Starts the real program in `folder` with `arguments`, and `environment` ("NAME=value") in
+// place of the test's own of those names. Under the sanitizers the program's own exit status is
+// the question, not the toolkit's caches that it leaves behind at exit.
+pid_t StartQuaverly(const std::vector<std::string>& arguments, const std::string& folder,
+                    const std::vector<std::string>& replaced = {}) {
     std::vector<std::string> words{QUAVERLY_PATH};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -885,9 +888,13 @@ pid_t StartQuaverly(const std::vector<std::string>& arguments, const std::string
         argv.push_back(word.data());
     }
     argv.push_back(nullptr);
-    std::vector<std::string> environment;
+    std::vector<std::string> environment = replaced;
     for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (!std::string_view(*entry).starts_with("ASAN_OPTIONS=")) {
+        const std::string_view name(*entry, std::string_view(*entry).find('='));
+        if (name != "ASAN_OPTIONS" &&
+            std::none_of(replaced.begin(), replaced.end(), [&](const std::string& given) {
+                return given.starts_with(std::string(name) + "=");
+            })) {
             environment.emplace_back(*entry);
         }
     }
@@ -912,7 +919,8 @@ pid_t StartQuaverly(const std::vector<std::string>& arguments, const std::string
 // Without a window manager the keyboard follows the pointer, so Escape goes to the window
 // under it: a point that lies inside the dialog, and inside a box over it, wherever GTK puts them
 // on a 1280 x 1024 screen.
-int EscapeUntilItEnds(pid_t pid, const std::function<bool()>& ready = [] { return true; }) {
+int EscapeUntilItEnds(pid_t pid, const std::function<bool()>& ready = [] { return true; },
+                      wxPoint under = wxPoint(500, 350)) {
     // The simulator needs a window of this process to work out the screen's scale.
     auto* corner = new wxFrame(nullptr, wxID_ANY, "corner", wxPoint(1200, 980), wxSize(20, 20));
     corner->Show();
@@ -920,7 +928,7 @@ int EscapeUntilItEnds(pid_t pid, const std::function<bool()>& ready = [] { retur
     int status = -1;
     const bool ended = testing::RunUntil([&] {
         if (ready()) {
-            input.MouseMove(500, 350);
+            input.MouseMove(under);
             input.Char(WXK_ESCAPE);
         }
         wxMilliSleep(100);
@@ -956,6 +964,28 @@ TEST(QuaverlyProgram, ListsTheFolderOnItsCommandLineAtOnce) {
     EXPECT_NE(written.find("Listing of " + music.Path()), std::string::npos);
     EXPECT_NE(written.find("a b.mp3"), std::string::npos);
     EXPECT_TRUE(written.ends_with(kPageEnd));
+}
+
+// "Make MP3 catalogue" on a folder, on a desktop with no browser: the page lands in the home's
+// Documents, the box that says it could not be opened is closed, and no dialog follows. The box
+// has no owner, so GTK puts it in the screen's corner.
+TEST(QuaverlyProgram, MakesTheCatalogueOfTheFolderAfterTheOptionInTheDocumentsFolder) {
+    TempDir start, music, home;
+    music.Write("Pop/a b.mp3", testing::CbrFrames(3));
+    std::filesystem::create_directories(home / "Documents");
+    const pid_t pid =
+        StartQuaverly({"--catalogue", music / "Pop"}, start.Path(),
+                      {"HOME=" + home.Path(), "XDG_CONFIG_HOME=" + home / "config",
+                       "XDG_DATA_HOME=" + home / "data", "XDG_DATA_DIRS=" + home / "data"});
+    ASSERT_GT(pid, 0);
+    const std::string page = home / "Documents/Quaverly/Pop.html";
+    EXPECT_EQ(EscapeUntilItEnds(
+                  pid, [&] { return std::filesystem::exists(page); }, wxPoint(150, 100)),
+              0);
+    const std::string written = ReadWholeFile(page);
+    EXPECT_NE(written.find(frontend::CatalogueHead(music / "Pop")), std::string::npos);
+    EXPECT_NE(written.find("a b.mp3"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(start / "mp3_listing.html"));
 }
 
 TEST(VersionData, MatchesTheProjectVersion) {

@@ -111,6 +111,17 @@ TEST_F(Catalogue, EncodersPastTheFirstThirtyTwoAreCountedTogether) {
     EXPECT_NE(rollup.find("\"E131\":1,\"\xE2\x80\xA6\":8}"), std::string::npos) << rollup;
 }
 
+// Two sparse files of 7 EiB each state more bytes than a number holds.
+TEST_F(Catalogue, SizesPastWhatANumberHoldsSumToTheMostItHolds) {
+    format.Begin(page, "/m");
+    Folder("");
+    for (const char* name : {"a.bin", "b.bin"}) {
+        format.WriteFileRow(page, FileRow{"/m/" + std::string(name), name, RowShade::Plain,
+                                          nullptr, std::int64_t{7} << 60});
+    }
+    EXPECT_EQ(Data().back(), "[4,2,0,9223372036854775807,0.000,null,null,0,{},{}]");
+}
+
 #ifndef _WIN32
 TEST(LinkBase, LeadsFromThePagesFolderToTheFolderListed) {
     EXPECT_EQ(LinkBase("/home/me/mp3_catalogue.html", "/home/me/Music"), "Music/");
