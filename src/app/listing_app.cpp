@@ -1,11 +1,11 @@
 #include "app/listing_app.h"
 
+#include "app/app_message_box.h"
 #include "app/listing_dlg.h"
 #include "app/listing_progress.h"
 #include "app/resources.h"
 #include "frontend/catalogue_run.h"
 #include "frontend/run_messages.h"
-#include "app/app_message_box.h"
 
 #include <exception>
 #include <utility>
@@ -41,8 +41,9 @@ bool CListingApp::InitInstance() {
     if (m_catalogue) {
         // The file manager's verb: the catalogue and its browser window, without the dialog.
         AppMessageBox boxes;
-        frontend::MakeCatalogueFromDesktop({}, *std::exchange(m_catalogue, std::nullopt), boxes,
-                                           [] { return std::make_unique<app::ListingProgress>(nullptr); });
+        frontend::MakeCatalogueFromDesktop(
+            {}, *std::exchange(m_catalogue, std::nullopt), boxes,
+            [] { return std::make_unique<app::ListingProgress>(nullptr); });
         return false;
     }
     // No control container or 3-D controls to enable: a wx dialog holds any window, and GTK

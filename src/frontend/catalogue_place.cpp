@@ -58,8 +58,7 @@ std::optional<std::string> WhyNoFolderMade(platform::FileSystem& fileSystem,
     return platform::DescribeSystemError(error);
 }
 
-bool HoldsHead(platform::FileSystem& fileSystem, const std::string& path,
-               const std::string& head) {
+bool HoldsHead(platform::FileSystem& fileSystem, const std::string& path, const std::string& head) {
     try {
         return platform::ReadFileStart(fileSystem, path, kCatalogueHeadRead).find(head) !=
                std::string::npos;
@@ -100,8 +99,8 @@ std::string CatalogueFileName(std::string_view folder, int copy) {
     }
     for (char& c : name) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || std::string_view("<>:\"/\\|?*").find(c) !=
-                                               std::string_view::npos) {
+        if (byte < 0x20 || byte == 0x7F ||
+            std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos) {
             c = '_';
         }
     }
@@ -146,8 +145,7 @@ CataloguePlace PlaceCatalogue(platform::FileSystem& fileSystem, const std::strin
     }
     const std::string head = CatalogueHead(folder);
     for (int copy = 1; copy <= kMostCatalogueCopies; ++copy) {
-        std::string path =
-            catalogues + platform::kPathSeparator + CatalogueFileName(folder, copy);
+        std::string path = catalogues + platform::kPathSeparator + CatalogueFileName(folder, copy);
         const platform::StatusResult status = fileSystem.Status(path);
         if (!status.Ok()) {
             if (platform::ErrorCodeFromSystemError(status.error) == platform::kErrorFileNotFound) {
@@ -155,7 +153,8 @@ CataloguePlace PlaceCatalogue(platform::FileSystem& fileSystem, const std::strin
             }
             continue;
         }
-        if (status.status.kind == platform::FileKind::Regular && HoldsHead(fileSystem, path, head)) {
+        if (status.status.kind == platform::FileKind::Regular &&
+            HoldsHead(fileSystem, path, head)) {
             return {std::move(path), std::nullopt};
         }
     }

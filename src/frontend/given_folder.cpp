@@ -50,9 +50,9 @@ FolderRequest FolderFromCommandLine(const std::vector<std::string>& arguments) {
     if (arguments.size() == 1 && !arguments.front().empty() && arguments.front()[0] != '-') {
         return NamedFolder(arguments.front(), "Cannot list");
     }
-    return {std::nullopt, Problem("The command line was not understood:" +
-                                  ShownArguments(arguments) +
-                                  "\n\nGive it one folder to list, or nothing.")};
+    return {std::nullopt,
+            Problem("The command line was not understood:" + ShownArguments(arguments) +
+                    "\n\nGive it one folder to list, or nothing.")};
 }
 
 std::optional<FolderRequest> CatalogueFromCommandLine(const std::vector<std::string>& arguments) {
@@ -63,11 +63,10 @@ std::optional<FolderRequest> CatalogueFromCommandLine(const std::vector<std::str
     if (arguments.size() == 2 && !arguments[1].empty()) {
         return NamedFolder(arguments[1], "Cannot make the catalogue of");
     }
-    return FolderRequest{std::nullopt,
-                         Problem("The command line was not understood:" +
-                                 ShownArguments(arguments) + "\n\nGive " +
-                                 std::string(kCatalogueOption) +
-                                 " one folder to make the catalogue of.")};
+    return FolderRequest{
+        std::nullopt,
+        Problem("The command line was not understood:" + ShownArguments(arguments) + "\n\nGive " +
+                std::string(kCatalogueOption) + " one folder to make the catalogue of.")};
 }
 
 FolderRequest FolderFromDrop(const std::vector<std::string>& paths) {

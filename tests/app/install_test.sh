@@ -21,6 +21,7 @@ expect bin/quaverly
 expect bin/quaverly-list
 expect libexec/quaverly/quaverly-tag-worker
 expect share/applications/$id.desktop
+expect share/applications/$id.Catalogue.desktop
 expect share/metainfo/$id.metainfo.xml
 for size in 16 32 48; do
     expect share/icons/hicolor/${size}x${size}/apps/$id.png
@@ -34,6 +35,17 @@ desktop-file-validate "$prefix/share/applications/$id.desktop" || status=1
 grep -qx 'MimeType=inode/directory;' "$prefix/share/applications/$id.desktop" &&
     grep -qx 'Exec=quaverly %f' "$prefix/share/applications/$id.desktop" ||
     { echo "the desktop entry does not take a folder" >&2; status=1; }
+# "Make MP3 catalogue" on a folder, in no menu and the default for nothing.
+catalogue=$prefix/share/applications/$id.Catalogue.desktop
+desktop-file-validate "$catalogue" || status=1
+grep -qx 'MimeType=inode/directory;' "$catalogue" &&
+    grep -qx 'Exec=quaverly --catalogue %f' "$catalogue" &&
+    grep -qx 'NoDisplay=true' "$catalogue" ||
+    { echo "the catalogue's desktop entry does not take a folder out of the menus" >&2; status=1; }
+if find "$prefix" -name 'mimeapps.list' -o -name 'defaults.list' | grep -q .; then
+    echo "the install names a default application" >&2
+    status=1
+fi
 appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" || status=1
 # man's own check, as a Debian package's pages get it: any warning from groff is a fault.
 for page in quaverly quaverly-list; do

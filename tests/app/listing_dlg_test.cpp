@@ -919,8 +919,9 @@ pid_t StartQuaverly(const std::vector<std::string>& arguments, const std::string
 // Without a window manager the keyboard follows the pointer, so Escape goes to the window
 // under it: a point that lies inside the dialog, and inside a box over it, wherever GTK puts them
 // on a 1280 x 1024 screen.
-int EscapeUntilItEnds(pid_t pid, const std::function<bool()>& ready = [] { return true; },
-                      wxPoint under = wxPoint(500, 350)) {
+int EscapeUntilItEnds(
+    pid_t pid, const std::function<bool()>& ready = [] { return true; },
+    wxPoint under = wxPoint(500, 350)) {
     // The simulator needs a window of this process to work out the screen's scale.
     auto* corner = new wxFrame(nullptr, wxID_ANY, "corner", wxPoint(1200, 980), wxSize(20, 20));
     corner->Show();

@@ -96,9 +96,9 @@ TEST(CatalogueCommandLine, TakesOneFolderAfterTheOptionAndNamesWhatElseItWasGive
         ASSERT_TRUE(request);
         EXPECT_FALSE(request->folder);
         ASSERT_TRUE(request->problem);
-        EXPECT_EQ(request->problem->text.rfind("The command line was not understood:\n--catalogue",
-                                               0),
-                  0U);
+        EXPECT_EQ(
+            request->problem->text.rfind("The command line was not understood:\n--catalogue", 0),
+            0U);
         EXPECT_TRUE(request->problem->text.ends_with(
             "\n\nGive --catalogue one folder to make the catalogue of."));
     }
