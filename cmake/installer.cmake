@@ -1,8 +1,9 @@
 # The Windows installers: CPack with NSIS makes Quaverly-<version>-setup.exe, a 32-bit installer,
 # from the 32-bit build, and Quaverly-<version>-x64-setup.exe, a 64-bit installer, from the
 # 64-bit one. Each puts the programs and the tag helper in one folder under the Program Files of
-# its word size, with a Start-menu shortcut, "Make MP3 listing" in Explorer's menu of folders
-# for the user who installs, and an uninstaller that takes all of it away.
+# its word size, with a Start-menu shortcut, "Make MP3 listing" and "Make MP3 catalogue" in
+# Explorer's menu of folders for the user who installs, and an uninstaller that takes all of it
+# away.
 #
 #   cmake --build build/windows --target package
 #   cmake --build build/windows64 --target package
@@ -35,12 +36,18 @@ if(TARGET Quaverly)
     set(CPACK_PACKAGE_EXECUTABLES Quaverly Quaverly)
     # "Make MP3 listing" on a folder starts the dialog with that folder. The user's own classes
     # take it, which every user may write and no other user sees.
+    # "Make MP3 catalogue" makes the folder's catalogue in Documents and opens it in the browser.
     set(verb "Software\\Classes\\Directory\\shell\\Quaverly")
+    set(catalogue "Software\\Classes\\Directory\\shell\\QuaverlyCatalogue")
     set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "
   WriteRegStr HKCU '${verb}' '' 'Make MP3 listing'
   WriteRegStr HKCU '${verb}' 'Icon' '$INSTDIR\\Quaverly.exe'
-  WriteRegStr HKCU '${verb}\\command' '' '\"$INSTDIR\\Quaverly.exe\" \"%1\"'")
+  WriteRegStr HKCU '${verb}\\command' '' '\"$INSTDIR\\Quaverly.exe\" \"%1\"'
+  WriteRegStr HKCU '${catalogue}' '' 'Make MP3 catalogue'
+  WriteRegStr HKCU '${catalogue}' 'Icon' '$INSTDIR\\Quaverly.exe'
+  WriteRegStr HKCU '${catalogue}\\command' '' '\"$INSTDIR\\Quaverly.exe\" --catalogue \"%1\"'")
     set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
-  DeleteRegKey HKCU '${verb}'")
+  DeleteRegKey HKCU '${verb}'
+  DeleteRegKey HKCU '${catalogue}'")
 endif()
 include(CPack)

@@ -17,4 +17,8 @@ private:
     frontend::FolderRequest m_request;
 };
 
+// Makes the catalogue of the request's folder and opens it (frontend::MakeCatalogueFromDesktop),
+// with the progress window and boxes of no dialog.
+void MakeCatalogue(const frontend::FolderRequest& request);
+
 } // namespace quaverly

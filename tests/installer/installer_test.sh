@@ -28,8 +28,9 @@ cmp -s "$build/bin/quaverly-list.exe" "$folder/quaverly-list.exe" ||
 keys=$("$wine_run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' 2>/dev/null || true)
 grep -q 'Uninstall\\Quaverly' <<<"$keys" ||
     { echo "no uninstaller registered in the registry view of the installer's word size" >&2; exit 1; }
-# Explorer's "Make MP3 listing" on a folder, for the user who installed.
+# Explorer's "Make MP3 listing" and "Make MP3 catalogue" on a folder, for the user who installed.
 verb='HKCU\Software\Classes\Directory\shell\Quaverly'
+catalogue='HKCU\Software\Classes\Directory\shell\QuaverlyCatalogue'
 if [[ -f "$build/bin/Quaverly.exe" ]]; then
     [[ -f "$folder/Quaverly.exe" ]] || { echo "not installed: Quaverly.exe" >&2; exit 1; }
     find "$prefix/drive_c" -path '*Start Menu*' -name 'Quaverly*.lnk' | grep -q . ||
@@ -40,6 +41,12 @@ if [[ -f "$build/bin/Quaverly.exe" ]]; then
     command=$("$wine_run" reg query "$verb\\command" /ve 2>/dev/null | tr -d '\r' || true)
     grep -qF 'REG_SZ    "C:\Program Files\Quaverly\Quaverly.exe" "%1"' <<<"$command" ||
         { echo "the folder verb does not start the installed dialog: $command" >&2; exit 1; }
+    name=$("$wine_run" reg query "$catalogue" /ve 2>/dev/null | tr -d '\r' || true)
+    grep -q 'REG_SZ *Make MP3 catalogue$' <<<"$name" ||
+        { echo "no \"Make MP3 catalogue\" on folders: $name" >&2; exit 1; }
+    command=$("$wine_run" reg query "$catalogue\\command" /ve 2>/dev/null | tr -d '\r' || true)
+    grep -qF 'REG_SZ    "C:\Program Files\Quaverly\Quaverly.exe" --catalogue "%1"' <<<"$command" ||
+        { echo "the catalogue verb does not start the installed program: $command" >&2; exit 1; }
 fi
 
 # The installed program finds its helper beside it and writes the page the build tree's does.
@@ -66,12 +73,14 @@ done
 for program in quaverly-list.exe quaverly-tag-worker.exe; do
     [[ ! -e "$folder/$program" ]] || { echo "not uninstalled: $program" >&2; exit 1; }
 done
-for _ in $(seq 60); do
-    "$wine_run" reg query "$verb" >/dev/null 2>&1 || break
-    sleep 0.5
+for key in "$verb" "$catalogue"; do
+    for _ in $(seq 60); do
+        "$wine_run" reg query "$key" >/dev/null 2>&1 || break
+        sleep 0.5
+    done
+    if "$wine_run" reg query "$key" >/dev/null 2>&1; then
+        echo "the uninstaller left $key on folders" >&2
+        exit 1
+    fi
 done
-if "$wine_run" reg query "$verb" >/dev/null 2>&1; then
-    echo "the uninstaller left \"Make MP3 listing\" on folders" >&2
-    exit 1
-fi
 echo "installer: installed, listed and uninstalled"
