@@ -130,7 +130,9 @@ TEST(QuaverlyList, BadUsageSaysWhyAndCreatesNothing) {
         {{".", "-j"}, "option '-j' needs a number"},
         {{".", "--jobs"}, "option '--jobs' needs a number"},
         {{".", "-f"}, "option '-f' needs a format"},
-        {{"--format=xml", "."}, "'xml' is not a format: html, csv or jsonl"},
+        {{"--format=xml", "."}, "'xml' is not a format: html, csv, jsonl or catalogue"},
+        {{"--no-links", "."},
+         "'--no-links' leaves the links out of the catalogue: use it with -f catalogue"},
         {{"--jobs=x", "."}, "'x' is not a number of helper processes"},
         {{"-j12345", "."}, "'12345' helper processes are too many: at most 64"},
         {{"-j", "65", "."}, "'65' helper processes are too many: at most 64"},
@@ -158,7 +160,7 @@ TEST(QuaverlyList, HelpAndVersionGoToStandardOutput) {
     const Outcome help = RunTool(root.Path(), {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(
-        help.out.rfind("Usage: quaverly-list [-f FORMAT] [-o FILE] [-j N] [--verify] FOLDER\n", 0),
+        help.out.rfind("Usage: quaverly-list [-f FORMAT] [-o FILE] [-j N] [--verify] [--no-links] FOLDER\n", 0),
         0U);
     const Outcome version = RunTool(root.Path(), {"--version"});
     EXPECT_EQ(version.status, 0);
