@@ -1,7 +1,7 @@
 #include "frontend/catalogue_place.h"
 
 #include "frontend/given_folder.h"
-#include "listing/record_formats.h"
+#include "listing/catalogue_format.h"
 #include "platform/file_error.h"
 #include "platform/last_error.h"
 
@@ -73,17 +73,6 @@ RunMessage Problem(std::string text) {
 
 } // namespace
 
-std::string CatalogueHead(std::string_view folder) {
-    std::string text;
-    listing::AssignUtf8(text, platform::ShownPath(folder));
-    std::string head = "[{\"catalogue\":1,\"folder\":";
-    const std::size_t at = head.size();
-    head.resize(at + text.size() * listing::kJsonMostPerByte + 2);
-    head.resize(static_cast<std::size_t>(listing::PutJsonTextInScript(head.data() + at, text) -
-                                         head.data()));
-    return head;
-}
-
 std::string CatalogueFileName(std::string_view folder, int copy) {
     while (folder.size() > 1 && IsSeparator(folder.back())) {
         folder.remove_suffix(1);
@@ -143,7 +132,7 @@ CataloguePlace PlaceCatalogue(platform::FileSystem& fileSystem, const std::strin
                 Problem("Cannot make the folder for the catalogue\n" + ShownInBox(catalogues) +
                         "\n" + *why)};
     }
-    const std::string head = CatalogueHead(folder);
+    const std::string head = listing::CatalogueHead(folder);
     for (int copy = 1; copy <= kMostCatalogueCopies; ++copy) {
         std::string path = catalogues + platform::kPathSeparator + CatalogueFileName(folder, copy);
         const platform::StatusResult status = fileSystem.Status(path);
@@ -162,36 +151,6 @@ CataloguePlace PlaceCatalogue(platform::FileSystem& fileSystem, const std::strin
             Problem("Cannot make the catalogue of\n" + ShownInBox(folder) + "\n" +
                     ShownInBox(catalogues) + " holds " + std::to_string(kMostCatalogueCopies) +
                     " files of its name already.")};
-}
-
-std::string FileUrl(std::string_view path) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    const std::string utf8 = platform::Utf8Path(path);
-    std::string url = "file://";
-    std::size_t at = 0;
-    const bool windows = platform::kPathSeparator == '\\';
-    if (windows && utf8.size() >= 2 && IsSeparator(utf8[0]) && IsSeparator(utf8[1])) {
-        at = 2; // a share: its server is the address's host
-    } else if (windows && utf8.size() >= 2 && utf8[1] == ':') {
-        url.push_back('/');
-        url.append(utf8, 0, 2); // the drive, with its colon
-        at = 2;
-    }
-    for (; at < utf8.size(); ++at) {
-        const char c = utf8[at];
-        const auto byte = static_cast<unsigned char>(c);
-        if (IsSeparator(c)) {
-            url.push_back('/');
-        } else if ((byte < 0x80 && std::isalnum(byte) != 0) ||
-                   std::string_view("-._~").find(c) != std::string_view::npos) {
-            url.push_back(c);
-        } else {
-            url.push_back('%');
-            url.push_back(kDigits[byte >> 4U]);
-            url.push_back(kDigits[byte & 15U]);
-        }
-    }
-    return url;
 }
 
 } // namespace quaverly::frontend

@@ -18,10 +18,6 @@ inline constexpr std::size_t kCatalogueHeadRead = 256 * 1024;
 // Names tried for one folder's catalogue: "Music.html", "Music (2).html" and on to this one.
 inline constexpr int kMostCatalogueCopies = 100;
 
-// What the catalogue of `folder` starts its data with: the catalogue's mark and the folder,
-// written as the page writes it. A file that holds it is that folder's catalogue.
-std::string CatalogueHead(std::string_view folder);
-
 // The catalogue's file name for `folder`: its last name, made a name that both systems take
 // (separators, control characters and `<>:"/\|?*` turned into "_", no dot or space at either
 // end, no device name such as CON), "root" for the root and the letter for a drive, with
@@ -40,8 +36,5 @@ struct CataloguePlace {
 // over: nothing of anyone's is ever written over.
 CataloguePlace PlaceCatalogue(platform::FileSystem& fileSystem, const std::string& documents,
                               const std::string& folder);
-
-// The file: URL of a full path, each name percent-encoded as UTF-8.
-std::string FileUrl(std::string_view path);
 
 } // namespace quaverly::frontend

@@ -65,7 +65,7 @@ listing::RunResult MakeCatalogueFromDesktop(const DialogServices& services,
     if (result.outcome == listing::RunOutcome::Complete ||
         result.outcome == listing::RunOutcome::Incomplete) {
         const int launched =
-            OpenLinkTarget(FileUrl(place.path), platform::show_command::ShowNormal, desktop);
+            OpenLinkTarget(listing::FileUrl(place.path), platform::show_command::ShowNormal, desktop);
         if (!platform::LaunchSucceeded(launched)) {
             openFailure = DescribeLaunchError(launched);
         }

@@ -84,6 +84,22 @@ std::int64_t AddBytes(std::int64_t sum, std::int64_t bytes) {
                : sum + bytes;
 }
 
+// `name` in an address: every byte but the unreserved ones (RFC 3986) as %XX.
+void AppendPercentEncoded(std::string& out, std::string_view name) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x80 && std::isalnum(byte) != 0) ||
+            std::string_view("-._~").find(c) != std::string_view::npos) {
+            out.push_back(c);
+        } else {
+            out.push_back('%');
+            out.push_back(kDigits[byte >> 4]);
+            out.push_back(kDigits[byte & 15]);
+        }
+    }
+}
+
 bool IsBelow(std::string_view folder, std::string_view path) {
     return path.size() > folder.size() && path.starts_with(folder) &&
            (path[folder.size()] == platform::kPathSeparator ||
@@ -127,19 +143,18 @@ void CatalogueFormat::Begin(PageWriter& page, std::string_view folder) {
 
 void CatalogueFormat::WriteHeader(PageWriter& page) {
     std::string head(CataloguePageHead());
-    head.append("[{\"catalogue\":1,\"folder\":");
-    std::string folder;
-    AssignUtf8(folder, m_folder);
-    if (!m_linkBase) {
+    if (m_linkBase) {
+        head.append(CatalogueHead(m_folder));
+    } else {
         // A shared page says nothing of where the collection lies.
-        const std::size_t separator = folder.find_last_of(platform::kPathSeparator,
-                                                          folder.size() > 1 ? folder.size() - 2
-                                                                            : 0);
+        std::string_view folder = m_folder;
+        const std::size_t separator = folder.find_last_of(
+            platform::kPathSeparator, folder.size() > 1 ? folder.size() - 2 : 0);
         if (separator != std::string::npos && separator + 1 < folder.size()) {
-            folder.erase(0, separator + 1);
+            folder.remove_prefix(separator + 1);
         }
+        head.append(CatalogueHead(folder));
     }
-    AppendJson(head, folder);
     head.append(",\"separator\":");
     AppendJson(head, std::string_view(&platform::kPathSeparator, 1));
     if (m_linkBase) {
@@ -403,6 +418,42 @@ void CatalogueFormat::WriteRecord(PageWriter& page, const Field* fields, std::si
     end();
 }
 
+std::string CatalogueHead(std::string_view folder) {
+    std::string text;
+    AssignUtf8(text, platform::ShownPath(folder));
+    std::string head = "[{\"catalogue\":1,\"folder\":";
+    AppendJson(head, text);
+    return head;
+}
+
+std::string FileUrl(std::string_view path) {
+    const std::string utf8 = platform::Utf8Path(path);
+    const std::string_view text = utf8;
+    std::string url = "file://";
+    std::size_t at = 0;
+    const bool windows = platform::kPathSeparator == '\\';
+    const auto isSeparator = [](char c) { return c == '/' || c == platform::kPathSeparator; };
+    if (windows && text.size() >= 2 && isSeparator(text[0]) && isSeparator(text[1])) {
+        at = 2; // a share: its server is the address's host
+    } else if (windows && text.size() >= 2 && text[1] == ':') {
+        url.push_back('/');
+        url.append(text.substr(0, 2)); // the drive, with its colon
+        at = 2;
+    }
+    while (at < text.size()) {
+        std::size_t next = at;
+        while (next < text.size() && !isSeparator(text[next])) {
+            ++next;
+        }
+        AppendPercentEncoded(url, text.substr(at, next - at));
+        if (next < text.size()) {
+            url.push_back('/');
+        }
+        at = next + 1;
+    }
+    return url;
+}
+
 std::string LinkBase(std::string_view pageFile, std::string_view folder) {
     const auto names = [](std::string_view path) {
         std::vector<std::string_view> parts;
@@ -425,19 +476,7 @@ std::string LinkBase(std::string_view pageFile, std::string_view folder) {
         return parts;
     };
     const auto encode = [](std::string& out, std::string_view name) {
-        static constexpr char kDigits[] = "0123456789ABCDEF";
-        for (const char c : name) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (std::isalnum(byte) != 0 && byte < 0x80) {
-                out.push_back(c);
-            } else if (std::string_view("-._~!$'()*+,;=@").find(c) != std::string_view::npos) {
-                out.push_back(c);
-            } else {
-                out.push_back('%');
-                out.push_back(kDigits[byte >> 4]);
-                out.push_back(kDigits[byte & 15]);
-            }
-        }
+        AppendPercentEncoded(out, name);
         out.push_back('/');
     };
     std::vector<std::string_view> page = names(pageFile);
@@ -445,20 +484,15 @@ std::string LinkBase(std::string_view pageFile, std::string_view folder) {
         page.pop_back(); // the page's own name
     }
     const std::vector<std::string_view> target = names(folder);
-    std::string address;
     if (page.empty() || target.empty() || page.front() != target.front()) {
-        // No common root: the whole path, from a drive ("C:") or a share.
-        // A drive's path is file:///C:/..., a share's file://server/share/....
-        address = target.front().empty() ? "file:/" : "file:///";
-        for (const std::string_view& name : target) {
-            if (&name == &target.front() && !name.empty()) {
-                address.append(name).push_back('/'); // the drive, with its colon
-            } else if (!name.empty() || &name == &target.front()) {
-                encode(address, name);
-            }
+        // No common root (another drive, a share): the folder's own address.
+        std::string address = FileUrl(folder);
+        if (address.back() != '/') {
+            address.push_back('/');
         }
         return address;
     }
+    std::string address;
     std::size_t common = 0;
     while (common < page.size() && common < target.size() && page[common] == target[common]) {
         ++common;

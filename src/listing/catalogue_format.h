@@ -73,6 +73,13 @@ private:
     std::string m_record;
 };
 
+// What the catalogue of `folder` (as the walk was given it) starts its data with: the
+// catalogue's mark and the folder. A file that holds it is that folder's catalogue.
+std::string CatalogueHead(std::string_view folder);
+
+// The file: URL of a full path, each name percent-encoded as UTF-8.
+std::string FileUrl(std::string_view path);
+
 // The address of `folder` from the folder that holds `pageFile` (both full paths), each name
 // percent-encoded, ending in "/": "../Music/" say, or "" when the page is in it. Where the two
 // share no root (two drives), the folder's file: URL.

@@ -4,6 +4,7 @@
 #include "app/resources.h"
 #include "app/wx_services.h"
 #include "frontend/catalogue_place.h"
+#include "listing/catalogue_format.h"
 #include "frontend/run_messages.h"
 #include "platform/utf8.h"
 #include "resource.h"
@@ -984,7 +985,7 @@ TEST(QuaverlyProgram, MakesTheCatalogueOfTheFolderAfterTheOptionInTheDocumentsFo
                   pid, [&] { return std::filesystem::exists(page); }, wxPoint(150, 100)),
               0);
     const std::string written = ReadWholeFile(page);
-    EXPECT_NE(written.find(frontend::CatalogueHead(music / "Pop")), std::string::npos);
+    EXPECT_NE(written.find(listing::CatalogueHead(music / "Pop")), std::string::npos);
     EXPECT_NE(written.find("a b.mp3"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(start / "mp3_listing.html"));
 }

@@ -21,6 +21,7 @@
 namespace quaverly::frontend {
 namespace {
 
+using listing::CatalogueHead;
 using testing::FakeFileSystem;
 using testing::TempDir;
 
@@ -69,17 +70,6 @@ TEST(CatalogueFileName, IsTheFoldersLastNameMadeSafeForBothSystems) {
     EXPECT_EQ(CatalogueFileName("C:\\Music/Pop"), "Pop.html");
 #else
     EXPECT_EQ(CatalogueFileName("/m/a\\b"), "a_b.html");
-#endif
-}
-
-TEST(FileUrl, PercentEncodesEveryByteButTheUnreserved) {
-#ifdef _WIN32
-    EXPECT_EQ(FileUrl("C:\\Users\\me\\My Music #1.html"),
-              "file:///C:/Users/me/My%20Music%20%231.html");
-    EXPECT_EQ(FileUrl("\\\\server\\share\\a.html"), "file://server/share/a.html");
-#else
-    EXPECT_EQ(FileUrl("/home/me/My Music/100%_a~b?#\xC3\xA9.html"),
-              "file:///home/me/My%20Music/100%25_a~b%3F%23%C3%A9.html");
 #endif
 }
 
@@ -230,7 +220,7 @@ private:
 TEST_F(CatalogueRun, IsOpenedInTheBrowserWithoutABoxAndLinksToTheFolder) {
     EXPECT_EQ(Run({m_pop, std::nullopt}).outcome, listing::RunOutcome::Complete);
     EXPECT_TRUE(m_boxes.shown.empty());
-    EXPECT_EQ(m_desktop.opened, std::vector<std::string>{FileUrl(Page())});
+    EXPECT_EQ(m_desktop.opened, std::vector<std::string>{listing::FileUrl(Page())});
     // The head it is found again by is the one the page writes.
     const std::string page = ReadWhole(Page());
     EXPECT_NE(page.find(CatalogueHead(m_pop)), std::string::npos);

@@ -122,6 +122,17 @@ TEST_F(Catalogue, SizesPastWhatANumberHoldsSumToTheMostItHolds) {
     EXPECT_EQ(Data().back(), "[4,2,0,9223372036854775807,0.000,null,null,0,{},{}]");
 }
 
+TEST(FileUrl, PercentEncodesEveryByteButTheUnreserved) {
+#ifdef _WIN32
+    EXPECT_EQ(FileUrl("C:\\Users\\me\\My Music #1.html"),
+              "file:///C:/Users/me/My%20Music%20%231.html");
+    EXPECT_EQ(FileUrl("\\\\server\\share\\a.html"), "file://server/share/a.html");
+#else
+    EXPECT_EQ(FileUrl("/home/me/My Music/100%_a~b?#\xC3\xA9.html"),
+              "file:///home/me/My%20Music/100%25_a~b%3F%23%C3%A9.html");
+#endif
+}
+
 #ifndef _WIN32
 TEST(LinkBase, LeadsFromThePagesFolderToTheFolderListed) {
     EXPECT_EQ(LinkBase("/home/me/mp3_catalogue.html", "/home/me/Music"), "Music/");
