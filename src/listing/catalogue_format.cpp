@@ -188,28 +188,26 @@ void CatalogueFormat::EndFolder(PageWriter& page) {
     }
     const Rollup& r = m_current->below;
     std::string& out = m_record;
-    out.assign(",\n[4,");
-    AppendNumber(out, r.files);
-    out.push_back(',');
-    AppendNumber(out, r.mp3Files);
-    out.push_back(',');
-    AppendNumber(out, r.bytes);
+    // Each number after a comma, null where there is none.
+    const auto number = [&](auto value, bool known = true) {
+        out.push_back(',');
+        if (known) {
+            AppendNumber(out, value);
+        } else {
+            out.append("null");
+        }
+    };
+    out.assign(",\n[4");
+    number(r.files);
+    number(r.mp3Files);
+    number(r.bytes);
     out.push_back(',');
     AppendSeconds(out, r.seconds);
-    out.push_back(',');
-    if (r.lowestBitrate > 0) {
-        AppendNumber(out, r.lowestBitrate);
-    } else {
-        out.append("null");
-    }
-    out.push_back(',');
-    if (r.timedSeconds > 0) {
-        AppendNumber(out, static_cast<std::int64_t>(r.bitrateSeconds / r.timedSeconds + 0.5));
-    } else {
-        out.append("null");
-    }
-    out.push_back(',');
-    AppendNumber(out, r.findings);
+    number(r.lowestBitrate, r.lowestBitrate > 0);
+    number(static_cast<std::int64_t>(r.timedSeconds > 0 ? r.bitrateSeconds / r.timedSeconds + 0.5
+                                                        : 0),
+           r.timedSeconds > 0);
+    number(r.findings);
     out.push_back(',');
     AppendCounts(out, r.encoders);
     out.push_back(',');
