@@ -23,6 +23,7 @@
     function healthOf(cat, i) {
         const words = C.healthText(cat, i);
         if (cat.files.failure[i] !== null) words.push("failure");
+        if (C.noAudio(cat, i)) words.push("no audio");
         return words.length ? words.join(", ") : null;
     }
     function leadingNumber(text) {

@@ -13,8 +13,14 @@
     function textOr(value) {
         return typeof value === "string" ? value : null;
     }
+    // `text` in lower case, for search: final sigma as sigma, since a word's case depends on
+    // where it ends, and "ΑΣ" typed must find "ΑΣΑ".
+    function fold(text) {
+        const lowered = text.toLowerCase();
+        return lowered.includes("\u03c2") ? lowered.replace(/\u03c2/g, "\u03c3") : lowered;
+    }
     function lower(text) {
-        return text === null ? "" : text.toLowerCase();
+        return text === null ? "" : fold(text);
     }
 
     // The parent's path of `path` ("a/b" of "a/b/c", "" of "a").
@@ -23,20 +29,81 @@
         return at < 0 ? "" : path.slice(0, at);
     }
 
-    function parse(text) {
-        return build(JSON.parse(text));
+    // What a folder is known by: its path, or, for a path that is not valid UTF-8, its raw bytes
+    // behind a NUL, which no path holds.
+    function folderId(path, hex) {
+        return hex ? "\0" + hex : path;
     }
 
-    function build(records) {
-        const head = records.length && records[0] && !Array.isArray(records[0]) ? records[0] : {};
+    const strictUtf8 = new TextDecoder("utf-8", { fatal: true });
+
+    // The parent of the folder (path, hex): its path and, where its bytes are not text, its raw
+    // path in hexadecimal.
+    function parentOf(path, hex, separator) {
+        const parent = parentPath(path, separator);
+        if (!hex) return [parent, null];
+        const mark = separator === "\\" ? "5c" : "2f";
+        let at = hex.length - 2;
+        while (at >= 0 && hex.slice(at, at + 2) !== mark) at -= 2;
+        const parentHex = at > 0 ? hex.slice(0, at) : "";
+        const bytes = new Uint8Array(parentHex.length / 2);
+        for (let k = 0; k < bytes.length; k++) bytes[k] = parseInt(parentHex.slice(2 * k, 2 * k + 2), 16);
+        try {
+            strictUtf8.decode(bytes);
+            return [parent, null];
+        } catch (e) {
+            return [parent, parentHex];
+        }
+    }
+
+    // The data as the program writes it: the head and each element on a line of its own, each
+    // line but the last ending in a comma. Parsed a line at a time, so that the page never
+    // holds every element at once (at 500,000 files they take some 200 MB more than their
+    // columns); other data, in one piece.
+    function parse(text) {
+        const firstEnd = text.indexOf("\n");
+        if (!text.startsWith("[{") || firstEnd < 0) return build(JSON.parse(text));
+        let fileCount = 0;
+        for (let at = firstEnd; at >= 0; at = text.indexOf("\n", at + 1)) {
+            if (text.charCodeAt(at + 1) === 91 && text.charCodeAt(at + 2) === 34) fileCount++; // ["
+        }
+        const line = (start, end) => {
+            while (end > start && (text.charCodeAt(end - 1) === 44 || text.charCodeAt(end - 1) === 13)) end--;
+            return JSON.parse(text.slice(start, end));
+        };
+        return build({
+            head: line(1, firstEnd),
+            fileCount,
+            forEach(use) {
+                let start = firstEnd + 1;
+                while (start < text.length) {
+                    let end = text.indexOf("\n", start);
+                    if (end < 0) end = text.length;
+                    if (text.charCodeAt(start) === 91 && end - start > 1) use(line(start, end));
+                    start = end + 1;
+                }
+            },
+        });
+    }
+
+    // The elements of the data, as an array (the head first) or as the head, the count of files
+    // and each other element in turn.
+    function build(data) {
+        if (Array.isArray(data)) {
+            let fileCount = 0;
+            for (const record of data) {
+                if (Array.isArray(record) && typeof record[0] === "string") fileCount++;
+            }
+            const head = data.length && data[0] && !Array.isArray(data[0]) ? data[0] : {};
+            const records = data.slice(head === data[0] ? 1 : 0);
+            return build({ head, fileCount, forEach: (use) => records.forEach(use) });
+        }
+        const head = data.head && typeof data.head === "object" && !Array.isArray(data.head) ? data.head : {};
         const separator = head.separator === "\\" ? "\\" : "/";
         const healthWords = Array.isArray(head.health) ? head.health.filter((w) => typeof w === "string") : [];
         const healthBits = new Map(healthWords.map((word, bit) => [word, bit]));
 
-        let fileCount = 0;
-        for (const record of records) {
-            if (Array.isArray(record) && typeof record[0] === "string") fileCount++;
-        }
+        const fileCount = data.fileCount;
         const files = {
             count: fileCount,
             name: new Array(fileCount),
@@ -66,24 +133,25 @@
         const profiles = [];
         const albums = [];
 
+        // A folder is known by its raw path where its text is not it (folderId), so that
+        // two folders whose names differ only in bytes that are not text stay two.
         function folderOf(path, hex) {
-            let index = folderByPath.get(path);
+            const id = folderId(path, hex);
+            let index = folderByPath.get(id);
             if (index === undefined) {
                 index = folders.length;
                 folders.push({
-                    index, path, hex: null, label: path, key: path.toLowerCase(), parent: -1,
+                    index, id, path, hex: hex || null, label: path, key: fold(path), parent: -1,
                     children: [], depth: 0, pre: 0, end: 0, rollup: null, ownFiles: 0,
                 });
-                folderByPath.set(path, index);
+                folderByPath.set(id, index);
             }
-            if (hex) folders[index].hex = hex;
             return index;
         }
 
         let folder = -1, album = -1, file = 0;
-        for (let r = 1; r < records.length; r++) {
-            const record = records[r];
-            if (!Array.isArray(record)) continue;
+        data.forEach((record) => {
+            if (!Array.isArray(record)) return;
             switch (record[0]) {
             case FOLDER:
                 folder = folderOf(textOr(record[1]) ?? "", textOr(record[2]));
@@ -130,7 +198,7 @@
                 const title = typeof record[8] === "number" ? name.slice(record[8], Math.max(record[8], name.length - 4)) : textOr(record[8]);
                 files.name[i] = name;
                 files.title[i] = title;
-                files.key[i] = title === null ? name.toLowerCase() : (name + "\0" + title).toLowerCase();
+                files.key[i] = fold(title === null ? name : name + "\0" + title);
                 files.track[i] = textOr(record[9]);
                 files.failure[i] = textOr(record[12]);
                 files.hex[i] = textOr(record[15]);
@@ -168,7 +236,7 @@
                 break;
             }
             }
-        }
+        });
         const root = folderOf("", null);
         linkFolders(folders, folderByPath, root, separator);
         for (let i = 0; i < fileCount; i++) files.pre[i] = folders[files.folder[i]].pre;
@@ -198,10 +266,10 @@
     function linkFolders(folders, folderByPath, root, separator) {
         for (const f of folders) {
             if (f.index === root) continue;
-            let path = f.path, parent;
+            let path = f.path, hex = f.hex, parent;
             do {
-                path = parentPath(path, separator);
-                parent = folderByPath.get(path);
+                [path, hex] = parentOf(path, hex, separator);
+                parent = folderByPath.get(folderId(path, hex));
             } while (parent === undefined && path !== "");
             if (parent === undefined || parent === f.index) parent = root;
             f.parent = parent;
@@ -251,7 +319,7 @@
                 weighted += files.average[i] * seconds;
                 weight += seconds;
             }
-            if (files.health[i] !== 0 || files.failure[i] !== null) r.findings++;
+            if (hasFinding(catalogue, i)) r.findings++;
             const profile = files.profile[i] >= 0 ? profiles[files.profile[i]] : null;
             const encoder = (profile && profile.encoder) || "";
             const mode = (profile && profile.bitrateMode) || "";
@@ -270,8 +338,15 @@
         return out;
     }
 
+    // An MP3 file by name in which no frame was found: no audio, whatever else it holds.
+    function noAudio(catalogue, i) {
+        const f = catalogue.files;
+        return f.mp3[i] === 1 && f.profile[i] < 0 && f.failure[i] === null;
+    }
+
     function hasFinding(catalogue, i) {
-        return catalogue.files.health[i] !== 0 || catalogue.files.failure[i] !== null;
+        return catalogue.files.health[i] !== 0 || catalogue.files.failure[i] !== null ||
+            noAudio(catalogue, i);
     }
 
     function healthText(catalogue, i) {
@@ -283,5 +358,5 @@
         return words;
     }
 
-    Object.assign(Catalogue, { parse, build, parentPath, rollUp, ancestors, hasFinding, healthText });
+    Object.assign(Catalogue, { fold, folderId, parse, build, parentPath, rollUp, ancestors, noAudio, hasFinding, healthText });
 })(globalThis.Catalogue = globalThis.Catalogue || {});

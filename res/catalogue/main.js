@@ -48,6 +48,7 @@
         const health = $("health");
         for (const word of cat.healthWords) option(health, word, word);
         option(health, "failure", "failure");
+        option(health, "noaudio", "no audio found");
         const enc = $("enc");
         const groups = { encoder: el("optgroup"), preset: el("optgroup") };
         groups.encoder.label = "Encoder";
@@ -187,7 +188,7 @@
     function chooseFolder(f) {
         if (f === folder) return;
         folder = f;
-        view.folder = cat.folders[f].path;
+        view.folder = cat.folders[f].id;
         tree.render();
         filesChanged();
     }

@@ -12,7 +12,7 @@
         const terms = [];
         const re = /"([^"]*)"?|(\S+)/g;
         for (let m; (m = re.exec(query || "")) !== null; ) {
-            const term = (m[1] !== undefined ? m[1] : m[2]).toLowerCase();
+            const term = C.fold(m[1] !== undefined ? m[1] : m[2]);
             if (term !== "") terms.push(term);
         }
         return terms;
@@ -66,9 +66,10 @@
         }
         if (view.health) {
             const word = view.health;
-            if (word === "any") tests.push((i) => f.health[i] !== 0 || f.failure[i] !== null);
-            else if (word === "none") tests.push((i) => f.mp3[i] === 1 && f.health[i] === 0 && f.failure[i] === null);
+            if (word === "any") tests.push((i) => C.hasFinding(cat, i));
+            else if (word === "none") tests.push((i) => f.mp3[i] === 1 && !C.hasFinding(cat, i));
             else if (word === "failure") tests.push((i) => f.failure[i] !== null);
+            else if (word === "noaudio") tests.push((i) => C.noAudio(cat, i));
             else {
                 const bit = cat.healthWords.indexOf(word);
                 const mask = bit < 0 ? 0 : 1 << bit;
@@ -93,16 +94,21 @@
         const lo = d.pre, hi = d.end;
         const pre = cat.files.pre;
         const test = fileTest(cat, view);
+        const whole = d.index === cat.root;
+        const within = (i) => whole || (pre[i] >= lo && pre[i] < hi);
+        let passes = test;
+        if (test !== null && order.length > cat.files.count / 8) {
+            // Tested in the files' own order, where their columns are read straight through,
+            // then taken in the order asked for: a sorted order jumps about the columns.
+            const pass = new Uint8Array(cat.files.count);
+            for (let i = 0; i < pass.length; i++) pass[i] = within(i) && test(i) ? 1 : 0;
+            passes = (i) => pass[i] === 1;
+        }
         const out = new Int32Array(order.length);
         let m = 0;
-        const whole = d.index === cat.root;
         for (let k = 0; k < order.length; k++) {
             const i = order[k];
-            if (!whole) {
-                const p = pre[i];
-                if (p < lo || p >= hi) continue;
-            }
-            if (test !== null && !test(i)) continue;
+            if (!within(i) || (passes !== null && !passes(i))) continue;
             out[m++] = i;
         }
         return out.subarray(0, m);

@@ -10,11 +10,16 @@
         };
     }
 
-    // Worst first: the lowest bitrate (folders without one last), then the most findings.
+    // Worst first: the lowest bitrate, then the most findings. A folder of MP3 files none of
+    // which has audio is the worst; a folder without MP3 files comes last.
     function byBitrate(folders) {
         const name = byLabel(folders);
+        const lowest = (f) => {
+            const r = folders[f].rollup;
+            return isNaN(r.lowestBitrate) && r.mp3Files > 0 ? -1 : r.lowestBitrate;
+        };
         return (a, b) => {
-            const x = folders[a].rollup.lowestBitrate, y = folders[b].rollup.lowestBitrate;
+            const x = lowest(a), y = lowest(b);
             if (x < y) return -1;
             if (x > y) return 1;
             if (isNaN(x) !== isNaN(y)) return isNaN(x) ? 1 : -1;

@@ -370,6 +370,15 @@ int main(int argc, char** argv) {
                 if (!platform::IsAbsolutePath(page)) {
                     page = fileSystem.CurrentDirectory() + platform::kPathSeparator + page;
                 }
+                // Its folder as the system takes it: ".." behind a link leads where the link
+                // leads, as the folder listed was resolved.
+                const std::size_t name = page.find_last_of(platform::kPathSeparator);
+                if (name != std::string::npos && name > 0) {
+                    if (const std::string resolved = frontend::NormalFolder(page.substr(0, name));
+                        !resolved.empty()) {
+                        page = resolved + page.substr(name);
+                    }
+                }
                 options.linkBase = listing::LinkBase(page, normal);
             }
             format = known.make != nullptr ? known.make(options) : nullptr;

@@ -250,7 +250,8 @@ void CatalogueFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
             if (scan->bitrate > 0 && (r.lowestBitrate == 0 || scan->bitrate < r.lowestBitrate)) {
                 r.lowestBitrate = scan->bitrate;
             }
-            bool finding = !scan->Failure().empty();
+            // No frame found is a finding too: a file named .mp3 with no audio in it.
+            bool finding = !scan->Failure().empty() || !scan->facts;
             std::string_view encoder;
             std::string_view mode;
             if (const auto& facts = scan->facts) {

@@ -242,6 +242,9 @@ HOSTILE_TREE = [
     (b"", "song\u202eexe.mp3".encode(), "song\u27e8U+202E\u27e9exe.mp3"),
     (b"", b"bad \xff byte.mp3", "bad \ufffd byte.mp3"),
     (b"", b"&amp; \"quoted\".mp3", "&amp; \"quoted\".mp3"),
+    # Two folders whose names are the same text, U+FFFD, and other bytes.
+    (b"\x80", b"one.mp3", "one.mp3"),
+    (b"\x81", b"two.mp3", "two.mp3"),
 ]
 
 

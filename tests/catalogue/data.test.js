@@ -84,3 +84,11 @@ test("health words not in the head still count", () => {
     const cat = catalogue(C, [head, [1, ""], ["x.mp3", 1, 128, null, null, null, null, null, null, null, null, ["frame-crc", "new-word"]]]);
     assert.deepEqual(C.healthText(cat, 0), ["frame-crc", "new-word"]);
 });
+
+test("the data read a line at a time is the data read whole", () => {
+    const byLines = C.parse(hostile());
+    const whole = C.parse(JSON.stringify(JSON.parse(hostile())));
+    for (const column of Object.keys(whole.files)) assert.deepEqual(byLines.files[column], whole.files[column], column);
+    assert.deepEqual(byLines.folders.map((f) => [f.id, f.rollup, f.pre, f.end]), whole.folders.map((f) => [f.id, f.rollup, f.pre, f.end]));
+    assert.deepEqual([byLines.head, byLines.profiles, byLines.albums], [whole.head, whole.profiles, whole.albums]);
+});

@@ -111,3 +111,44 @@ test("the tree's rows, orders and keys", () => {
     open[rows[1]] = 0;
     assert.deepEqual(C.treeKey(cat, rows, 1, "ArrowRight", open, 10), { at: 1, open: rows[1] });
 });
+
+test("folders that differ only in bytes that are not text stay apart, each with its files and links", () => {
+    const cat = catalogue(C, [
+        { catalogue: 1, folder: "m", separator: "/", base: "" },
+        [1, "\ufffd/in", "802f696e"], ["deep.mp3", 1, 128, null], [4, 1, 1, 1, 0, null, null, 1, {}, {}],
+        [1, "\ufffd", "80"], ["one.mp3", 1, 128, null], [4, 2, 2, 2, 0, null, null, 2, {}, {}],
+        [1, "\ufffd", "81"], ["two.mp3", 2, 128, null], [4, 1, 1, 2, 0, null, null, 1, {}, {}],
+        [1, "\ufffd"], ["three.mp3", 3, 128, null], [4, 1, 1, 3, 0, null, null, 1, {}, {}],
+        [1, ""], [4, 4, 4, 7, 0, null, null, 4, {}, {}],
+    ]);
+    const top = cat.folders[cat.root].children.map((f) => cat.folders[f]);
+    assert.deepEqual(top.map((f) => f.rollup.bytes), [2, 2, 3]);
+    assert.deepEqual(inView(cat, {}, top[0].index), ["deep.mp3", "one.mp3"]);
+    assert.deepEqual(inView(cat, {}, top[1].index), ["two.mp3"]);
+    const href = (name) => C.fileHref(cat, cat.files.name.indexOf(name));
+    assert.deepEqual(["one.mp3", "deep.mp3", "two.mp3", "three.mp3"].map(href),
+        ["%80/one.mp3", "%80/in/deep.mp3", "%81/two.mp3", "%EF%BF%BD/three.mp3"]);
+    assert.equal(cat.folderByPath.get(C.decodeView(C.encodeView(view({ folder: top[1].id }))).folder), top[1].index);
+});
+
+test("an MP3 file without audio is a finding, and its folder the worst", () => {
+    const cat = catalogue(C, [
+        { catalogue: 1, folder: "m", separator: "/", base: "" },
+        [1, "good"], [2, 1, 3, 44100, "stereo", null, "frames", "CBR"], ["a.mp3", 9, 64, 0],
+        [4, 1, 1, 9, 0, 64, 64, 0, {}, {}],
+        [1, "empty"], ["b.mp3", 500000, 0], [4, 1, 1, 500000, 0, null, null, 1, {}, {}],
+        [1, ""], [4, 2, 2, 500009, 0, 64, 64, 1, {}, {}],
+    ]);
+    assert.deepEqual(inView(cat, { health: "any" }), ["b.mp3"]);
+    assert.deepEqual(inView(cat, { health: "noaudio" }), ["b.mp3"]);
+    assert.deepEqual(inView(cat, { health: "none" }), ["a.mp3"]);
+    const rows = Array.from(C.treeRows(cat, { [cat.root]: 1 }, "bitrate").slice(1), (f) => cat.folders[f].path);
+    assert.deepEqual(rows, ["empty", "good"]);
+});
+
+test("a word typed in capitals finds it whatever its last letter's case: final sigma", () => {
+    const cat = catalogue(C, [
+        { catalogue: 1, folder: "m", separator: "/" }, [1, ""], ["ΑΣΑ.mp3", 1, 128, null],
+    ]);
+    for (const q of ["Α", "ΑΣ", "ΑΣΑ", "ας"]) assert.deepEqual(inView(cat, { q }), ["ΑΣΑ.mp3"], q);
+});

@@ -164,11 +164,24 @@ def check_catalogue(folder):
         assert items[:5] == [len(below), len(mp3), sum(r.get("size", 0) for r in below),
                              round(sum(r.get("duration_seconds", 0) for r in mp3), 3),
                              min(rates) if rates else None], (path, items)
-        assert items[6] == sum(1 for r in mp3 if r.get("health") or r.get("failure")), items
+        assert items[6] == sum(1 for r in mp3 if r.get("health") or r.get("failure") or
+                               "layer" not in r), items
         assert sum(items[7].values()) == sum(items[8].values()) == len(mp3), items
     # The links lead from the page (here, as standard output's, the current folder).
     expected = urllib.parse.quote(os.path.relpath(os.path.abspath(folder))) + "/"
     assert head["base"] == expected, (head, expected)
+    # Written through a link and "..", the page's links lead from where the system put it.
+    with tempfile.TemporaryDirectory() as out:
+        os.makedirs(os.path.join(out, "real", "x"))
+        os.mkdir(os.path.join(out, "real", "pages"))
+        os.symlink(os.path.join(out, "real", "x"), os.path.join(out, "link"))
+        page = os.path.join(out, "link", "..", "pages", "p.html")
+        subprocess.run([PROGRAM, "-f", "catalogue", "-o", page, folder], check=True,
+                       capture_output=True)
+        base = json.loads(open(os.path.join(out, "real", "pages", "p.html")).read().split(
+            'id="catalogue-data">[', 1)[1].split(",\n", 1)[0])["base"]
+        assert os.path.realpath(os.path.join(out, "real", "pages", urllib.parse.unquote(base))) \
+            == os.path.realpath(folder), base
     shared, _, _ = catalogue_records(folder, "--no-links")
     assert "base" not in shared and "/" not in shared["folder"].rstrip("/"), shared
 
