@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
         format.FolderRow(page, artistFolder);
     }
     format.FolderRow(page, root);
-    format.End(page);
+    format.End(page, listing::RunReport());
     page.Close();
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)

@@ -5,7 +5,7 @@
 (function (Catalogue) {
     "use strict";
 
-    const FOLDER = 1, PROFILE = 2, ALBUM = 3, ROLLUP = 4;
+    const FOLDER = 1, PROFILE = 2, ALBUM = 3, ROLLUP = 4, END = 5;
 
     function numberOr(value) {
         return typeof value === "number" ? value : NaN;
@@ -149,7 +149,7 @@
             return index;
         }
 
-        let folder = -1, album = -1, file = 0;
+        let folder = -1, album = -1, file = 0, end = null;
         data.forEach((record) => {
             if (!Array.isArray(record)) return;
             switch (record[0]) {
@@ -178,6 +178,14 @@
                 album = albums.push(tags) - 1;
                 break;
             }
+            case END:
+                // What the run met: cut short, and the folders and files it could not read.
+                end = {
+                    cancelled: record[1] === true, failureCount: numberOr(record[2]),
+                    failures: (Array.isArray(record[3]) ? record[3] : []).filter(Array.isArray)
+                        .map(([path, reason]) => ({ path: textOr(path) ?? "", reason: textOr(reason) ?? "" })),
+                };
+                break;
             case ROLLUP: {
                 if (folder < 0) folder = folderOf("", null);
                 folders[folder].rollup = {
@@ -243,6 +251,7 @@
         const catalogue = {
             head, separator, healthWords, files, folders, folderByPath, root, profiles, albums,
             base: typeof head.base === "string" ? head.base : null,
+            end,
             sortCache: new Map(),
         };
         for (const f of folders) {

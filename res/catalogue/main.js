@@ -465,6 +465,22 @@
         $("print-note").textContent = count < shown.length ? `The first ${C.formatCount(count)} of ${C.formatCount(shown.length)} files in view.` : "";
     }
 
+    // A run that was cut short or could not read everything says so above the files.
+    function drawIncomplete() {
+        const end = cat.end;
+        if (end === null || (!end.cancelled && !(end.failureCount > 0))) return;
+        const count = end.failureCount > 0 ? C.formatCount(end.failureCount) : "";
+        $("incomplete-text").textContent = (end.cancelled ? "The listing was interrupted: the catalogue lacks the rest of the files." : "This catalogue is incomplete.") +
+            (count ? " " + count + (end.failureCount === 1 ? " folder or file" : " folders or files") + " could not be read in full." : "");
+        for (const failure of end.failures) {
+            const item = el("li");
+            appendName(item, failure.path);
+            item.appendChild(document.createTextNode(": " + failure.reason));
+            $("incomplete-list").appendChild(item);
+        }
+        $("incomplete").hidden = false;
+    }
+
     function start() {
         const data = $("catalogue-data");
         const text = data.textContent;
@@ -475,6 +491,7 @@
         appendName($("title-folder"), String(cat.head.folder ?? ""));
         open = new Uint8Array(cat.folders.length);
         open[cat.root] = 1;
+        drawIncomplete();
         buildControls();
         setupTree();
         setupTable();

@@ -21,6 +21,8 @@ constexpr std::size_t kMostProfiles = 4096;
 // encoder's tag (printable ASCII) can spell.
 constexpr std::size_t kMostNames = 32;
 constexpr std::string_view kOthers = "\xE2\x80\xA6"; // U+2026
+// The failures the page names; it counts them all.
+constexpr std::size_t kMostFailuresShown = 100;
 
 void AppendJson(std::string& out, std::string_view text) {
     const std::size_t at = out.size();
@@ -274,9 +276,35 @@ void CatalogueFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
     RecordFormat::WriteFileRow(page, row);
 }
 
-void CatalogueFormat::End(PageWriter& page) {
+void CatalogueFormat::End(PageWriter& page, const RunReport& report) {
     EndFolder(page);
     m_pending.clear();
+    if (report.Cancelled() || report.FailureCount() > 0) {
+        // The run's end: cut short or not, how many folders and files it could not read, and
+        // the first of them, below the folder listed where they lie there.
+        std::string& out = m_record;
+        out.assign(",\n[5,");
+        out.append(report.Cancelled() ? "true," : "false,");
+        AppendNumber(out, static_cast<std::int64_t>(report.FailureCount()));
+        out.append(",[");
+        const std::vector<Failure>& failures = report.Failures();
+        for (std::size_t i = 0; i < failures.size() && i < kMostFailuresShown; ++i) {
+            std::string path = platform::ShownPath(failures[i].path);
+            if (path.starts_with(m_folder) && path.size() > m_folder.size()) {
+                path.erase(0, m_folder.size() + (path[m_folder.size()] == platform::kPathSeparator));
+            }
+            std::string text;
+            AssignUtf8(text, path);
+            out.append(i == 0 ? "[" : ",[");
+            AppendJson(out, text);
+            out.push_back(',');
+            AssignUtf8(text, failures[i].reason);
+            AppendJson(out, text);
+            out.push_back(']');
+        }
+        out.append("]]");
+        page.Write(out);
+    }
     std::string tail = "\n]";
     tail.append(CataloguePageTail());
     page.Write(tail);

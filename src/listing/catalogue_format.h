@@ -29,7 +29,8 @@ public:
     void Begin(PageWriter& page, std::string_view folder) override;
     void FolderRow(PageWriter& page, std::string_view folder) override;
     void WriteFileRow(PageWriter& page, const FileRow& row) override;
-    void End(PageWriter& page) override;
+    // Writes what the run met when it was cut short or could not read everything.
+    void End(PageWriter& page, const RunReport& report) override;
 
 private:
     // What a folder and those below it hold.

@@ -66,7 +66,7 @@ void HtmlFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
     }
 }
 
-void HtmlFormat::End(PageWriter& page) {
+void HtmlFormat::End(PageWriter& page, const RunReport& /*report*/) {
     page.Write(kTableEnd);
     page.Write(kFooterStart);
     page.Write(kHomePageUrl);

@@ -51,7 +51,7 @@ public:
     void Begin(PageWriter& page, std::string_view folder) override;
     void FolderRow(PageWriter& page, std::string_view folder) override;
     void WriteFileRow(PageWriter& page, const FileRow& row) override;
-    void End(PageWriter& page) override;
+    void End(PageWriter& page, const RunReport& report) override;
 
     // Writes the bitrate cell of `bitrate` and returns it.
     static std::int32_t WriteBitrateCell(PageWriter& page, std::int32_t bitrate);

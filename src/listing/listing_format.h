@@ -1,6 +1,7 @@
 #pragma once
 
 #include "listing/page_writer.h"
+#include "listing/run_report.h"
 #include "mpeg/file_scan.h"
 
 #include <cstdint>
@@ -48,8 +49,9 @@ public:
     // A folder's header row, written after its sub-folders' rows and before its files' rows.
     virtual void FolderRow(PageWriter& page, std::string_view folder) = 0;
     virtual void WriteFileRow(PageWriter& page, const FileRow& row) = 0;
-    // After the last row, whether the walk ended, failed or was cancelled.
-    virtual void End(PageWriter& page) = 0;
+    // After the last row, whether the walk ended, failed or was cancelled: `report` says what
+    // it met.
+    virtual void End(PageWriter& page, const RunReport& report) = 0;
     // What its rows need: the page's, nothing more.
     virtual FormatNeeds Needs() const { return {}; }
 };

@@ -130,7 +130,7 @@ RunResult MakeListing(ListingSession& session, const std::string& folder,
         WalkFolder(result.folder, "*.*", true, context);
         // The page is ended and in its place before the threads that read ahead are waited
         // for: one held up on a slow share holds up no page.
-        format.End(page);
+        format.End(page, report);
         try {
             page.Close();
         } catch (const platform::FileError& error) {

@@ -28,7 +28,7 @@ public:
     void Begin(PageWriter& page, std::string_view folder) override;
     void FolderRow(PageWriter& page, std::string_view folder) override;
     void WriteFileRow(PageWriter& page, const FileRow& row) override;
-    void End(PageWriter& /*page*/) override {}
+    void End(PageWriter& /*page*/, const RunReport& /*report*/) override {}
     FormatNeeds Needs() const override {
         return {{.streamFacts = true, .playingTime = true, .tags = true, .verify = m_verify}, true};
     }

@@ -259,11 +259,13 @@ def program_pages(program, folder, work):
         pathlib.Path(directory.decode("utf-8", "surrogateescape")).mkdir(parents=True, exist_ok=True)
         with open(directory + b"/" + name, "wb") as out:
             out.write(song)
-    for listed, page in ((folder, work / "data.html"), (tree, work / "hostile.html")):
+    # A link back up the tree: a folder the walk does not list, and says so.
+    (tree / "loop").symlink_to(".")
+    for listed, page, status in ((folder, work / "data.html", 0), (tree, work / "hostile.html", 1)):
         run_ = subprocess.run([str(program), "-f", "catalogue", "-o", str(page), str(listed)],
                               capture_output=True)
-        check(run_.returncode == 0, f"the program's catalogue of {listed.name} "
-                                    + run_.stderr.decode(errors="replace"))
+        check(run_.returncode == status, f"the program's catalogue of {listed.name} "
+                                         + run_.stderr.decode(errors="replace"))
         pages.append(page)
     return pages
 
@@ -291,6 +293,9 @@ def check_hostile_names(page_path):
             check(True, "no alert opens on the hostile names")
         check(p.js("return document.querySelectorAll('img, iframe, object, embed').length") == 0,
               "no element made from a hostile name")
+        check(p.js("return !document.getElementById('incomplete').hidden && "
+                   "document.getElementById('incomplete-list').textContent.startsWith('loop: ')"),
+              "the page says which folder could not be read")
     finally:
         driver.quit()
         shutil.rmtree(profile, ignore_errors=True)

@@ -1,5 +1,6 @@
 #include "listing/catalogue_format.h"
 #include "listing/catalogue_page.h"
+#include "platform/last_error.h"
 
 #include "support/memory_file_system.h"
 
@@ -38,7 +39,7 @@ protected:
     }
     // The data's elements, one a line, without the page around them.
     std::vector<std::string> Data() {
-        format.End(page);
+        format.End(page, report);
         page.Close();
         EXPECT_TRUE(bytes.starts_with(CataloguePageHead()));
         EXPECT_TRUE(bytes.ends_with(CataloguePageTail()));
@@ -59,6 +60,7 @@ protected:
     std::string bytes;
     PageWriter page{std::make_unique<testing::MemoryOutputFile>(bytes)};
     CatalogueFormat format{""};
+    RunReport report;
 };
 
 // A folder's roll-up follows its files and counts every folder below it, one the walk never
@@ -109,6 +111,14 @@ TEST_F(Catalogue, EncodersPastTheFirstThirtyTwoAreCountedTogether) {
     }
     const std::string rollup = Data().back();
     EXPECT_NE(rollup.find("\"E131\":1,\"\xE2\x80\xA6\":8}"), std::string::npos) << rollup;
+}
+
+// A run that could not read a folder says so last, with the folder's path below the one listed.
+TEST_F(Catalogue, FailuresOfTheRunComeLast) {
+    format.Begin(page, "/m");
+    Folder("");
+    report.RecordFailure("/m" + Native("/locked"), platform::kErrorAccessDenied, "Access denied");
+    EXPECT_EQ(Data().back(), "[5,false,1,[[\"locked\",\"Access denied\"]]]");
 }
 
 // Two sparse files of 7 EiB each state more bytes than a number holds.
