@@ -27,9 +27,9 @@ namespace {
 using namespace quaverly;
 
 constexpr std::array<const char*, 24> kWords = {
-    "Blue",  "Night",  "River", "Song",   "Light",  "Dance", "Heart", "Rain",
-    "Fire",  "Summer", "Road",  "Dream",  "Stone",  "Wind",  "Home",  "Gold",
-    "Shadow", "Ocean", "Ghost", "Morning", "Silver", "Train", "Echo", "Garden"};
+    "Blue",   "Night",  "River", "Song",    "Light",  "Dance", "Heart", "Rain",
+    "Fire",   "Summer", "Road",  "Dream",   "Stone",  "Wind",  "Home",  "Gold",
+    "Shadow", "Ocean",  "Ghost", "Morning", "Silver", "Train", "Echo",  "Garden"};
 
 struct Preset {
     const char* mode;
@@ -105,14 +105,15 @@ int main(int argc, char** argv) {
         const std::string artistFolder = root + "/" + artistName + " " + std::to_string(artist);
         for (int album = 0; album < 3 && written < files; ++album, ++albums) {
             const std::string albumName = Words(static_cast<unsigned>(albums) * 104729U, 3);
-            const std::string folder = artistFolder + "/" + std::to_string(1990 + albums % 30) +
-                                       " - " + albumName;
+            const std::string folder =
+                artistFolder + "/" + std::to_string(1990 + albums % 30) + " - " + albumName;
             format.FolderRow(page, folder);
             const Preset& preset = PresetOf(albums);
             for (int track = 1; track <= 12 && written < files; ++track, ++written) {
                 mpeg::FileScan scan;
                 const double seconds =
-                    150.0 + static_cast<double>(written * 37 % 240 * 1000 + written % 1000) / 1000.0;
+                    150.0 +
+                    static_cast<double>(written * 37 % 240 * 1000 + written % 1000) / 1000.0;
                 const int kbps = preset.kbps + (preset.mode[0] == 'V' ? track % 20 - 10 : 0);
                 scan.size = static_cast<std::int64_t>(seconds * kbps * 125) + 250000;
                 scan.bitrate = kbps;
@@ -140,7 +141,8 @@ int main(int argc, char** argv) {
                 mpeg::TagFields& tags = scan.tags.emplace();
                 tags.artist = artistName;
                 tags.album = albumName;
-                tags.title = Words(static_cast<unsigned>(written), 2 + static_cast<int>(written % 3));
+                tags.title =
+                    Words(static_cast<unsigned>(written), 2 + static_cast<int>(written % 3));
                 tags.track = std::to_string(track) + "/12";
                 tags.year = std::to_string(1990 + albums % 30);
                 tags.genre = "Rock";
@@ -149,13 +151,12 @@ int main(int argc, char** argv) {
                 std::snprintf(number, sizeof number, "%02d", track);
                 const std::string name = std::string(number) + " - " + tags.title + ".mp3";
                 const std::string path = folder + "/" + name;
-                format.WriteFileRow(page, listing::FileRow{path, name, listing::RowShade::Plain,
-                                                           &scan, scan.size});
+                format.WriteFileRow(
+                    page, listing::FileRow{path, name, listing::RowShade::Plain, &scan, scan.size});
             }
             const std::string cover = folder + "/cover.jpg";
-            format.WriteFileRow(page,
-                                listing::FileRow{cover, "cover.jpg", listing::RowShade::Plain,
-                                                 nullptr, 248000});
+            format.WriteFileRow(page, listing::FileRow{cover, "cover.jpg", listing::RowShade::Plain,
+                                                       nullptr, 248000});
         }
         format.FolderRow(page, artistFolder);
     }
@@ -163,8 +164,7 @@ int main(int argc, char** argv) {
     format.End(page, listing::RunReport());
     page.Close();
     const double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-            .count();
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("catalogue of %ld tracks and %d covers in %d folders: %zu bytes, %.1f bytes a "

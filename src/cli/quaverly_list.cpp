@@ -2,8 +2,8 @@
 
 #include "frontend/given_folder.h"
 #include "frontend/progress_pacing.h"
-#include "listing/listing_run.h"
 #include "listing/catalogue_format.h"
+#include "listing/listing_run.h"
 #include "listing/record_formats.h"
 #include "listing/visible_text.h"
 #include "platform/file_system.h"
@@ -116,7 +116,8 @@ struct Format {
     std::string_view fileName;
     std::unique_ptr<listing::ListingFormat> (*make)(const FormatOptions& options);
 };
-template <typename Made> std::unique_ptr<listing::ListingFormat> Make(const FormatOptions& options) {
+template <typename Made>
+std::unique_ptr<listing::ListingFormat> Make(const FormatOptions& options) {
     std::unique_ptr<Made> made;
     if constexpr (std::is_same_v<Made, listing::CatalogueFormat>) {
         made = std::make_unique<Made>(options.linkBase);

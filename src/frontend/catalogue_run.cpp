@@ -64,8 +64,8 @@ listing::RunResult MakeCatalogueFromDesktop(const DialogServices& services,
     std::optional<std::string> openFailure;
     if (result.outcome == listing::RunOutcome::Complete ||
         result.outcome == listing::RunOutcome::Incomplete) {
-        const int launched =
-            OpenLinkTarget(listing::FileUrl(place.path), platform::show_command::ShowNormal, desktop);
+        const int launched = OpenLinkTarget(listing::FileUrl(place.path),
+                                            platform::show_command::ShowNormal, desktop);
         if (!platform::LaunchSucceeded(launched)) {
             openFailure = DescribeLaunchError(launched);
         }

@@ -39,8 +39,8 @@ template <typename Number> void AppendNumber(std::string& out, Number value) {
 
 void AppendSeconds(std::string& out, double seconds) {
     std::array<char, 32> text{};
-    const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), seconds,
-                                            std::chars_format::fixed, 3);
+    const auto [end, error] =
+        std::to_chars(text.data(), text.data() + text.size(), seconds, std::chars_format::fixed, 3);
     out.append(text.data(), error == std::errc() ? end : text.data());
 }
 
@@ -54,7 +54,8 @@ void Count(std::map<std::string, std::int64_t, std::less<>>& counts, std::string
     found->second += count;
 }
 
-void AppendCounts(std::string& out, const std::map<std::string, std::int64_t, std::less<>>& counts) {
+void AppendCounts(std::string& out,
+                  const std::map<std::string, std::int64_t, std::less<>>& counts) {
     out.push_back('{');
     for (const auto& [name, count] : counts) {
         if (out.back() != '{') {
@@ -206,9 +207,9 @@ void CatalogueFormat::EndFolder(PageWriter& page) {
     out.push_back(',');
     AppendSeconds(out, r.seconds);
     number(r.lowestBitrate, r.lowestBitrate > 0);
-    number(static_cast<std::int64_t>(r.timedSeconds > 0 ? r.bitrateSeconds / r.timedSeconds + 0.5
-                                                        : 0),
-           r.timedSeconds > 0);
+    number(
+        static_cast<std::int64_t>(r.timedSeconds > 0 ? r.bitrateSeconds / r.timedSeconds + 0.5 : 0),
+        r.timedSeconds > 0);
     number(r.findings);
     out.push_back(',');
     AppendCounts(out, r.encoders);
@@ -291,7 +292,8 @@ void CatalogueFormat::End(PageWriter& page, const RunReport& report) {
         for (std::size_t i = 0; i < failures.size() && i < kMostFailuresShown; ++i) {
             std::string path = platform::ShownPath(failures[i].path);
             if (path.starts_with(m_folder) && path.size() > m_folder.size()) {
-                path.erase(0, m_folder.size() + (path[m_folder.size()] == platform::kPathSeparator));
+                path.erase(0,
+                           m_folder.size() + (path[m_folder.size()] == platform::kPathSeparator));
             }
             std::string text;
             AssignUtf8(text, path);
@@ -426,7 +428,8 @@ void CatalogueFormat::WriteRecord(PageWriter& page, const Field* fields, std::si
     std::array<char, 32> titleAt{};
     Field titleField = fields[kTitleField];
     if (const std::size_t at = name.size() - std::min(name.size(), title.size() + 4);
-        !title.empty() && name.size() >= title.size() + 4 && name.substr(at, title.size()) == title &&
+        !title.empty() && name.size() >= title.size() + 4 &&
+        name.substr(at, title.size()) == title &&
         std::all_of(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(at),
                     [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
         // Counted in bytes of ASCII, so in characters too, as the page counts them.
@@ -486,7 +489,8 @@ std::string LinkBase(std::string_view pageFile, std::string_view folder) {
         std::vector<std::string_view> parts;
         std::size_t at = 0;
         while (at <= path.size()) {
-            std::size_t next = path.find_first_of(platform::kPathSeparator == '/' ? "/" : "\\/", at);
+            std::size_t next =
+                path.find_first_of(platform::kPathSeparator == '/' ? "/" : "\\/", at);
             if (next == std::string_view::npos) {
                 next = path.size();
             }

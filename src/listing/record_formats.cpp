@@ -371,7 +371,9 @@ template <bool kInScript> char* PutJsonStringAs(char* out, std::string_view text
     return out;
 }
 
-char* PutJsonString(char* out, std::string_view text) { return PutJsonStringAs<false>(out, text); }
+char* PutJsonString(char* out, std::string_view text) {
+    return PutJsonStringAs<false>(out, text);
+}
 
 } // namespace
 

@@ -160,7 +160,9 @@ TEST(QuaverlyList, HelpAndVersionGoToStandardOutput) {
     const Outcome help = RunTool(root.Path(), {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(
-        help.out.rfind("Usage: quaverly-list [-f FORMAT] [-o FILE] [-j N] [--verify] [--no-links] FOLDER\n", 0),
+        help.out.rfind(
+            "Usage: quaverly-list [-f FORMAT] [-o FILE] [-j N] [--verify] [--no-links] FOLDER\n",
+            0),
         0U);
     const Outcome version = RunTool(root.Path(), {"--version"});
     EXPECT_EQ(version.status, 0);

@@ -80,7 +80,7 @@ TEST_F(Catalogue, RollupsCountEveryFolderBelowAndSharedFactsAreWrittenOnce) {
 
     ASSERT_EQ(data.size(), 14U);
     EXPECT_EQ(data[1], "[1," + std::string(platform::kPathSeparator == '/' ? "\"A/deep\"]"
-                                                                        : "\"A\\\\deep\"]"));
+                                                                           : "\"A\\\\deep\"]"));
     EXPECT_EQ(data[2], "[2,1,3,44100,\"stereo\",null,\"estimate\",\"CBR\",\"LAME3.100\"]");
     EXPECT_EQ(data[3], "[3]");
     EXPECT_EQ(data[4], "[\"1.mp3\",1000,96,0,0,10.000,96,0]");
@@ -126,8 +126,8 @@ TEST_F(Catalogue, SizesPastWhatANumberHoldsSumToTheMostItHolds) {
     format.Begin(page, "/m");
     Folder("");
     for (const char* name : {"a.bin", "b.bin"}) {
-        format.WriteFileRow(page, FileRow{"/m/" + std::string(name), name, RowShade::Plain,
-                                          nullptr, std::int64_t{7} << 60});
+        format.WriteFileRow(page, FileRow{"/m/" + std::string(name), name, RowShade::Plain, nullptr,
+                                          std::int64_t{7} << 60});
     }
     EXPECT_EQ(Data().back(), "[4,2,0,9223372036854775807,0.000,null,null,0,{},{}]");
 }

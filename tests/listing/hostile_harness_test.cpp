@@ -5,9 +5,9 @@
 // QUAVERLY_HOSTILE_SEEDS (a count, default 3) and QUAVERLY_HOSTILE_MUTATIONS (mutated copies of
 // the test files in each tree, default 40) make it a soak: scripts/hostile-soak.
 
-#include "listing/listing_run.h"
 #include "listing/catalogue_format.h"
 #include "listing/catalogue_page.h"
+#include "listing/listing_run.h"
 #include "listing/record_formats.h"
 #include "mpeg/tag_worker_pool.h"
 
@@ -349,8 +349,9 @@ void ExpectAWholeCatalogue(const Listed& listed) {
     const std::string_view head = CataloguePageHead();
     const std::string_view tail = CataloguePageTail();
     ASSERT_TRUE(listed.page.starts_with(head) && listed.page.ends_with(tail));
-    const std::string_view data = std::string_view(listed.page).substr(
-        head.size(), listed.page.size() - head.size() - tail.size());
+    const std::string_view data =
+        std::string_view(listed.page)
+            .substr(head.size(), listed.page.size() - head.size() - tail.size());
     EXPECT_EQ(data.find_first_of("<>&"), std::string_view::npos);
     EXPECT_EQ(data.find("\xE2\x80\xA8"), std::string_view::npos);
     EXPECT_EQ(data.find("\xE2\x80\xA9"), std::string_view::npos);
