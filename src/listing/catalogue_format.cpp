@@ -232,8 +232,7 @@ void CatalogueFormat::FolderRow(PageWriter& page, std::string_view folder) {
         m_pending.pop_back();
         AddToParent(skipped.path, std::move(skipped.below));
     }
-    m_current.emplace();
-    m_current->path = folder;
+    m_current = Pending{std::string(folder), Rollup{}};
     if (!m_pending.empty() && m_pending.back().path == folder) {
         m_current->below = std::move(m_pending.back().below);
         m_pending.pop_back();
