@@ -103,6 +103,17 @@ class Page:
         self.settle()
 
 
+def check_nothing_ran(driver, page, what):
+    """No alert opened and no element was made of `what`."""
+    try:
+        driver.switch_to.alert
+        check(False, f"no alert opens on {what}")
+    except NoAlertPresentException:
+        check(True, f"no alert opens on {what}")
+    check(page.js("return document.querySelectorAll('img, iframe, object, embed').length") == 0,
+          f"no element made from {what}")
+
+
 def numbers(texts):
     return [float(t) for t in texts if t != ""]
 
@@ -119,13 +130,7 @@ def run(page_path, markup_name=HOSTILE_NAME):
         check(total > 0, f"the page shows its files ({p.status()})")
 
         # Names are text: nothing of them runs or becomes an element.
-        try:
-            driver.switch_to.alert
-            check(False, "no alert opens")
-        except NoAlertPresentException:
-            check(True, "no alert opens")
-        check(p.js("return document.querySelectorAll('img, iframe, object, embed').length") == 0,
-              "no element made from a name")
+        check_nothing_ran(driver, p, "a name")
         check(p.js("return document.scripts.length") == 1, "only the page's own script is in the document")
         names = p.js("return [...document.querySelectorAll('#table .body .row .cell:first-child')].map(c => c.textContent)")
         if any("onerror" in n for n in names):
@@ -286,13 +291,7 @@ def check_hostile_names(page_path):
             check(href is not None and urllib.parse.unquote_to_bytes(href).endswith(
                 b"/hostile/" + b"/".join(part for part in (where, name) if part)),
                 f"{text!r} shown as it is, linked to its bytes ({href})")
-        try:
-            driver.switch_to.alert
-            check(False, "no alert opens on the hostile names")
-        except NoAlertPresentException:
-            check(True, "no alert opens on the hostile names")
-        check(p.js("return document.querySelectorAll('img, iframe, object, embed').length") == 0,
-              "no element made from a hostile name")
+        check_nothing_ran(driver, p, "a hostile name")
         check(p.js("return !document.getElementById('incomplete').hidden && "
                    "document.getElementById('incomplete-list').textContent.startsWith('loop: ')"),
               "the page says which folder could not be read")
