@@ -8,7 +8,6 @@
 #include <array>
 #include <cctype>
 #include <charconv>
-#include <limits>
 
 namespace quaverly::listing {
 
@@ -17,10 +16,6 @@ namespace {
 // Stream profiles kept to be named again: an encoding run's files share one, so a collection
 // has few; a tree of files that each differ costs no more memory than this.
 constexpr std::size_t kMostProfiles = 4096;
-// Encoders and modes counted by name in a roll-up; the rest together under kOthers, which no
-// encoder's tag (printable ASCII) can spell.
-constexpr std::size_t kMostNames = 32;
-constexpr std::string_view kOthers = "\xE2\x80\xA6"; // U+2026
 // The failures the page names; it counts them all.
 constexpr std::size_t kMostFailuresShown = 100;
 
@@ -42,16 +37,6 @@ void AppendSeconds(std::string& out, double seconds) {
     const auto [end, error] =
         std::to_chars(text.data(), text.data() + text.size(), seconds, std::chars_format::fixed, 3);
     out.append(text.data(), error == std::errc() ? end : text.data());
-}
-
-// Counts one of `name` in `counts`, under kOthers once kMostNames are counted.
-void Count(std::map<std::string, std::int64_t, std::less<>>& counts, std::string_view name,
-           std::int64_t count) {
-    auto found = counts.find(name);
-    if (found == counts.end()) {
-        found = counts.try_emplace(std::string(counts.size() < kMostNames ? name : kOthers)).first;
-    }
-    found->second += count;
 }
 
 void AppendCounts(std::string& out,
@@ -79,14 +64,6 @@ constexpr std::size_t kTitleField = 31;
 constexpr std::size_t kMpegVersionField = 7;
 constexpr std::size_t kVbrHeaderField = 11;
 
-// Sizes as sparse files state them (7 EiB each) add up past what a number holds: the sum stops
-// at the most it can hold.
-std::int64_t AddBytes(std::int64_t sum, std::int64_t bytes) {
-    return sum > std::numeric_limits<std::int64_t>::max() - bytes
-               ? std::numeric_limits<std::int64_t>::max()
-               : sum + bytes;
-}
-
 // `name` in an address: every byte but the unreserved ones (RFC 3986) as %XX.
 void AppendPercentEncoded(std::string& out, std::string_view name) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -103,41 +80,7 @@ void AppendPercentEncoded(std::string& out, std::string_view name) {
     }
 }
 
-bool IsBelow(std::string_view folder, std::string_view path) {
-    return path.size() > folder.size() && path.starts_with(folder) &&
-           (path[folder.size()] == platform::kPathSeparator ||
-            folder.back() == platform::kPathSeparator);
-}
-
-std::string ParentOf(std::string_view path) {
-    const std::size_t separator = path.rfind(platform::kPathSeparator);
-    if (separator == std::string_view::npos) {
-        return {};
-    }
-    // A root keeps its separator: the parent of "/music" is "/".
-    return std::string(path.substr(0, separator == 0 ? 1 : separator));
-}
-
 } // namespace
-
-void CatalogueFormat::Rollup::Add(const Rollup& other) {
-    files += other.files;
-    mp3Files += other.mp3Files;
-    bytes = AddBytes(bytes, other.bytes);
-    seconds += other.seconds;
-    if (other.lowestBitrate > 0 && (lowestBitrate == 0 || other.lowestBitrate < lowestBitrate)) {
-        lowestBitrate = other.lowestBitrate;
-    }
-    bitrateSeconds += other.bitrateSeconds;
-    timedSeconds += other.timedSeconds;
-    findings += other.findings;
-    for (const auto& [name, count] : other.encoders) {
-        Count(encoders, name, count);
-    }
-    for (const auto& [name, count] : other.modes) {
-        Count(modes, name, count);
-    }
-}
 
 void CatalogueFormat::Begin(PageWriter& page, std::string_view folder) {
     m_folder = platform::ShownPath(folder);
@@ -173,23 +116,11 @@ void CatalogueFormat::WriteHeader(PageWriter& page) {
     page.Write(head);
 }
 
-void CatalogueFormat::AddToParent(const std::string& path, Rollup rollup) {
-    std::string parent = ParentOf(path);
-    if (parent.empty() || parent == path) {
-        return; // the top of the tree
-    }
-    if (!m_pending.empty() && m_pending.back().path == parent) {
-        m_pending.back().below.Add(rollup);
-    } else {
-        m_pending.push_back({std::move(parent), std::move(rollup)});
-    }
-}
-
-void CatalogueFormat::EndFolder(PageWriter& page) {
-    if (!m_current) {
+void CatalogueFormat::WriteRollup(PageWriter& page, const std::optional<FolderDone>& done) {
+    if (!done) {
         return;
     }
-    const Rollup& r = m_current->below;
+    const Rollup& r = done->rollup;
     std::string& out = m_record;
     // Each number after a comma, null where there is none.
     const auto number = [&](auto value, bool known = true) {
@@ -207,9 +138,7 @@ void CatalogueFormat::EndFolder(PageWriter& page) {
     out.push_back(',');
     AppendSeconds(out, r.seconds);
     number(r.lowestBitrate, r.lowestBitrate > 0);
-    number(
-        static_cast<std::int64_t>(r.timedSeconds > 0 ? r.bitrateSeconds / r.timedSeconds + 0.5 : 0),
-        r.timedSeconds > 0);
+    number(r.AverageBitrate().value_or(0), r.AverageBitrate().has_value());
     number(r.findings);
     out.push_back(',');
     AppendCounts(out, r.encoders);
@@ -217,68 +146,20 @@ void CatalogueFormat::EndFolder(PageWriter& page) {
     AppendCounts(out, r.modes);
     out.push_back(']');
     page.Write(out);
-    Pending done = std::move(*m_current);
-    m_current.reset();
-    AddToParent(done.path, std::move(done.below));
 }
 
 void CatalogueFormat::FolderRow(PageWriter& page, std::string_view folder) {
-    EndFolder(page);
-    // Folders left above that are not above this one were never written (the walk could not
-    // list them): what they hold goes on up to theirs.
-    while (!m_pending.empty() && m_pending.back().path != folder &&
-           !IsBelow(m_pending.back().path, folder)) {
-        Pending skipped = std::move(m_pending.back());
-        m_pending.pop_back();
-        AddToParent(skipped.path, std::move(skipped.below));
-    }
-    m_current = Pending{std::string(folder), Rollup{}};
-    if (!m_pending.empty() && m_pending.back().path == folder) {
-        m_current->below = std::move(m_pending.back().below);
-        m_pending.pop_back();
-    }
+    WriteRollup(page, m_rollups.StartFolder(folder));
     RecordFormat::FolderRow(page, folder);
 }
 
 void CatalogueFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
-    if (m_current) {
-        Rollup& r = m_current->below;
-        ++r.files;
-        if (row.size > 0) {
-            r.bytes = AddBytes(r.bytes, row.size);
-        }
-        if (const mpeg::FileScan* scan = row.mp3) {
-            ++r.mp3Files;
-            if (scan->bitrate > 0 && (r.lowestBitrate == 0 || scan->bitrate < r.lowestBitrate)) {
-                r.lowestBitrate = scan->bitrate;
-            }
-            // No frame found is a finding too: a file named .mp3 with no audio in it.
-            bool finding = !scan->Failure().empty() || !scan->facts;
-            std::string_view encoder;
-            std::string_view mode;
-            if (const auto& facts = scan->facts) {
-                r.seconds += facts->seconds;
-                if (facts->seconds > 0 && facts->averageBitrate > 0) {
-                    r.bitrateSeconds += facts->averageBitrate * facts->seconds;
-                    r.timedSeconds += facts->seconds;
-                }
-                finding = finding || facts->health != 0;
-                if (facts->encoderTag) {
-                    encoder = facts->encoderTag->encoder;
-                }
-                mode = facts->bitrateMode;
-            }
-            r.findings += finding ? 1 : 0;
-            Count(r.encoders, encoder, 1);
-            Count(r.modes, mode, 1);
-        }
-    }
+    m_rollups.AddFile(row);
     RecordFormat::WriteFileRow(page, row);
 }
 
 void CatalogueFormat::End(PageWriter& page, const RunReport& report) {
-    EndFolder(page);
-    m_pending.clear();
+    WriteRollup(page, m_rollups.End());
     if (report.Cancelled() || report.FailureCount() > 0) {
         // The run's end: cut short or not, how many folders and files it could not read, and
         // the first of them, below the folder listed where they lie there.

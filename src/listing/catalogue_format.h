@@ -1,9 +1,9 @@
 #pragma once
 
+#include "listing/folder_rollups.h"
 #include "listing/record_formats.h"
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,38 +33,13 @@ public:
     void End(PageWriter& page, const RunReport& report) override;
 
 private:
-    // What a folder and those below it hold.
-    struct Rollup {
-        std::int64_t files = 0;
-        std::int64_t mp3Files = 0;
-        std::int64_t bytes = 0;
-        double seconds = 0;
-        std::int32_t lowestBitrate = 0; // 0: none yet
-        double bitrateSeconds = 0;      // the average bitrates weighted by playing time
-        double timedSeconds = 0;        // the playing time they were weighted by
-        std::int64_t findings = 0;
-        std::map<std::string, std::int64_t, std::less<>> encoders;
-        std::map<std::string, std::int64_t, std::less<>> modes;
-        void Add(const Rollup& other);
-    };
-    // A folder not yet written whose folders below have been: its path as the walk spells it,
-    // and what they hold.
-    struct Pending {
-        std::string path;
-        Rollup below;
-    };
-
     void WriteHeader(PageWriter& page) override;
     void WriteRecord(PageWriter& page, const Field* fields, std::size_t count) override;
-    void EndFolder(PageWriter& page);
-    void AddToParent(const std::string& path, Rollup rollup);
+    void WriteRollup(PageWriter& page, const std::optional<FolderDone>& done);
 
     std::optional<std::string> m_linkBase;
     std::string m_folder;
-    // The folder whose files are being written, and what it holds with those below it.
-    std::optional<Pending> m_current;
-    // Folders above, nearest last.
-    std::vector<Pending> m_pending;
+    FolderRollups m_rollups;
     // Stream profiles by their text, numbered in order; at most kMostProfiles are kept to be
     // named again, later ones are written anew for each file.
     std::unordered_map<std::string, std::int64_t> m_profiles;
