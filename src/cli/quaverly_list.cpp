@@ -6,6 +6,7 @@
 #include "listing/listing_run.h"
 #include "listing/record_formats.h"
 #include "listing/visible_text.h"
+#include "listing/xlsx_format.h"
 #include "platform/file_system.h"
 #include "platform/last_error.h"
 #include "platform/terminal.h"
@@ -75,19 +76,20 @@ void EndSoonAfterAnInterrupt() {
 void PrintUsage(std::ostream& out) {
     out << "Usage: " << kProgram << " [-f FORMAT] [-o FILE] [-j N] [--verify] [--no-links] FOLDER\n"
         << "Writes a listing of the MP3 files under FOLDER, with their bitrates, to\n"
-        << "mp3_listing.html (or .csv, .jsonl; mp3_catalogue.html) in the current directory,\n"
-        << "or to FILE.\n"
+        << "mp3_listing.html (or .csv, .jsonl, .xlsx; mp3_catalogue.html) in the current\n"
+        << "directory, or to FILE.\n"
         << "\n"
-        << "  -f, --format FORMAT  html (the default), csv, jsonl or catalogue: a page, one\n"
-        << "                       record per folder and file with what the frames say, for\n"
-        << "                       spreadsheets and scripts, or a page to search, sort and\n"
-        << "                       filter them in\n"
+        << "  -f, --format FORMAT  html (the default), csv, jsonl, xlsx or catalogue: a page;\n"
+        << "                       one record per folder and file with what the frames say,\n"
+        << "                       for scripts (csv, jsonl) or as a workbook for spreadsheets\n"
+        << "                       (xlsx, which keeps every name as it is); or a page to\n"
+        << "                       search, sort and filter them in\n"
         << "  -o, --output FILE  write the listing to FILE; - writes it to standard output\n"
         << "  -j, --jobs N       read ID3 tags in N helper processes (default: one per core;\n"
         << "                     0 reads them in this process, where a damaged tag can crash it)\n"
-        << "      --verify       with csv, jsonl or catalogue: walk every frame of every file\n"
-        << "                     and check its CRC and the encoder's CRC of the audio (reads\n"
-        << "                     every byte)\n"
+        << "      --verify       with csv, jsonl, xlsx or catalogue: walk every frame of every\n"
+        << "                     file and check its CRC and the encoder's CRC of the audio\n"
+        << "                     (reads every byte)\n"
         << "      --no-links     with catalogue: no links to the files, and no path to the\n"
         << "                     folder listed, for a page to share\n"
         << "  -h, --help         show this help and exit\n"
@@ -104,10 +106,12 @@ int UsageError(const std::string& message) {
     return kExitFailed;
 }
 
-// What a format is made with: every frame checked, and the catalogue's links.
+// What a format is made with: every frame checked, the catalogue's links, and the file system
+// the workbook's scratch file is made in.
 struct FormatOptions {
     bool verify = false;
     std::optional<std::string> linkBase;
+    platform::FileSystem* fileSystem = nullptr;
 };
 
 // The formats -f names, each with the listing file's name and what writes it; null for the page.
@@ -121,17 +125,20 @@ std::unique_ptr<listing::ListingFormat> Make(const FormatOptions& options) {
     std::unique_ptr<Made> made;
     if constexpr (std::is_same_v<Made, listing::CatalogueFormat>) {
         made = std::make_unique<Made>(options.linkBase);
+    } else if constexpr (std::is_same_v<Made, listing::XlsxFormat>) {
+        made = std::make_unique<Made>(*options.fileSystem);
     } else {
         made = std::make_unique<Made>();
     }
     made->Verify(options.verify);
     return made;
 }
-constexpr std::array<Format, 4> kFormats{{
+constexpr std::array<Format, 5> kFormats{{
     {"html", "mp3_listing.html", nullptr},
     {"csv", "mp3_listing.csv", Make<listing::CsvFormat>},
     {"jsonl", "mp3_listing.jsonl", Make<listing::JsonLinesFormat>},
     {"catalogue", listing::kCatalogueFileName, Make<listing::CatalogueFormat>},
+    {"xlsx", "mp3_listing.xlsx", Make<listing::XlsxFormat>},
 }};
 
 // What the command line asks for.
@@ -260,7 +267,7 @@ std::variant<Arguments, int> ParseArguments(int argc, char** argv) {
     }
     if (arguments.verify && arguments.format == "html") {
         return UsageError("'--verify' checks the frames for the records: use it with -f csv, "
-                          "-f jsonl or -f catalogue");
+                          "-f jsonl, -f xlsx or -f catalogue");
     }
     if (arguments.noLinks && arguments.format != "catalogue") {
         return UsageError("'--no-links' leaves the links out of the catalogue: use it with "
@@ -363,7 +370,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<listing::ListingFormat> format;
     for (const Format& known : kFormats) {
         if (known.name == arguments.format) {
-            FormatOptions options{arguments.verify, std::nullopt};
+            FormatOptions options{arguments.verify, std::nullopt, &fileSystem};
             if (!arguments.noLinks) {
                 // The links lead from where the page is written: standard output's page is
                 // taken to be kept in the current directory.

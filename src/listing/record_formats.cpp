@@ -10,8 +10,6 @@
 
 namespace quaverly::listing {
 
-namespace {
-
 void AssignHex(std::string& hex, std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
     hex.clear();
@@ -21,6 +19,8 @@ void AssignHex(std::string& hex, std::string_view bytes) {
         hex.push_back(kDigits[byte & 15]);
     }
 }
+
+namespace {
 
 // `value` in `text`, as printf writes it with "%g" (the shortest form) or, given `decimals`,
 // "%.Nf": the same digits, without a format string to parse for every field.

@@ -91,11 +91,12 @@ protected:
     static constexpr std::size_t kFieldCount = std::size(kFieldNames);
     static constexpr std::size_t kPathHex = 17;
 
+    // `path` relative to the folder listed, in `out`.
+    void Relative(std::string_view path, std::string& out) const;
+
 private:
     // The fields, all absent.
     Field* ClearedFields();
-    // `path` relative to the folder listed, in `out`.
-    void Relative(std::string_view path, std::string& out) const;
     std::string m_root; // the folder listed, with its separator
     bool m_verify = false;
     // The values of the record being written that are made for it: kept from record to record,
@@ -145,5 +146,8 @@ char* PutJsonTextInScript(char* out, std::string_view text);
 // `text` as valid UTF-8 in `out`: every byte that is not part of a valid sequence becomes
 // U+FFFD. Returns whether it was valid already.
 bool AssignUtf8(std::string& out, std::string_view text);
+
+// The bytes of `bytes` in lower-case hexadecimal, in `hex`.
+void AssignHex(std::string& hex, std::string_view bytes);
 
 } // namespace quaverly::listing

@@ -103,6 +103,17 @@ public:
     virtual void Close() = 0;
 };
 
+// A file made new for a library that writes to a path of its own: in the system's temporary
+// folder, for this user only, and removed when destroyed.
+class ScratchFile {
+public:
+    virtual ~ScratchFile() = default;
+    // The path, in UTF-8.
+    virtual const std::string& Path() const = 0;
+    // What the library wrote there. Throws FileError.
+    virtual std::unique_ptr<InputFile> OpenForReading() = 0;
+};
+
 struct DirectoryEntry {
     std::string name;
     bool isDirectory = false;
@@ -168,6 +179,9 @@ public:
     // Makes a folder, its parent being there. Returns 0, or the system error number of the
     // failure (as Status gives one); a file system that only reads makes none.
     virtual int CreateFolder(const std::string& path);
+
+    // A scratch file. Throws FileError; a file system that only reads makes none.
+    virtual std::unique_ptr<ScratchFile> CreateScratchFile();
 };
 
 // The first `limit` bytes of a file, or all of it when it is shorter: a file may be anything

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -264,6 +265,50 @@ void RemoveLeftovers(int folder) {
     ::closedir(dir);
 }
 
+// A scratch file, locked as a run's temporary file is, so that no other run takes it for a
+// leftover while it is there.
+class PosixScratchFile final : public ScratchFile {
+public:
+    PosixScratchFile(int folder, int fd, std::string name, std::string path)
+        : m_folder(folder), m_fd(fd), m_name(std::move(name)), m_path(std::move(path)) {}
+    ~PosixScratchFile() override {
+        // Only the file made: a name replaced meanwhile is left as it is.
+        struct stat ours {};
+        struct stat named {};
+        if (::fstat(m_fd, &ours) == 0 &&
+            ::fstatat(m_folder, m_name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            ours.st_dev == named.st_dev && ours.st_ino == named.st_ino) {
+            ::unlinkat(m_folder, m_name.c_str(), 0);
+        }
+        ::close(m_fd);
+        ::close(m_folder);
+    }
+    PosixScratchFile(const PosixScratchFile&) = delete;
+    PosixScratchFile& operator=(const PosixScratchFile&) = delete;
+
+    const std::string& Path() const override { return m_path; }
+
+    std::unique_ptr<InputFile> OpenForReading() override {
+        // The file made, through its own descriptor, whatever became of its name.
+        const int fd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+        struct stat info {};
+        if (fd < 0 || ::fstat(fd, &info) != 0) {
+            const int error = errno;
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            throw FileError::FromErrno(error, "open", m_path);
+        }
+        return std::make_unique<PosixInputFile>(fd, info, m_path);
+    }
+
+private:
+    int m_folder;
+    int m_fd;
+    std::string m_name;
+    std::string m_path;
+};
+
 unsigned char FoldedByte(char c) {
     const auto byte = static_cast<unsigned char>(c);
     return byte >= 'a' && byte <= 'z' ? static_cast<unsigned char>(byte - ('a' - 'A')) : byte;
@@ -511,6 +556,37 @@ public:
     int CreateFolder(const std::string& path) override {
         return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;
     }
+
+    std::unique_ptr<ScratchFile> CreateScratchFile() override {
+        const char* given = std::getenv("TMPDIR");
+        const std::string folderPath = given != nullptr && given[0] == '/' ? given : "/tmp";
+        const int folder = ::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder < 0) {
+            throw FileError::FromErrno(errno, "create a scratch file in", folderPath);
+        }
+        RemoveLeftovers(folder);
+        static std::atomic<unsigned> counter = 0;
+        for (;;) {
+            const std::string name = TemporaryFileName(ThisProcessAsOwner(), counter++);
+            // A new file, never a link or one that was there: the folder is everyone's.
+            const int fd = ::openat(folder, name.c_str(),
+                                    O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd < 0 && errno == EEXIST) {
+                continue;
+            }
+            if (fd < 0) {
+                const int error = errno;
+                ::close(folder);
+                throw FileError::FromErrno(error, "create a scratch file in", folderPath);
+            }
+            if (!LockedAsOurs(fd)) {
+                ::close(fd);
+                continue;
+            }
+            return std::make_unique<PosixScratchFile>(
+                folder, fd, name, folderPath + (folderPath.back() == '/' ? "" : "/") + name);
+        }
+    }
 };
 
 // Waits for a reader that does not read in slices, asking between them whether to stop:
@@ -582,6 +658,10 @@ private:
 
 int FileSystem::CreateFolder(const std::string& /*path*/) {
     return EROFS;
+}
+
+std::unique_ptr<ScratchFile> FileSystem::CreateScratchFile() {
+    throw FileError::FromErrno(EROFS, "create", "a scratch file");
 }
 
 std::string Utf8Path(std::string_view path) {

@@ -309,6 +309,39 @@ void RemoveLeftovers(const std::wstring& folder) {
     ::FindClose(search);
 }
 
+// A scratch file: made new, then closed, so that the library opens it as it likes.
+class Win32ScratchFile final : public ScratchFile {
+public:
+    Win32ScratchFile(std::wstring wide, std::string path)
+        : m_wide(std::move(wide)), m_path(std::move(path)) {}
+    ~Win32ScratchFile() override { ::DeleteFileW(m_wide.c_str()); }
+    Win32ScratchFile(const Win32ScratchFile&) = delete;
+    Win32ScratchFile& operator=(const Win32ScratchFile&) = delete;
+
+    const std::string& Path() const override { return m_path; }
+
+    std::unique_ptr<InputFile> OpenForReading() override {
+        const HANDLE file =
+            ::CreateFileW(m_wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            throw LastFileError("open", m_path);
+        }
+        LARGE_INTEGER size{};
+        if (::GetFileSizeEx(file, &size) == 0) {
+            const FileError error = LastFileError("read the size of", m_path);
+            ::CloseHandle(file);
+            throw error;
+        }
+        return std::make_unique<Win32InputFile>(file, static_cast<std::uint64_t>(size.QuadPart),
+                                                false, m_path);
+    }
+
+private:
+    std::wstring m_wide;
+    std::string m_path;
+};
+
 DirectoryEntry EntryOf(const WIN32_FIND_DATAW& found) {
     const DWORD attributes = found.dwFileAttributes;
     return {CarriedName(found.cFileName), (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
@@ -535,12 +568,43 @@ public:
                                : ::CreateDirectoryA(path.c_str(), nullptr);
         return made != 0 ? 0 : SystemError(::GetLastError());
     }
+
+    std::unique_ptr<ScratchFile> CreateScratchFile() override {
+        std::wstring folder(MAX_PATH + 1, L'\0');
+        const DWORD length = ::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+        if (length == 0 || length > folder.size()) {
+            throw LastFileError("find", "the temporary folder");
+        }
+        folder.resize(length); // with its separator
+        RemoveLeftovers(folder);
+        static std::atomic<unsigned> counter = 0;
+        for (;;) {
+            const std::string name = TemporaryFileName(ThisProcessAsOwner(), counter++);
+            const std::wstring wide = folder + Widen(name, CP_UTF8);
+            const HANDLE file =
+                ::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY, nullptr);
+            if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS) {
+                continue;
+            }
+            const std::string path = Narrow(wide, CP_UTF8);
+            if (file == INVALID_HANDLE_VALUE) {
+                throw LastFileError("create a scratch file in", Narrow(folder, CP_UTF8));
+            }
+            ::CloseHandle(file);
+            return std::make_unique<Win32ScratchFile>(wide, path);
+        }
+    }
 };
 
 } // namespace
 
 int FileSystem::CreateFolder(const std::string& /*path*/) {
     return SystemError(ERROR_WRITE_PROTECT);
+}
+
+std::unique_ptr<ScratchFile> FileSystem::CreateScratchFile() {
+    throw FileError::FromErrno(SystemError(ERROR_WRITE_PROTECT), "create", "a scratch file");
 }
 
 std::string Utf8Path(std::string_view path) {

@@ -2,7 +2,8 @@
 """quaverly-list's CSV and JSON Lines, read back by Python's own csv and json modules: row for
 row the page's rows, in its order, with every name intact, names that are not valid UTF-8
 carried whole in path_hex, and no name that a spreadsheet could take for a formula: a name the
-guard against formulas changed is carried whole in path_hex too.
+guard against formulas changed is carried whole in path_hex too. The catalogue's data and the
+workbook's sheets (read with zipfile and an XML parser) hold the same records.
 
     formats_test.py QUAVERLY_LIST TESTS_DATA
 """
@@ -17,6 +18,8 @@ import subprocess
 import sys
 import tempfile
 import urllib.parse
+import xml.etree.ElementTree as ElementTree
+import zipfile
 
 PROGRAM, DATA = sys.argv[1], sys.argv[2]
 
@@ -186,6 +189,151 @@ def check_catalogue(folder):
     assert "base" not in shared and "/" not in shared["folder"].rstrip("/"), shared
 
 
+SHEET = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
+
+
+def cell_text(text):
+    """A cell's string as a spreadsheet reads it: "_xHHHH_" is the character U+HHHH."""
+    return re.sub(r"_x([0-9A-Fa-f]{4})_", lambda match: chr(int(match.group(1), 16)), text)
+
+
+def workbook(data):
+    """{sheet name: rows}, each row {column name: (type, value)}: "s" text, "n" number (with
+    whether it is shown as a time), "b" boolean; and "@notes", the notes of its cells by
+    column."""
+    book = zipfile.ZipFile(io.BytesIO(data))
+    styles = ElementTree.fromstring(book.read("xl/styles.xml"))
+    formats = {int(f.get("numFmtId")): f.get("formatCode") for f in styles.iter(SHEET + "numFmt")}
+    times = [formats.get(int(xf.get("numFmtId"))) == "[h]:mm:ss"
+             for xf in styles.find(SHEET + "cellXfs")]
+    names = [sheet.get("name") for sheet in
+             ElementTree.fromstring(book.read("xl/workbook.xml")).iter(SHEET + "sheet")]
+    sheets = {}
+    for number, name in enumerate(names, 1):
+        xml = book.read(f"xl/worksheets/sheet{number}.xml")
+        assert b"<f>" not in xml and b"<f " not in xml, name  # no formula anywhere
+        root = ElementTree.fromstring(xml)
+        assert root.find(f"{SHEET}sheetViews/{SHEET}sheetView/{SHEET}pane").get("state") == "frozen"
+        assert root.find(SHEET + "autoFilter") is not None, name
+        notes = {}
+        relations = f"xl/worksheets/_rels/sheet{number}.xml.rels"
+        for relation in (ElementTree.fromstring(book.read(relations)) if relations in
+                         book.namelist() else []):
+            if relation.get("Target").startswith("../comments"):
+                for comment in ElementTree.fromstring(book.read(
+                        "xl/" + relation.get("Target")[3:])).iter(SHEET + "comment"):
+                    notes[comment.get("ref")] = "".join(comment.itertext())
+        header, rows = None, []
+        for row in root.iter(SHEET + "row"):
+            cells, cut = {}, {}
+            for cell in row:
+                column = re.match(r"[A-Z]+", cell.get("r")).group()
+                kind = cell.get("t", "n")
+                if kind == "inlineStr":
+                    value = ("s", cell_text("".join(cell.find(SHEET + "is").itertext())))
+                elif kind == "b":
+                    value = ("b", cell.find(SHEET + "v").text == "1")
+                else:
+                    assert kind == "n", (name, kind)  # never a shared, formula or error string
+                    value = ("n", float(cell.find(SHEET + "v").text),
+                             times[int(cell.get("s", "0"))])
+                cells[column] = value
+                if cell.get("r") in notes:
+                    cut[column] = notes[cell.get("r")]
+            if header is None:
+                header = {column: value[1] for column, value in cells.items()}
+            else:
+                rows.append({header.get(column, column): value for column, value in cells.items()})
+                if cut:
+                    rows[-1]["@notes"] = {header[column]: note for column, note in cut.items()}
+        sheets[name] = rows
+    return sheets
+
+
+TEXTS = ["path", "folder", "name", "channel_mode", "vbr_header", "failure", "path_hex",
+         "duration_source", "bitrate_mode", "encoder", "encoder_settings", "artist", "album",
+         "title", "track", "year", "genre"]
+NUMBERS = ["size", "bitrate", "layer", "sample_rate", "frames", "average_bitrate", "id3v2_size",
+           "lowpass_hz", "encoder_delay", "encoder_padding", "junk_inside_at", "verified_frames"]
+
+
+def expected_cells(record):
+    """A file's record as the workbook's row holds it."""
+    cells = {name: ("s", record[name]) for name in TEXTS if record.get(name, "") != ""}
+    cells.update({name: ("n", float(record[name]), False) for name in NUMBERS if name in record})
+    cells.update({name: ("b", record[name]) for name in ("mp3", "encoder_tag_crc")
+                  if name in record})
+    if "mpeg_version" in record:
+        cells["mpeg_version"] = ("n", float(record["mpeg_version"]), False)
+    if record.get("health"):
+        cells["health"] = ("s", ";".join(record["health"]))
+    if "cover" in record:
+        cover = record["cover"]
+        cells["cover"] = ("s", ", ".join(str(part) for part in
+                                         (cover["type"], cover["mime"], cover.get("bytes", ""))
+                                         if part != ""))
+    return cells
+
+
+def check_workbook(folder):
+    """Every file's cells are its record's values, typed; every folder's row sums up the files
+    below it."""
+    records = [json.loads(line) for line in listing(folder, "jsonl").decode().split("\n")[:-1]]
+    sheets = workbook(listing(folder, "xlsx"))
+    assert list(sheets)[:2] == ["Files", "Folders"], list(sheets)
+    files = [record for record in records if record["type"] == "file"]
+    assert len(sheets["Files"]) == len(files), (len(sheets["Files"]), len(files))
+    for record, row in zip(files, map(dict, sheets["Files"])):
+        seconds = row.pop("duration_seconds", None)
+        if "duration_seconds" in record:
+            assert seconds[2] and abs(seconds[1] * 86400 - record["duration_seconds"]) < 1e-6
+        expected = expected_cells(record)
+        for name, note in row.pop("@notes", {}).items():  # a text cut where the cell is full
+            whole, cut = expected.pop(name)[1], row.pop(name)[1]
+            assert whole.startswith(cut) and len(cut) < len(whole), name
+            assert note.startswith("Cut to ") and f" of {len(whole.encode('utf-16-le')) // 2:,} " in note, note
+            expected["path_hex"] = ("s", raw_path(record).hex())
+        assert row == expected, {name: (str(row.get(name))[:200], str(expected.get(name))[:200])
+                                 for name in set(row) | set(expected)
+                                 if row.get(name) != expected.get(name)}
+    folders = [record for record in records if record["type"] == "folder"]
+    assert len(sheets["Folders"]) == len(folders)
+    for record, row in zip(folders, sheets["Folders"]):
+        path = raw_path(record)
+        below = [file for file in files if path == b"" or raw_path(file).startswith(path + b"/")]
+        mp3 = [file for file in below if file["mp3"]]
+        rates = [file["bitrate"] for file in mp3 if file["bitrate"] > 0]
+        findings = [file for file in mp3 if file.get("failure") or file.get("health") or
+                    "frames" not in file]
+        assert row.get("path", ("s", ""))[1] == record["path"], (row, record)
+        assert row.get("path_hex", ("s", ""))[1] == record.get("path_hex", ""), (row, record)
+        assert (row["files"][1], row["mp3_files"][1], row["size"][1], row["findings"][1]) == \
+            (len(below), len(mp3), sum(file.get("size", 0) for file in below), len(findings))
+        assert row.get("lowest_bitrate", (0, None))[1] == (min(rates) if rates else None), row
+        assert row["duration_seconds"][2], row
+    return sheets
+
+
+def spreadsheet_names():
+    """Names a spreadsheet takes for something else in a CSV: numbers, dates, booleans,
+    formulas and its own escapes, as folders, files and tags."""
+    folder = tempfile.mkdtemp()
+    song = open(os.path.join(DATA, "cbr_128k_44100_info_frame.mp3"), "rb").read()
+    for where in ("0123", "1e5", "2026-01-02", "3/4", "TRUE"):
+        os.makedirs(os.path.join(folder, where), exist_ok=True)
+    for name in ("3/4/0042", "0042", "0123/01", "1e5/FALSE", "2026-01-02/=1+2.mp3",
+                 "_x0041_.mp3", "_x005F_x0041_.mp3", "1,5.mp3", "12:30.mp3", "-1.mp3",
+                 "50%.mp3", "TRUE/#VALUE!.mp3", " 7 .mp3", "\r.mp3"):
+        with open(os.path.join(folder, name), "wb") as out:
+            out.write(song)
+    texts = {b"TIT2": b"=HYPERLINK(\"http://example.com\")", b"TPE1": b"0042",
+             b"TYER": b"2026-01-02", b"TRCK": b"3/4", b"TALB": b"_x0041_\x01"}
+    tagged(folder, "tags.mp3", b"".join(frame(id_, b"\0" + body) for id_, body in texts.items()))
+    # Beyond U+FFFF, two UTF-16 units each: the cut counts them as a spreadsheet does.
+    tagged(folder, "long.mp3", frame(b"TIT2", b"\3" + "\U0001F3B5".encode() * 20000))
+    return folder
+
+
 def hostile_names():
     """A tree of names with commas, quotes, line breaks, control characters, bytes that are
     not UTF-8, and leading characters that start a formula."""
@@ -231,6 +379,7 @@ def tag_fields():
         tagged(folder, name, frame(b"TIT2", b"\0Song"))
     try:
         check_catalogue(folder)
+        check_workbook(folder)
         page = subprocess.run([PROGRAM, "-f", "catalogue", "-o", "-", folder],
                               capture_output=True).stdout.decode()
         assert '["03 - Song.mp3",' in page and ',5,' in page.split('["03 - Song.mp3"')[1], page
@@ -250,7 +399,23 @@ def tag_fields():
 def main():
     check(DATA)
     check_catalogue(DATA)
+    check_workbook(DATA)
     tag_fields()
+    folder = spreadsheet_names()
+    try:
+        sheets = check_workbook(folder)
+        names = {row["path"][1]: row for row in sheets["Files"]}
+        for name in ("3/4/0042", "0042", "0123/01", "1e5/FALSE", "_x0041_.mp3", "12:30.mp3"):
+            assert names[name]["name"][0] == "s", names[name]
+        tags = names["tags.mp3"]
+        assert (tags["title"][1], tags["artist"][1], tags["year"][1], tags["album"][1]) == \
+            ('=HYPERLINK("http://example.com")', "0042", "2026-01-02", "_x0041_\x01"), tags
+        cut = names["long.mp3"]["title"][1]
+        assert len(cut.encode("utf-16-le")) // 2 in (32766, 32767), len(cut)
+        assert [row.get("path", (0, ""))[1] for row in sheets["Folders"]] == \
+            ["0123", "1e5", "2026-01-02", "3/4", "3", "TRUE", ""], sheets["Folders"]
+    finally:
+        shutil.rmtree(folder)
     folder = hostile_names()
     # A name holds no "/": the path "</script><img...>" is the folder "<" and a file in it.
     os.mkdir(os.path.join(folder, "<"))
@@ -260,9 +425,10 @@ def main():
     try:
         check(folder)
         check_catalogue(folder)
+        check_workbook(folder)
     finally:
         shutil.rmtree(folder)
-    print("formats: CSV, JSON Lines and the catalogue's data read back row for row")
+    print("formats: CSV, JSON Lines, the catalogue's data and the workbook read back row for row")
 
 
 if __name__ == "__main__":

@@ -44,6 +44,8 @@ public:
     // Runs before the current directory is read; may throw.
     std::function<void()> onCurrentDirectory;
     std::function<std::optional<int>(const std::string& path)> onCreateFolder;
+    // Runs before a scratch file is made; may throw. Reads of one go through onRead.
+    std::function<void()> onCreateScratch;
 
     platform::StatusResult Status(const std::string& path) override {
         const std::lock_guard lock(m_hooks);
@@ -125,6 +127,16 @@ public:
         return m_real.CreateFolder(path);
     }
 
+    std::unique_ptr<platform::ScratchFile> CreateScratchFile() override {
+        {
+            const std::lock_guard lock(m_hooks);
+            if (onCreateScratch) {
+                onCreateScratch();
+            }
+        }
+        return std::make_unique<Scratch>(*this, m_real.CreateScratchFile());
+    }
+
     // Files created and not yet closed, and searches not yet ended: both must be 0 after a run.
     std::atomic<int> createdFiles = 0;
     std::atomic<int> openOutputs = 0;
@@ -173,6 +185,20 @@ private:
         FakeFileSystem& m_owner;
         std::string m_path;
         std::unique_ptr<platform::InputFile> m_real;
+    };
+
+    class Scratch final : public platform::ScratchFile {
+    public:
+        Scratch(FakeFileSystem& owner, std::unique_ptr<platform::ScratchFile> real)
+            : m_owner(owner), m_real(std::move(real)) {}
+        const std::string& Path() const override { return m_real->Path(); }
+        std::unique_ptr<platform::InputFile> OpenForReading() override {
+            return std::make_unique<Input>(m_owner, Path(), m_real->OpenForReading());
+        }
+
+    private:
+        FakeFileSystem& m_owner;
+        std::unique_ptr<platform::ScratchFile> m_real;
     };
 
     class Output final : public platform::OutputFile {

@@ -1,0 +1,436 @@
+#include "listing/xlsx_format.h"
+
+#include "platform/file_error.h"
+
+#include <xlsxwriter.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+namespace quaverly::listing {
+
+namespace {
+
+// The files' columns are the records' fields after "type": every row is a file's.
+constexpr std::size_t kFirstField = 1;
+constexpr std::size_t kMpegVersionField = 7;
+constexpr std::size_t kDurationField = 13;
+constexpr std::size_t kPathField = 1;
+
+constexpr std::array<std::string_view, 9> kFolderColumns = {
+    "path",           "files",           "mp3_files", "size",    "duration_seconds",
+    "lowest_bitrate", "average_bitrate", "findings",  "path_hex"};
+constexpr std::array<std::string_view, 3> kRunColumns = {"path", "reason", "path_hex"};
+
+// Columns are as wide as what they hold, within these bounds, in characters.
+constexpr double kNarrowest = 6;
+constexpr double kWidest = 60;
+constexpr double kTimeWidth = 12;
+// Cells cut with a note saying so; later ones are cut all the same, without one.
+constexpr std::size_t kMostNotes = 10'000;
+// The largest integer a cell's number (a double) holds exactly.
+constexpr std::int64_t kExactInteger = std::int64_t{1} << 53;
+constexpr double kSecondsADay = 86'400;
+
+bool IsHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// How many UTF-16 units valid UTF-8 takes, which is what a spreadsheet counts.
+std::size_t Utf16Units(std::string_view text) {
+    std::size_t units = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        units += (byte & 0xC0) != 0x80 ? 1 : 0;
+        units += byte >= 0xF0 ? 1 : 0;
+    }
+    return units;
+}
+
+// The longest start of valid UTF-8 `text` that takes at most `units` UTF-16 units.
+std::string_view StartWithin(std::string_view text, std::size_t units) {
+    std::size_t taken = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        const std::size_t length = byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+        const std::size_t cost = length == 4 ? 2 : 1;
+        if (taken + cost > units) {
+            return text.substr(0, at);
+        }
+        taken += cost;
+        at += length;
+    }
+    return text;
+}
+
+// `text` (valid UTF-8) as a cell's string in `out`. A spreadsheet reads "_xHHHH_" in a cell as
+// the character U+HHHH, so a name that spells one has its '_' written so ("_x005F_"); the
+// library writes control characters so; NUL and U+FFFE and U+FFFF, which XML cannot hold,
+// are written so here.
+void AppendCellText(std::string& out, std::string_view text) {
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '_' && at + 6 < text.size() && text[at + 1] == 'x' && IsHex(text[at + 2]) &&
+            IsHex(text[at + 3]) && IsHex(text[at + 4]) && IsHex(text[at + 5]) &&
+            text[at + 6] == '_') {
+            out.append("_x005F_");
+        } else if (c == '\0') {
+            out.append("_x0000_");
+        } else if (c == '\xEF' && text.substr(at + 1, 2) == "\xBF\xBE") {
+            out.append("_xFFFE_");
+            at += 2;
+        } else if (c == '\xEF' && text.substr(at + 1, 2) == "\xBF\xBF") {
+            out.append("_xFFFF_");
+            at += 2;
+        } else {
+            out.push_back(c);
+        }
+    }
+}
+
+void Join(std::string& joined, const std::vector<std::string_view>& items,
+          std::string_view separator) {
+    joined.clear();
+    for (const std::string_view item : items) {
+        joined.append(joined.empty() ? "" : separator).append(item);
+    }
+}
+
+std::string Thousands(std::size_t value) {
+    std::string digits = std::to_string(value);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, ",");
+    }
+    return digits;
+}
+
+} // namespace
+
+XlsxFormat::XlsxFormat(platform::FileSystem& fileSystem, std::uint32_t sheetRows)
+    : m_fileSystem(fileSystem), m_sheetRows(std::max<std::uint32_t>(sheetRows, 2)) {
+    m_files.name = "Files";
+    m_files.columns.assign(std::begin(kFieldNames) + kFirstField, std::end(kFieldNames));
+    m_folders.name = "Folders";
+    m_folders.columns.assign(kFolderColumns.begin(), kFolderColumns.end());
+}
+
+XlsxFormat::~XlsxFormat() {
+    if (m_workbook != nullptr) {
+        // A run that failed: what was written goes with the scratch file.
+        workbook_close(m_workbook);
+    }
+}
+
+void XlsxFormat::Check(int error, std::string_view what) const {
+    if (error != LXW_NO_ERROR) {
+        const int system = errno != 0 ? errno : EIO;
+        throw platform::FileError::FromErrno(
+            system,
+            std::string(what) + " (" + lxw_strerror(static_cast<lxw_error>(error)) + ") in",
+            m_scratch ? m_scratch->Path() : std::string("the workbook"));
+    }
+}
+
+void XlsxFormat::Begin(PageWriter& page, std::string_view folder) {
+    RecordFormat::Begin(page, folder);
+    m_scratch = m_fileSystem.CreateScratchFile();
+    // Each sheet's rows go to a temporary file of the library's as they come.
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    errno = 0;
+    m_workbook = workbook_new_opt(m_scratch->Path().c_str(), &options);
+    if (m_workbook == nullptr) {
+        Check(LXW_ERROR_CREATING_XLSX_FILE, "start the workbook");
+    }
+    m_header = workbook_add_format(m_workbook);
+    format_set_bold(m_header);
+    m_time = workbook_add_format(m_workbook);
+    format_set_num_format(m_time, "[h]:mm:ss");
+    // The files' sheet first, then the folders'.
+    AddSheet(m_files);
+    AddSheet(m_folders);
+}
+
+void XlsxFormat::AddSheet(Kind& kind) {
+    const std::string name =
+        kind.sheets.empty() ? kind.name : kind.name + " " + std::to_string(kind.sheets.size() + 1);
+    errno = 0;
+    lxw_worksheet* sheet = workbook_add_worksheet(m_workbook, name.c_str());
+    if (sheet == nullptr) {
+        Check(LXW_ERROR_MEMORY_MALLOC_FAILED, "add the sheet " + name);
+    }
+    Sheet& added = kind.sheets.emplace_back();
+    added.sheet = sheet;
+    added.widths.assign(kind.columns.size(), kNarrowest);
+    for (std::size_t i = 0; i < kind.columns.size(); ++i) {
+        const std::string column(kind.columns[i]);
+        Check(worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(i), column.c_str(),
+                                     m_header),
+              "write a header");
+        added.widths[i] = std::max(added.widths[i], static_cast<double>(column.size()) + 2);
+    }
+    worksheet_freeze_panes(sheet, 1, 0);
+    added.rows = 1;
+}
+
+std::uint32_t XlsxFormat::NextRow(Kind& kind) {
+    if (kind.sheets.back().rows == m_sheetRows) {
+        Finish(kind);
+        AddSheet(kind);
+    }
+    return kind.sheets.back().rows++;
+}
+
+bool XlsxFormat::Text(Sheet& sheet, std::uint32_t row, std::uint16_t column,
+                      std::string_view text) {
+    if (text.empty()) {
+        return false;
+    }
+    m_text.clear();
+    AppendCellText(m_text, text);
+    std::size_t units = Utf16Units(m_text);
+    // Cut where the cell is full, with room for what the escapes take.
+    std::string_view kept = text;
+    for (std::size_t budget = kCellCharacters; units > kCellCharacters;) {
+        kept = StartWithin(text, budget);
+        m_text.clear();
+        AppendCellText(m_text, kept);
+        units = Utf16Units(m_text);
+        budget -= std::min(budget, units > kCellCharacters ? units - kCellCharacters : 0);
+    }
+    const bool cut = kept.size() < text.size();
+    errno = 0;
+    Check(worksheet_write_string(sheet.sheet, row, column, m_text.c_str(), nullptr),
+          "write a cell");
+    if (column < sheet.widths.size()) {
+        sheet.widths[column] =
+            std::min(kWidest, std::max(sheet.widths[column], static_cast<double>(units) + 1));
+    }
+    if (cut && m_notes < kMostNotes) {
+        ++m_notes;
+        const std::string note = "Cut to " + Thousands(Utf16Units(kept)) +
+                                 " of " + Thousands(Utf16Units(text)) +
+                                 " characters: a cell holds no more. The whole path is in "
+                                 "path_hex, in hexadecimal.";
+        Check(worksheet_write_comment(sheet.sheet, row, column, note.c_str()), "write a note");
+    }
+    return cut;
+}
+
+void XlsxFormat::Number(Sheet& sheet, std::uint32_t row, std::uint16_t column, double value,
+                        lxw_format* format) {
+    errno = 0;
+    Check(worksheet_write_number(sheet.sheet, row, column, value, format), "write a cell");
+    if (column < sheet.widths.size()) {
+        std::array<char, 32> digits{};
+        const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(),
+                                                format == m_time ? 0.0 : value);
+        const double width = format == m_time ? kTimeWidth
+                                              : static_cast<double>(end - digits.data()) + 1;
+        sheet.widths[column] = std::min(kWidest, std::max(sheet.widths[column], width));
+    }
+}
+
+void XlsxFormat::NumberText(Sheet& sheet, std::uint32_t row, std::uint16_t column,
+                            std::string_view text) {
+    const char* const end = text.data() + text.size();
+    std::int64_t integer = 0;
+    if (const auto [at, error] = std::from_chars(text.data(), end, integer);
+        error == std::errc() && at == end) {
+        if (integer > kExactInteger || integer < -kExactInteger) {
+            // A sparse file's stated size, say: its digits as they are, rather than another
+            // number.
+            Text(sheet, row, column, text);
+        } else {
+            Number(sheet, row, column, static_cast<double>(integer));
+        }
+        return;
+    }
+    double value = 0;
+    if (const auto [at, error] = std::from_chars(text.data(), end, value);
+        error == std::errc() && at == end) {
+        Number(sheet, row, column, value);
+    } else {
+        Text(sheet, row, column, text);
+    }
+}
+
+void XlsxFormat::WriteRecord(PageWriter& /*page*/, const Field* fields, std::size_t count) {
+    const std::uint32_t row = NextRow(m_files);
+    Sheet& sheet = m_files.sheets.back();
+    bool cut = false;
+    for (std::size_t i = kFirstField; i < count; ++i) {
+        const Field& field = fields[i];
+        const auto column = static_cast<std::uint16_t>(i - kFirstField);
+        switch (field.kind) {
+        case Field::Kind::Absent:
+            break;
+        case Field::Kind::Text:
+            if (i == kPathHex) {
+                break; // written below
+            }
+            if (i == kMpegVersionField) {
+                NumberText(sheet, row, column, field.value);
+            } else {
+                cut = Text(sheet, row, column, field.value) || cut;
+            }
+            break;
+        case Field::Kind::Number:
+            if (i == kDurationField) {
+                double seconds = 0;
+                std::from_chars(field.value.data(), field.value.data() + field.value.size(),
+                                seconds);
+                Number(sheet, row, column, seconds / kSecondsADay, m_time);
+            } else {
+                NumberText(sheet, row, column, field.value);
+            }
+            break;
+        case Field::Kind::Boolean:
+            errno = 0;
+            Check(worksheet_write_boolean(sheet.sheet, row, column, field.value == "true", nullptr),
+                  "write a cell");
+            break;
+        case Field::Kind::Words:
+        case Field::Kind::Picture:
+            Join(m_joined, field.items, field.kind == Field::Kind::Words ? ";" : ", ");
+            cut = Text(sheet, row, column, m_joined) || cut;
+            break;
+        }
+    }
+    // The raw path: where it is not text, or where a cut text leaves the file to be known by it
+    // (the path is then valid UTF-8, and the text field holds its bytes).
+    std::string_view hex;
+    if (fields[kPathHex].kind == Field::Kind::Text) {
+        hex = fields[kPathHex].value;
+    } else if (cut) {
+        AssignHex(m_hex, fields[kPathField].value);
+        hex = m_hex;
+    }
+    // A path longer than a cell holds in hexadecimal goes on in the cells to the right of the
+    // last column.
+    auto column = static_cast<std::uint16_t>(kPathHex - kFirstField);
+    for (std::size_t at = 0; at < hex.size(); at += kCellCharacters) {
+        Text(sheet, row, column, hex.substr(at, kCellCharacters));
+        column = static_cast<std::uint16_t>(
+            at == 0 ? m_files.columns.size() : static_cast<std::size_t>(column) + 1);
+    }
+}
+
+void XlsxFormat::WriteFolder(const FolderDone& done) {
+    const std::uint32_t row = NextRow(m_folders);
+    Sheet& sheet = m_folders.sheets.back();
+    Relative(done.path, m_relative);
+    const bool valid = AssignUtf8(m_name, m_relative);
+    const bool cut = Text(sheet, row, 0, m_name);
+    const Rollup& r = done.rollup;
+    Number(sheet, row, 1, static_cast<double>(r.files));
+    Number(sheet, row, 2, static_cast<double>(r.mp3Files));
+    NumberText(sheet, row, 3, std::to_string(r.bytes));
+    Number(sheet, row, 4, r.seconds / kSecondsADay, m_time);
+    if (r.lowestBitrate > 0) {
+        Number(sheet, row, 5, r.lowestBitrate);
+    }
+    if (const auto average = r.AverageBitrate()) {
+        Number(sheet, row, 6, static_cast<double>(*average));
+    }
+    Number(sheet, row, 7, static_cast<double>(r.findings));
+    if (!valid || cut) {
+        AssignHex(m_hex, m_relative);
+        std::uint16_t column = 8;
+        for (std::size_t at = 0; at < m_hex.size(); at += kCellCharacters, ++column) {
+            Text(sheet, row, column, std::string_view(m_hex).substr(at, kCellCharacters));
+        }
+    }
+}
+
+void XlsxFormat::FolderRow(PageWriter& /*page*/, std::string_view folder) {
+    if (const auto done = m_rollups.StartFolder(folder)) {
+        WriteFolder(*done);
+    }
+}
+
+void XlsxFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
+    m_rollups.AddFile(row);
+    RecordFormat::WriteFileRow(page, row);
+}
+
+void XlsxFormat::Finish(Kind& kind) {
+    Sheet& sheet = kind.sheets.back();
+    for (std::size_t i = 0; i < sheet.widths.size(); ++i) {
+        const auto column = static_cast<lxw_col_t>(i);
+        Check(worksheet_set_column(sheet.sheet, column, column, sheet.widths[i],
+                                   i == 4 && &kind == &m_folders ? m_time : nullptr),
+              "size a column");
+    }
+    Check(worksheet_autofilter(sheet.sheet, 0, 0, sheet.rows > 1 ? sheet.rows - 1 : 1,
+                               static_cast<lxw_col_t>(kind.columns.size() - 1)),
+          "set the filter");
+}
+
+void XlsxFormat::WriteRun(const RunReport& report) {
+    if (!report.Cancelled() && report.Failures().empty()) {
+        return;
+    }
+    Kind run;
+    run.name = "Run";
+    run.columns.assign(kRunColumns.begin(), kRunColumns.end());
+    AddSheet(run);
+    if (report.Cancelled()) {
+        Text(run.sheets.back(), NextRow(run), 1,
+             "The run was cut short: these sheets hold what it listed before it stopped.");
+    }
+    for (const Failure& failure : report.Failures()) {
+        const std::uint32_t row = NextRow(run);
+        Sheet& sheet = run.sheets.back();
+        Relative(failure.path, m_relative);
+        const bool valid = AssignUtf8(m_name, m_relative);
+        const bool cut = Text(sheet, row, 0, m_name);
+        AssignUtf8(m_joined, failure.reason);
+        Text(sheet, row, 1, m_joined);
+        if (!valid || cut) {
+            AssignHex(m_hex, m_relative);
+            Text(sheet, row, 2, std::string_view(m_hex).substr(0, kCellCharacters));
+        }
+    }
+    if (const std::size_t more = report.FailureCount() - report.Failures().size(); more > 0) {
+        Text(run.sheets.back(), NextRow(run), 1,
+             Thousands(more) + " more folders or files could not be read; the run kept the "
+                               "names of the first " +
+                 Thousands(report.Failures().size()) + ".");
+    }
+    Finish(run);
+}
+
+void XlsxFormat::End(PageWriter& page, const RunReport& report) {
+    if (const auto done = m_rollups.End()) {
+        WriteFolder(*done);
+    }
+    Finish(m_files);
+    Finish(m_folders);
+    WriteRun(report);
+    lxw_workbook* const workbook = m_workbook;
+    m_workbook = nullptr;
+    errno = 0;
+    Check(workbook_close(workbook), "write the workbook");
+    // The workbook into the listing, as it is.
+    const std::unique_ptr<platform::InputFile> file = m_scratch->OpenForReading();
+    std::vector<unsigned char> buffer(1U << 20U);
+    const std::uint64_t size = file->Size();
+    for (std::uint64_t at = 0; at < size;) {
+        const std::size_t wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - at));
+        const std::size_t got = file->ReadAt(at, buffer.data(), wanted);
+        if (got != wanted) {
+            throw platform::FileError(platform::FileErrorCause::EndOfFile, 0, "read",
+                                      m_scratch->Path());
+        }
+        page.Write(std::string_view(reinterpret_cast<const char*>(buffer.data()), got));
+        at += got;
+    }
+    m_scratch.reset();
+}
+
+} // namespace quaverly::listing
