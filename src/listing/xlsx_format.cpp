@@ -100,11 +100,15 @@ void Join(std::string& joined, const std::vector<std::string_view>& items,
 }
 
 std::string Thousands(std::size_t value) {
-    std::string digits = std::to_string(value);
-    for (std::size_t at = digits.size(); at > 3; at -= 3) {
-        digits.insert(at - 3, ",");
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            grouped.push_back(',');
+        }
+        grouped.push_back(digits[i]);
     }
-    return digits;
+    return grouped;
 }
 
 } // namespace

@@ -1,17 +1,19 @@
-// Writes the catalogue of a made-up collection, rows made through the format (no files on
-// disk), and prints its size and what it cost: the page the browser timings of
-// bench/catalogue-browser open.
+// Writes the listing of a made-up collection in one format, rows made through the format (no
+// files on disk), and prints its size and what it cost: the page the browser timings of
+// bench/catalogue-browser open, or the records and workbook that bench/xlsx-vs-csv times.
 //
-//   catalogue_bench [--files N] [--output FILE]
+//   format_bench [--format FORMAT] [--files N] [--output FILE]
 //
-//   --files N      files in the collection (default 100000): albums of 12 tagged tracks by
-//                  artists of 3 albums, each album with a cover.jpg beside its tracks
-//   --output FILE  where the page goes (default mp3_catalogue.html)
+//   --format FORMAT  catalogue (the default), csv, jsonl or xlsx
+//   --files N        files in the collection (default 100000): albums of 12 tagged tracks by
+//                    artists of 3 albums, each album with a cover.jpg beside its tracks
+//   --output FILE    where the listing goes (default mp3_catalogue.html)
 //
 // The tracks are as a collection has them: most LAME -V 2, some -V 0 and CBR 320, 192 and
 // 128, a few by another encoder, 1 in 50 with a health finding; titles of two to four words.
 
 #include "listing/catalogue_format.h"
+#include "listing/xlsx_format.h"
 #include "platform/file_system.h"
 
 #include <sys/resource.h>
@@ -79,13 +81,30 @@ private:
 int main(int argc, char** argv) {
     long files = 100000;
     std::string output = "mp3_catalogue.html";
+    std::string name = "catalogue";
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--files") == 0) {
             files = std::stol(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--output") == 0) {
             output = argv[i + 1];
+        } else if (std::strcmp(argv[i], "--format") == 0) {
+            name = argv[i + 1];
         }
     }
+    std::unique_ptr<listing::ListingFormat> made;
+    if (name == "catalogue") {
+        made = std::make_unique<listing::CatalogueFormat>(std::string("../Music/"));
+    } else if (name == "csv") {
+        made = std::make_unique<listing::CsvFormat>();
+    } else if (name == "jsonl") {
+        made = std::make_unique<listing::JsonLinesFormat>();
+    } else if (name == "xlsx") {
+        made = std::make_unique<listing::XlsxFormat>(platform::SystemFileSystem());
+    } else {
+        std::fprintf(stderr, "format_bench: no format %s\n", name.c_str());
+        return 2;
+    }
+    listing::ListingFormat& format = *made;
     std::FILE* out = std::fopen(output.c_str(), "wb");
     if (out == nullptr) {
         std::perror(output.c_str());
@@ -94,7 +113,6 @@ int main(int argc, char** argv) {
     auto file = std::make_unique<NullFile>(out);
     NullFile& counted = *file;
     listing::PageWriter page(std::move(file));
-    listing::CatalogueFormat format(std::string("../Music/"));
     const auto start = std::chrono::steady_clock::now();
     const std::string root = "/music";
     format.Begin(page, root);
@@ -167,9 +185,9 @@ int main(int argc, char** argv) {
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("catalogue of %ld tracks and %d covers in %d folders: %zu bytes, %.1f bytes a "
+    std::printf("%s of %ld tracks and %d covers in %d folders: %zu bytes, %.1f bytes a "
                 "track, %.0f ms, peak memory %ld KiB\n",
-                written, albums, albums + albums / 3 + 1, counted.written,
+                name.c_str(), written, albums, albums + albums / 3 + 1, counted.written,
                 static_cast<double>(counted.written) / static_cast<double>(written), ms,
                 usage.ru_maxrss);
     return 0;
