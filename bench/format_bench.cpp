@@ -81,27 +81,27 @@ private:
 int main(int argc, char** argv) {
     long files = 100000;
     std::string output = "mp3_catalogue.html";
-    std::string name = "catalogue";
+    std::string formatName = "catalogue";
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--files") == 0) {
             files = std::stol(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--output") == 0) {
             output = argv[i + 1];
         } else if (std::strcmp(argv[i], "--format") == 0) {
-            name = argv[i + 1];
+            formatName = argv[i + 1];
         }
     }
     std::unique_ptr<listing::ListingFormat> made;
-    if (name == "catalogue") {
+    if (formatName == "catalogue") {
         made = std::make_unique<listing::CatalogueFormat>(std::string("../Music/"));
-    } else if (name == "csv") {
+    } else if (formatName == "csv") {
         made = std::make_unique<listing::CsvFormat>();
-    } else if (name == "jsonl") {
+    } else if (formatName == "jsonl") {
         made = std::make_unique<listing::JsonLinesFormat>();
-    } else if (name == "xlsx") {
+    } else if (formatName == "xlsx") {
         made = std::make_unique<listing::XlsxFormat>(platform::SystemFileSystem());
     } else {
-        std::fprintf(stderr, "format_bench: no format %s\n", name.c_str());
+        std::fprintf(stderr, "format_bench: no format %s\n", formatName.c_str());
         return 2;
     }
     listing::ListingFormat& format = *made;
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
     getrusage(RUSAGE_SELF, &usage);
     std::printf("%s of %ld tracks and %d covers in %d folders: %zu bytes, %.1f bytes a "
                 "track, %.0f ms, peak memory %ld KiB\n",
-                name.c_str(), written, albums, albums + albums / 3 + 1, counted.written,
+                formatName.c_str(), written, albums, albums + albums / 3 + 1, counted.written,
                 static_cast<double>(counted.written) / static_cast<double>(written), ms,
                 usage.ru_maxrss);
     return 0;

@@ -9,6 +9,10 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#ifndef _WIN32
+#include <clocale>
+#include <locale.h>
+#endif
 
 namespace quaverly::listing {
 
@@ -99,6 +103,29 @@ void Join(std::string& joined, const std::vector<std::string_view>& items,
     }
 }
 
+// Numbers written with a decimal point whatever the locale the program runs in: Debian's
+// library prints them with printf, which a locale may give a comma. (The Windows build of the
+// library has a printf of its own.)
+class CNumbers {
+public:
+#ifndef _WIN32
+    CNumbers() {
+        static const locale_t c = ::newlocale(LC_NUMERIC_MASK, "C", nullptr);
+        m_before = c != nullptr ? ::uselocale(c) : nullptr;
+    }
+    ~CNumbers() {
+        if (m_before != nullptr) {
+            ::uselocale(m_before);
+        }
+    }
+    CNumbers(const CNumbers&) = delete;
+    CNumbers& operator=(const CNumbers&) = delete;
+
+private:
+    locale_t m_before = nullptr;
+#endif
+};
+
 std::string Thousands(std::size_t value) {
     const std::string digits = std::to_string(value);
     std::string grouped;
@@ -123,6 +150,7 @@ XlsxFormat::XlsxFormat(platform::FileSystem& fileSystem, std::uint32_t sheetRows
 
 XlsxFormat::~XlsxFormat() {
     if (m_workbook != nullptr) {
+        const CNumbers numbers;
         // A run that failed: what was written goes with the scratch file.
         workbook_close(m_workbook);
     }
@@ -139,6 +167,7 @@ void XlsxFormat::Check(int error, std::string_view what) const {
 }
 
 void XlsxFormat::Begin(PageWriter& page, std::string_view folder) {
+    const CNumbers numbers;
     RecordFormat::Begin(page, folder);
     m_scratch = m_fileSystem.CreateScratchFile();
     // Each sheet's rows go to a temporary file of the library's as they come.
@@ -351,12 +380,14 @@ void XlsxFormat::WriteFolder(const FolderDone& done) {
 }
 
 void XlsxFormat::FolderRow(PageWriter& /*page*/, std::string_view folder) {
+    const CNumbers numbers;
     if (const auto done = m_rollups.StartFolder(folder)) {
         WriteFolder(*done);
     }
 }
 
 void XlsxFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
+    const CNumbers numbers;
     m_rollups.AddFile(row);
     RecordFormat::WriteFileRow(page, row);
 }
@@ -409,6 +440,7 @@ void XlsxFormat::WriteRun(const RunReport& report) {
 }
 
 void XlsxFormat::End(PageWriter& page, const RunReport& report) {
+    const CNumbers numbers;
     if (const auto done = m_rollups.End()) {
         WriteFolder(*done);
     }

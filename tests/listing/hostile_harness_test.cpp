@@ -7,10 +7,12 @@
 
 #include "listing/catalogue_format.h"
 #include "listing/catalogue_page.h"
+#include "listing/xlsx_format.h"
 #include "listing/listing_run.h"
 #include "listing/record_formats.h"
 #include "mpeg/tag_worker_pool.h"
 
+#include "support/zip_entries.h"
 #include "support/mp3_bytes.h"
 #include "support/tag_size_oracle.h"
 #include "support/temp_dir.h"
@@ -371,6 +373,22 @@ void ExpectAWholeCatalogue(const Listed& listed) {
     EXPECT_EQ(files, listed.result.fileCount);
 }
 
+// The workbook: an archive whose sheets are whole, a row for every file the walk met below the
+// header, no formula. Returns its parts but the one that says when it was made.
+std::map<std::string, std::string> ExpectAWholeWorkbook(const Listed& listed) {
+    std::map<std::string, std::string> parts = testing::ZipEntries(listed.page);
+    for (const auto& [name, part] : parts) {
+        if (name.starts_with("xl/worksheets/sheet")) {
+            EXPECT_TRUE(part.ends_with("</worksheet>")) << name;
+            EXPECT_EQ(testing::Occurrences(part, "<f"), 0U) << name;
+        }
+    }
+    EXPECT_EQ(testing::Occurrences(parts["xl/worksheets/sheet1.xml"], "<row "),
+              listed.result.fileCount + 1);
+    parts.erase("docProps/core.xml");
+    return parts;
+}
+
 // Where the tag headers of a file in the tree settle its tag size, the library, in a helper,
 // counts the same.
 void ExpectHeadersGiveTheLibrarysCount(const std::string& tree) {
@@ -417,6 +435,10 @@ TEST(HostileHarness, EveryTreeEndsInAWholePageTheSameWithOneOrTwoHelpers) {
         ExpectAWholeCatalogue(catalogued);
         CatalogueFormat again("");
         EXPECT_EQ(catalogued.page, List(root, 2, false, &again).page);
+        XlsxFormat workbook(platform::SystemFileSystem());
+        XlsxFormat workbookAgain(platform::SystemFileSystem());
+        EXPECT_EQ(ExpectAWholeWorkbook(List(root, 1, true, &workbook)),
+                  ExpectAWholeWorkbook(List(root, 2, false, &workbookAgain)));
         ExpectHeadersGiveTheLibrarysCount(root / "tree");
 
         // What the library in the program survives, read there as `-j 0` asks.
