@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #ifndef _WIN32
 #include <clocale>
 #include <locale.h>
@@ -38,6 +39,70 @@ constexpr std::size_t kMostNotes = 10'000;
 // The largest integer a cell's number (a double) holds exactly.
 constexpr std::int64_t kExactInteger = std::int64_t{1} << 53;
 constexpr double kSecondsADay = 86'400;
+constexpr std::size_t kRowBuffer = 1U << 20U;
+
+std::uint64_t Little(const unsigned char* bytes, int count) {
+    std::uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i) {
+        value = value << 8U | bytes[i];
+    }
+    return value;
+}
+
+// The uncompressed sizes of an archive's entries by name, from its central directory (ZIP64
+// too); empty where it has none that can be read.
+std::map<std::string, std::uint64_t, std::less<>> EntrySizes(platform::InputFile& zip) {
+    std::map<std::string, std::uint64_t, std::less<>> sizes;
+    const std::uint64_t size = zip.Size();
+    // The end record, and before it perhaps the ZIP64 locator; no comment follows.
+    constexpr std::size_t kEnd = 22;
+    constexpr std::size_t kLocator = 20;
+    if (size < kEnd) {
+        return sizes;
+    }
+    std::vector<unsigned char> end(std::min<std::uint64_t>(size, kEnd + kLocator));
+    zip.ReadAt(size - end.size(), end.data(), end.size());
+    const unsigned char* record = end.data() + end.size() - kEnd;
+    if (Little(record, 4) != 0x06054b50) {
+        return sizes;
+    }
+    std::uint64_t entries = Little(record + 10, 2);
+    std::uint64_t length = Little(record + 12, 4);
+    std::uint64_t at = Little(record + 16, 4);
+    if (at == 0xFFFFFFFF && end.size() == kEnd + kLocator && Little(end.data(), 4) == 0x07064b50) {
+        std::array<unsigned char, 56> zip64{};
+        zip.ReadAt(Little(end.data() + 8, 8), zip64.data(), zip64.size());
+        entries = Little(zip64.data() + 32, 8);
+        length = Little(zip64.data() + 40, 8);
+        at = Little(zip64.data() + 48, 8);
+    }
+    if (length > size || at > size - length) {
+        return sizes;
+    }
+    std::vector<unsigned char> directory(static_cast<std::size_t>(length));
+    zip.ReadAt(at, directory.data(), directory.size());
+    for (std::size_t i = 0, next = 0; i < entries && next + 46 <= directory.size(); ++i) {
+        const unsigned char* entry = directory.data() + next;
+        const std::size_t name = Little(entry + 28, 2);
+        const std::size_t extra = Little(entry + 30, 2);
+        if (Little(entry, 4) != 0x02014b50 || next + 46 + name + extra > directory.size()) {
+            break;
+        }
+        std::uint64_t uncompressed = Little(entry + 24, 4);
+        // A size too large for its field is the first of the ZIP64 extra field's.
+        for (std::size_t field = 0; uncompressed == 0xFFFFFFFF && field + 4 <= extra;) {
+            const unsigned char* header = entry + 46 + name + field;
+            const std::size_t fieldSize = Little(header + 2, 2);
+            if (Little(header, 2) == 1 && fieldSize >= 8 && field + 4 + fieldSize <= extra) {
+                uncompressed = Little(header + 4, 8);
+            }
+            field += 4 + fieldSize;
+        }
+        sizes[std::string(reinterpret_cast<const char*>(entry + 46), name)] = uncompressed;
+        next += 46 + name + extra + Little(entry + 32, 2);
+    }
+    return sizes;
+}
 
 bool IsHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -150,9 +215,14 @@ XlsxFormat::XlsxFormat(platform::FileSystem& fileSystem, std::uint32_t sheetRows
 
 XlsxFormat::~XlsxFormat() {
     if (m_workbook != nullptr) {
-        const CNumbers numbers;
-        // A run that failed: what was written goes with the scratch file.
-        workbook_close(m_workbook);
+        // A run that failed: nothing more is written, and the library's files are let go.
+        for (lxw_worksheet* const sheet : m_made) {
+            if (sheet->optimize_tmpfile != nullptr) {
+                std::fclose(sheet->optimize_tmpfile);
+                sheet->optimize_tmpfile = nullptr;
+            }
+        }
+        lxw_workbook_free(m_workbook);
     }
 }
 
@@ -195,6 +265,11 @@ void XlsxFormat::AddSheet(Kind& kind) {
     if (sheet == nullptr) {
         Check(LXW_ERROR_MEMORY_MALLOC_FAILED, "add the sheet " + name);
     }
+    // Its rows go to the library's temporary file in large writes.
+    if (sheet->optimize_tmpfile != nullptr) {
+        std::setvbuf(sheet->optimize_tmpfile, nullptr, _IOFBF, kRowBuffer);
+    }
+    m_made.push_back(sheet);
     Sheet& added = kind.sheets.emplace_back();
     added.sheet = sheet;
     added.widths.assign(kind.columns.size(), kNarrowest);
@@ -439,6 +514,35 @@ void XlsxFormat::WriteRun(const RunReport& report) {
     Finish(run);
 }
 
+void XlsxFormat::ExpectRowsWritten(std::vector<std::int64_t>& bytes) const {
+    for (lxw_worksheet* const sheet : m_made) {
+        FILE* const rows = sheet->optimize_tmpfile;
+        errno = 0;
+        if (rows == nullptr || std::fflush(rows) != 0 || std::ferror(rows) != 0) {
+            throw platform::FileError::FromErrno(errno != 0 ? errno : EIO,
+                                                 "write the rows of the workbook to",
+                                                 "the temporary folder");
+        }
+        bytes.push_back(static_cast<std::int64_t>(std::ftell(rows)));
+    }
+}
+
+void XlsxFormat::ExpectSheetsWhole(platform::InputFile& workbook,
+                                   const std::vector<std::int64_t>& bytes) const {
+    const auto sizes = EntrySizes(workbook);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const std::string name = "xl/worksheets/sheet" + std::to_string(i + 1) + ".xml";
+        const auto found = sizes.find(name);
+        if (found == sizes.end() || found->second < static_cast<std::uint64_t>(bytes[i])) {
+            // The library's copy of the rows into the sheet failed without a word: the
+            // temporary folder is full, most likely.
+            throw platform::FileError(platform::FileErrorCause::DiskFull, 0,
+                                      "write a whole sheet (" + name + ") of the workbook to",
+                                      "the temporary folder");
+        }
+    }
+}
+
 void XlsxFormat::End(PageWriter& page, const RunReport& report) {
     const CNumbers numbers;
     if (const auto done = m_rollups.End()) {
@@ -447,12 +551,15 @@ void XlsxFormat::End(PageWriter& page, const RunReport& report) {
     Finish(m_files);
     Finish(m_folders);
     WriteRun(report);
+    std::vector<std::int64_t> bytes;
+    ExpectRowsWritten(bytes);
     lxw_workbook* const workbook = m_workbook;
     m_workbook = nullptr;
     errno = 0;
     Check(workbook_close(workbook), "write the workbook");
     // The workbook into the listing, as it is.
     const std::unique_ptr<platform::InputFile> file = m_scratch->OpenForReading();
+    ExpectSheetsWhole(*file, bytes);
     std::vector<unsigned char> buffer(1U << 20U);
     const std::uint64_t size = file->Size();
     for (std::uint64_t at = 0; at < size;) {

@@ -78,6 +78,12 @@ private:
     // read everything.
     void WriteRun(const RunReport& report);
     void Finish(Kind& kind);
+    // Throws unless every sheet's rows reached the library's temporary files whole, and the
+    // sheets in the workbook hold at least as many bytes (the library does not check its
+    // copies).
+    void ExpectRowsWritten(std::vector<std::int64_t>& bytes) const;
+    void ExpectSheetsWhole(platform::InputFile& workbook,
+                           const std::vector<std::int64_t>& bytes) const;
 
     platform::FileSystem& m_fileSystem;
     std::uint32_t m_sheetRows;
@@ -87,6 +93,7 @@ private:
     lxw_format* m_time = nullptr;
     Kind m_files;
     Kind m_folders;
+    std::vector<lxw_worksheet*> m_made; // every sheet, in the order made
     FolderRollups m_rollups;
     // The cells' texts and notes, kept from cell to cell, so that their memory is too.
     std::string m_text;
