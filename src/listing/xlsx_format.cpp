@@ -173,20 +173,24 @@ void Join(std::string& joined, const std::vector<std::string_view>& items,
 // library has a printf of its own.)
 class CNumbers {
 public:
-#ifndef _WIN32
     CNumbers() {
+#ifndef _WIN32
         static const locale_t c = ::newlocale(LC_NUMERIC_MASK, "C", nullptr);
         m_before = c != nullptr ? ::uselocale(c) : nullptr;
+#endif
     }
     ~CNumbers() {
+#ifndef _WIN32
         if (m_before != nullptr) {
             ::uselocale(m_before);
         }
+#endif
     }
     CNumbers(const CNumbers&) = delete;
     CNumbers& operator=(const CNumbers&) = delete;
 
 private:
+#ifndef _WIN32
     locale_t m_before = nullptr;
 #endif
 };
