@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <map>
 #ifndef _WIN32
 #include <clocale>
@@ -24,6 +25,7 @@ constexpr std::size_t kFirstField = 1;
 constexpr std::size_t kMpegVersionField = 7;
 constexpr std::size_t kDurationField = 13;
 constexpr std::size_t kPathField = 1;
+constexpr std::size_t kNameField = 3; // path, folder and name before it
 
 constexpr std::array<std::string_view, 9> kFolderColumns = {
     "path",           "files",           "mp3_files", "size",    "duration_seconds",
@@ -119,45 +121,55 @@ std::size_t Utf16Units(std::string_view text) {
     return units;
 }
 
-// The longest start of valid UTF-8 `text` that takes at most `units` UTF-16 units.
-std::string_view StartWithin(std::string_view text, std::size_t units) {
-    std::size_t taken = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        const std::size_t length = byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
-        const std::size_t cost = length == 4 ? 2 : 1;
-        if (taken + cost > units) {
-            return text.substr(0, at);
-        }
-        taken += cost;
-        at += length;
+// What one character of a cell's text is written as.
+struct Escaped {
+    std::size_t bytes;     // of the text it takes
+    std::string_view as;   // what it is written as, when not as it is
+    std::size_t units;     // the UTF-16 units it is written in
+};
+
+Escaped EscapedAt(std::string_view text, std::size_t at) {
+    const char c = text[at];
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '_' && at + 6 < text.size() && text[at + 1] == 'x' && IsHex(text[at + 2]) &&
+        IsHex(text[at + 3]) && IsHex(text[at + 4]) && IsHex(text[at + 5]) &&
+        text[at + 6] == '_') {
+        return {1, "_x005F_", 7};
     }
-    return text;
+    if (c == '\0') {
+        return {1, "_x0000_", 7};
+    }
+    if (c == '\xEF' && text.substr(at + 1, 2) == "\xBF\xBE") {
+        return {3, "_xFFFE_", 7};
+    }
+    if (c == '\xEF' && text.substr(at + 1, 2) == "\xBF\xBF") {
+        return {3, "_xFFFF_", 7};
+    }
+    const std::size_t length = byte < 0x80 ? 1 : byte < 0xE0 ? 2 : byte < 0xF0 ? 3 : 4;
+    return {std::min(length, text.size() - at), {}, length == 4 ? 2U : 1U};
 }
 
-// `text` (valid UTF-8) as a cell's string in `out`. A spreadsheet reads "_xHHHH_" in a cell as
-// the character U+HHHH, so a name that spells one has its '_' written so ("_x005F_"); the
-// library writes control characters so; NUL and U+FFFE and U+FFFF, which XML cannot hold,
-// are written so here.
-void AppendCellText(std::string& out, std::string_view text) {
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        const char c = text[at];
-        if (c == '_' && at + 6 < text.size() && text[at + 1] == 'x' && IsHex(text[at + 2]) &&
-            IsHex(text[at + 3]) && IsHex(text[at + 4]) && IsHex(text[at + 5]) &&
-            text[at + 6] == '_') {
-            out.append("_x005F_");
-        } else if (c == '\0') {
-            out.append("_x0000_");
-        } else if (c == '\xEF' && text.substr(at + 1, 2) == "\xBF\xBE") {
-            out.append("_xFFFE_");
-            at += 2;
-        } else if (c == '\xEF' && text.substr(at + 1, 2) == "\xBF\xBF") {
-            out.append("_xFFFF_");
-            at += 2;
-        } else {
-            out.push_back(c);
+// `text` (valid UTF-8) as a cell's string in `out`, as much of it as `units` UTF-16 units of
+// the string hold; returns how many bytes of `text` it took. A spreadsheet reads "_xHHHH_" in
+// a cell as the character U+HHHH, so a name that spells one has its '_' written so
+// ("_x005F_"); the library writes control characters so; NUL and U+FFFE and U+FFFF, which XML
+// cannot hold, are written so here.
+std::size_t AppendCellText(std::string& out, std::string_view text, std::size_t units) {
+    std::size_t at = 0;
+    for (std::size_t taken = 0; at < text.size();) {
+        const Escaped escaped = EscapedAt(text, at);
+        if (taken + escaped.units > units) {
+            break;
         }
+        taken += escaped.units;
+        if (escaped.as.empty()) {
+            out.append(text.substr(at, escaped.bytes));
+        } else {
+            out.append(escaped.as);
+        }
+        at += escaped.bytes;
     }
+    return at;
 }
 
 void Join(std::string& joined, const std::vector<std::string_view>& items,
@@ -247,6 +259,11 @@ void XlsxFormat::Begin(PageWriter& page, std::string_view folder) {
     // Each sheet's rows go to a temporary file of the library's as they come.
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
+    // The library's own temporary files beside the scratch file, in a folder named in full:
+    // the run works in the folder listed, where a relative one would put them.
+    const std::string& scratch = m_scratch->Path();
+    m_scratchFolder = scratch.substr(0, scratch.find_last_of("/\\"));
+    options.tmpdir = m_scratchFolder.data();
     errno = 0;
     m_workbook = workbook_new_opt(m_scratch->Path().c_str(), &options);
     if (m_workbook == nullptr) {
@@ -297,36 +314,29 @@ std::uint32_t XlsxFormat::NextRow(Kind& kind) {
 }
 
 bool XlsxFormat::Text(Sheet& sheet, std::uint32_t row, std::uint16_t column,
-                      std::string_view text) {
+                      std::string_view text, std::string_view whole) {
     if (text.empty()) {
         return false;
     }
     m_text.clear();
-    AppendCellText(m_text, text);
-    std::size_t units = Utf16Units(m_text);
-    // Cut where the cell is full, with room for what the escapes take.
-    std::string_view kept = text;
-    for (std::size_t budget = kCellCharacters; units > kCellCharacters;) {
-        kept = StartWithin(text, budget);
-        m_text.clear();
-        AppendCellText(m_text, kept);
-        units = Utf16Units(m_text);
-        budget -= std::min(budget, units > kCellCharacters ? units - kCellCharacters : 0);
-    }
+    const std::string_view kept = text.substr(0, AppendCellText(m_text, text, kCellCharacters));
     const bool cut = kept.size() < text.size();
     errno = 0;
     Check(worksheet_write_string(sheet.sheet, row, column, m_text.c_str(), nullptr),
           "write a cell");
     if (column < sheet.widths.size()) {
-        sheet.widths[column] =
-            std::min(kWidest, std::max(sheet.widths[column], static_cast<double>(units) + 1));
+        // Most cells are short: their width is measured only while it may grow the column's.
+        const double widest = std::min(kWidest, static_cast<double>(m_text.size()) + 1);
+        if (widest > sheet.widths[column]) {
+            sheet.widths[column] =
+                std::min(kWidest, static_cast<double>(Utf16Units(m_text)) + 1);
+        }
     }
     if (cut && m_notes < kMostNotes) {
         ++m_notes;
-        const std::string note = "Cut to " + Thousands(Utf16Units(kept)) +
-                                 " of " + Thousands(Utf16Units(text)) +
-                                 " characters: a cell holds no more. The whole path is in "
-                                 "path_hex, in hexadecimal.";
+        const std::string note = "Cut to " + Thousands(Utf16Units(kept)) + " of " +
+                                 Thousands(Utf16Units(text)) +
+                                 " characters: a cell holds no more. " + std::string(whole);
         Check(worksheet_write_comment(sheet.sheet, row, column, note.c_str()), "write a note");
     }
     return cut;
@@ -387,7 +397,9 @@ void XlsxFormat::WriteRecord(PageWriter& /*page*/, const Field* fields, std::siz
             if (i == kMpegVersionField) {
                 NumberText(sheet, row, column, field.value);
             } else {
-                cut = Text(sheet, row, column, field.value) || cut;
+                cut = Text(sheet, row, column, field.value,
+                           i <= kNameField ? kWholeInHex : kWholeInTheTag) ||
+                      cut;
             }
             break;
         case Field::Kind::Number:
@@ -423,11 +435,14 @@ void XlsxFormat::WriteRecord(PageWriter& /*page*/, const Field* fields, std::siz
     }
     // A path longer than a cell holds in hexadecimal goes on in the cells to the right of the
     // last column.
-    auto column = static_cast<std::uint16_t>(kPathHex - kFirstField);
+    Hex(sheet, row, static_cast<std::uint16_t>(kPathHex - kFirstField),
+        static_cast<std::uint16_t>(m_files.columns.size()), hex);
+}
+
+void XlsxFormat::Hex(Sheet& sheet, std::uint32_t row, std::uint16_t column, std::uint16_t next,
+                     std::string_view hex) {
     for (std::size_t at = 0; at < hex.size(); at += kCellCharacters) {
-        Text(sheet, row, column, hex.substr(at, kCellCharacters));
-        column = static_cast<std::uint16_t>(
-            at == 0 ? m_files.columns.size() : static_cast<std::size_t>(column) + 1);
+        Text(sheet, row, at == 0 ? column : next++, hex.substr(at, kCellCharacters));
     }
 }
 
@@ -436,11 +451,18 @@ void XlsxFormat::WriteFolder(const FolderDone& done) {
     Sheet& sheet = m_folders.sheets.back();
     Relative(done.path, m_relative);
     const bool valid = AssignUtf8(m_name, m_relative);
-    const bool cut = Text(sheet, row, 0, m_name);
+    const bool cut = Text(sheet, row, 0, m_name, kWholeInHex);
     const Rollup& r = done.rollup;
     Number(sheet, row, 1, static_cast<double>(r.files));
     Number(sheet, row, 2, static_cast<double>(r.mp3Files));
     NumberText(sheet, row, 3, std::to_string(r.bytes));
+    if (r.bytes == std::numeric_limits<std::int64_t>::max() && m_notes < kMostNotes) {
+        ++m_notes;
+        Check(worksheet_write_comment(sheet.sheet, row, 3,
+                                      "The sizes below add up to more than this, the most the "
+                                      "sum holds (sparse files may state sizes so large)."),
+              "write a note");
+    }
     Number(sheet, row, 4, r.seconds / kSecondsADay, m_time);
     if (r.lowestBitrate > 0) {
         Number(sheet, row, 5, r.lowestBitrate);
@@ -451,10 +473,7 @@ void XlsxFormat::WriteFolder(const FolderDone& done) {
     Number(sheet, row, 7, static_cast<double>(r.findings));
     if (!valid || cut) {
         AssignHex(m_hex, m_relative);
-        std::uint16_t column = 8;
-        for (std::size_t at = 0; at < m_hex.size(); at += kCellCharacters, ++column) {
-            Text(sheet, row, column, std::string_view(m_hex).substr(at, kCellCharacters));
-        }
+        Hex(sheet, row, 8, 9, m_hex);
     }
 }
 
@@ -501,12 +520,12 @@ void XlsxFormat::WriteRun(const RunReport& report) {
         Sheet& sheet = run.sheets.back();
         Relative(failure.path, m_relative);
         const bool valid = AssignUtf8(m_name, m_relative);
-        const bool cut = Text(sheet, row, 0, m_name);
+        const bool cut = Text(sheet, row, 0, m_name, kWholeInHex);
         AssignUtf8(m_joined, failure.reason);
         Text(sheet, row, 1, m_joined);
         if (!valid || cut) {
             AssignHex(m_hex, m_relative);
-            Text(sheet, row, 2, std::string_view(m_hex).substr(0, kCellCharacters));
+            Hex(sheet, row, 2, 3, m_hex);
         }
     }
     if (const std::size_t more = report.FailureCount() - report.Failures().size(); more > 0) {
@@ -520,6 +539,8 @@ void XlsxFormat::WriteRun(const RunReport& report) {
 
 void XlsxFormat::ExpectRowsWritten(std::vector<std::int64_t>& bytes) const {
     for (lxw_worksheet* const sheet : m_made) {
+        // The last row is held until the next, or the close: out with it first.
+        lxw_worksheet_write_single_row(sheet);
         FILE* const rows = sheet->optimize_tmpfile;
         errno = 0;
         if (rows == nullptr || std::fflush(rows) != 0 || std::ferror(rows) != 0) {
@@ -563,6 +584,9 @@ void XlsxFormat::End(PageWriter& page, const RunReport& report) {
     Check(workbook_close(workbook), "write the workbook");
     // The workbook into the listing, as it is.
     const std::unique_ptr<platform::InputFile> file = m_scratch->OpenForReading();
+    // Its name goes now: a run that ends while it is copied (a reader of standard output that
+    // went away) leaves nothing behind.
+    m_scratch.reset();
     ExpectSheetsWhole(*file, bytes);
     std::vector<unsigned char> buffer(1U << 20U);
     const std::uint64_t size = file->Size();
@@ -571,13 +595,12 @@ void XlsxFormat::End(PageWriter& page, const RunReport& report) {
             static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - at));
         const std::size_t got = file->ReadAt(at, buffer.data(), wanted);
         if (got != wanted) {
-            throw platform::FileError(platform::FileErrorCause::EndOfFile, 0, "read",
-                                      m_scratch->Path());
+            throw platform::FileError(platform::FileErrorCause::EndOfFile, 0,
+                                      "read the workbook back from", m_scratchFolder);
         }
         page.Write(std::string_view(reinterpret_cast<const char*>(buffer.data()), got));
         at += got;
     }
-    m_scratch.reset();
 }
 
 } // namespace quaverly::listing

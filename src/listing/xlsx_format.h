@@ -46,6 +46,10 @@ public:
     void End(PageWriter& page, const RunReport& report) override;
 
 private:
+    static constexpr std::string_view kWholeInTheTag =
+        "The rest is in the file's tag; path_hex names the file.";
+    static constexpr std::string_view kWholeInHex = "The whole path is in path_hex.";
+
     // One sheet of a kind, its rows written so far and the widths its columns want.
     struct Sheet {
         lxw_worksheet* sheet = nullptr;
@@ -67,8 +71,14 @@ private:
     void AddSheet(Kind& kind);
     // The row to write next in a sheet of `kind`: on a new sheet when the last is full.
     std::uint32_t NextRow(Kind& kind);
-    // Writes `text` as a text cell, cut to what a cell holds; returns whether it was cut.
-    bool Text(Sheet& sheet, std::uint32_t row, std::uint16_t column, std::string_view text);
+    // Writes `text` as a text cell, cut to what a cell holds; returns whether it was cut. A cut
+    // cell's note says so, and then `whole`: where the whole text is.
+    bool Text(Sheet& sheet, std::uint32_t row, std::uint16_t column, std::string_view text,
+              std::string_view whole = kWholeInTheTag);
+    // The raw path in hexadecimal at `column`, going on at `next` and the columns after it
+    // where a cell cannot hold it all.
+    void Hex(Sheet& sheet, std::uint32_t row, std::uint16_t column, std::uint16_t next,
+             std::string_view hex);
     void Number(Sheet& sheet, std::uint32_t row, std::uint16_t column, double value,
                 lxw_format* format = nullptr);
     // A number of a field as its text says it: a number where a cell holds it exactly.
@@ -88,6 +98,7 @@ private:
     platform::FileSystem& m_fileSystem;
     std::uint32_t m_sheetRows;
     std::unique_ptr<platform::ScratchFile> m_scratch;
+    std::string m_scratchFolder; // where the library keeps its temporary files
     lxw_workbook* m_workbook = nullptr;
     lxw_format* m_header = nullptr;
     lxw_format* m_time = nullptr;

@@ -322,7 +322,8 @@ public:
 
     std::unique_ptr<InputFile> OpenForReading() override {
         const HANDLE file =
-            ::CreateFileW(m_wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+            ::CreateFileW(m_wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             throw LastFileError("open", m_path);

@@ -85,6 +85,44 @@ TEST_F(Workbook, SheetsGoOnPastTheirRowsAndKeepTheirTypes) {
               std::string::npos);
 }
 
+// A text longer than a cell holds is cut where the cell is full, the characters that are
+// written as escapes counted as the escapes they are, and its note says so.
+TEST_F(Workbook, ATextIsCutWhereTheCellIsFull) {
+    Start();
+    Folder("");
+    std::vector<mpeg::FileScan> scans(3);
+    const std::string titles[] = {std::string(40'000, 'a'), std::string(9'000 * 7, ' '),
+                                  std::string()};
+    scans[0].tags.emplace().title = titles[0];
+    scans[1].tags.emplace().title.clear();
+    for (int i = 0; i < 9'000; ++i) {
+        scans[1].tags->title += "_x0041_"; // each '_' written as "_x005F_"
+    }
+    scans[2].tags.emplace();
+    for (int i = 0; i < 21'845; ++i) {
+        scans[2].tags->title += "\xEF\xBF\xBF"; // U+FFFF, written as "_xFFFF_"
+    }
+    for (std::size_t i = 0; i < scans.size(); ++i) {
+        File("", "t" + std::to_string(i) + ".mp3", 1, &scans[i]);
+    }
+    const auto entries = Entries();
+    const std::string& sheet = entries.at("xl/worksheets/sheet1.xml");
+    std::vector<std::size_t> cells;
+    for (std::size_t at = sheet.find("<c r=\"AE"); at != std::string::npos;
+         at = sheet.find("<c r=\"AE", at + 1)) {
+        const std::size_t start = sheet.find("<t>", at) + 3;
+        cells.push_back(sheet.find("</t>", start) - start);
+    }
+    ASSERT_EQ(cells.size(), 4U); // the header's, then the titles'
+    for (std::size_t i = 1; i < cells.size(); ++i) {
+        EXPECT_GE(cells[i], 32'760U) << i;
+        EXPECT_LE(cells[i], 32'767U) << i;
+    }
+    const std::string& notes = entries.at("xl/comments1.xml");
+    EXPECT_NE(notes.find("Cut to 32,767 of 40,000 characters"), std::string::npos);
+    EXPECT_EQ(Occurrences(notes, "The rest is in the file's tag"), 3U);
+}
+
 // A run cut short, or one that could not read everything, says so in a sheet of its own.
 TEST_F(Workbook, ARunCutShortSaysWhatItCouldNotRead) {
     Start();
