@@ -137,8 +137,8 @@ constexpr std::array<Format, 5> kFormats{{
     {"html", "mp3_listing.html", nullptr},
     {"csv", "mp3_listing.csv", Make<listing::CsvFormat>},
     {"jsonl", "mp3_listing.jsonl", Make<listing::JsonLinesFormat>},
-    {"catalogue", listing::kCatalogueFileName, Make<listing::CatalogueFormat>},
     {"xlsx", "mp3_listing.xlsx", Make<listing::XlsxFormat>},
+    {"catalogue", listing::kCatalogueFileName, Make<listing::CatalogueFormat>},
 }};
 
 // What the command line asks for.

@@ -155,6 +155,19 @@ Escaped EscapedAt(std::string_view text, std::size_t at) {
 // ("_x005F_"); the library writes control characters so; NUL and U+FFFE and U+FFFF, which XML
 // cannot hold, are written so here.
 std::size_t AppendCellText(std::string& out, std::string_view text, std::size_t units) {
+    // Most texts hold nothing written as an escape, and are shorter in UTF-16 units than in
+    // bytes: they are taken whole.
+    static constexpr std::array<bool, 256> kMayEscape = [] {
+        std::array<bool, 256> may{};
+        may['_'] = may[0] = may[0xEF] = true;
+        return may;
+    }();
+    if (text.size() <= units &&
+        std::none_of(text.begin(), text.end(),
+                     [](char c) { return kMayEscape[static_cast<unsigned char>(c)]; })) {
+        out.append(text);
+        return text.size();
+    }
     std::size_t at = 0;
     for (std::size_t taken = 0; at < text.size();) {
         const Escaped escaped = EscapedAt(text, at);

@@ -130,7 +130,7 @@ TEST(QuaverlyList, BadUsageSaysWhyAndCreatesNothing) {
         {{".", "-j"}, "option '-j' needs a number"},
         {{".", "--jobs"}, "option '--jobs' needs a number"},
         {{".", "-f"}, "option '-f' needs a format"},
-        {{"--format=xml", "."}, "'xml' is not a format: html, csv, jsonl or catalogue"},
+        {{"--format=xml", "."}, "'xml' is not a format: html, csv, jsonl, xlsx or catalogue"},
         {{"--no-links", "."},
          "'--no-links' leaves the links out of the catalogue: use it with -f catalogue"},
         {{"--jobs=x", "."}, "'x' is not a number of helper processes"},
