@@ -11,10 +11,6 @@
 #include <cstring>
 #include <limits>
 #include <map>
-#ifndef _WIN32
-#include <clocale>
-#include <locale.h>
-#endif
 
 namespace quaverly::listing {
 
@@ -193,33 +189,6 @@ void Join(std::string& joined, const std::vector<std::string_view>& items,
     }
 }
 
-// Numbers written with a decimal point whatever the locale the program runs in: Debian's
-// library prints them with printf, which a locale may give a comma. (The Windows build of the
-// library has a printf of its own.)
-class CNumbers {
-public:
-    CNumbers() {
-#ifndef _WIN32
-        static const locale_t c = ::newlocale(LC_NUMERIC_MASK, "C", nullptr);
-        m_before = c != nullptr ? ::uselocale(c) : nullptr;
-#endif
-    }
-    ~CNumbers() {
-#ifndef _WIN32
-        if (m_before != nullptr) {
-            ::uselocale(m_before);
-        }
-#endif
-    }
-    CNumbers(const CNumbers&) = delete;
-    CNumbers& operator=(const CNumbers&) = delete;
-
-private:
-#ifndef _WIN32
-    locale_t m_before = nullptr;
-#endif
-};
-
 std::string Thousands(std::size_t value) {
     const std::string digits = std::to_string(value);
     std::string grouped;
@@ -266,7 +235,6 @@ void XlsxFormat::Check(int error, std::string_view what) const {
 }
 
 void XlsxFormat::Begin(PageWriter& page, std::string_view folder) {
-    const CNumbers numbers;
     RecordFormat::Begin(page, folder);
     m_scratch = m_fileSystem.CreateScratchFile();
     // Each sheet's rows go to a temporary file of the library's as they come.
@@ -491,14 +459,12 @@ void XlsxFormat::WriteFolder(const FolderDone& done) {
 }
 
 void XlsxFormat::FolderRow(PageWriter& /*page*/, std::string_view folder) {
-    const CNumbers numbers;
     if (const auto done = m_rollups.StartFolder(folder)) {
         WriteFolder(*done);
     }
 }
 
 void XlsxFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
-    const CNumbers numbers;
     m_rollups.AddFile(row);
     RecordFormat::WriteFileRow(page, row);
 }
@@ -582,7 +548,6 @@ void XlsxFormat::ExpectSheetsWhole(platform::InputFile& workbook,
 }
 
 void XlsxFormat::End(PageWriter& page, const RunReport& report) {
-    const CNumbers numbers;
     if (const auto done = m_rollups.End()) {
         WriteFolder(*done);
     }
