@@ -13,8 +13,9 @@ void Count(std::map<std::string, std::int64_t, std::less<>>& counts, std::string
            std::int64_t count) {
     auto found = counts.find(name);
     if (found == counts.end()) {
-        found = counts.try_emplace(std::string(counts.size() < Rollup::kMostNames ? name
-                                                                                : Rollup::kOthers))
+        found = counts
+                    .try_emplace(
+                        std::string(counts.size() < Rollup::kMostNames ? name : Rollup::kOthers))
                     .first;
     }
     found->second += count;

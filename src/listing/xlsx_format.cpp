@@ -119,17 +119,16 @@ std::size_t Utf16Units(std::string_view text) {
 
 // What one character of a cell's text is written as.
 struct Escaped {
-    std::size_t bytes;     // of the text it takes
-    std::string_view as;   // what it is written as, when not as it is
-    std::size_t units;     // the UTF-16 units it is written in
+    std::size_t bytes;   // of the text it takes
+    std::string_view as; // what it is written as, when not as it is
+    std::size_t units;   // the UTF-16 units it is written in
 };
 
 Escaped EscapedAt(std::string_view text, std::size_t at) {
     const char c = text[at];
     const auto byte = static_cast<unsigned char>(c);
     if (c == '_' && at + 6 < text.size() && text[at + 1] == 'x' && IsHex(text[at + 2]) &&
-        IsHex(text[at + 3]) && IsHex(text[at + 4]) && IsHex(text[at + 5]) &&
-        text[at + 6] == '_') {
+        IsHex(text[at + 3]) && IsHex(text[at + 4]) && IsHex(text[at + 5]) && text[at + 6] == '_') {
         return {1, "_x005F_", 7};
     }
     if (c == '\0') {
@@ -158,9 +157,9 @@ std::size_t AppendCellText(std::string& out, std::string_view text, std::size_t 
         may['_'] = may[0] = may[0xEF] = true;
         return may;
     }();
-    if (text.size() <= units &&
-        std::none_of(text.begin(), text.end(),
-                     [](char c) { return kMayEscape[static_cast<unsigned char>(c)]; })) {
+    if (text.size() <= units && std::none_of(text.begin(), text.end(), [](char c) {
+            return kMayEscape[static_cast<unsigned char>(c)];
+        })) {
         out.append(text);
         return text.size();
     }
@@ -228,8 +227,7 @@ void XlsxFormat::Check(int error, std::string_view what) const {
     if (error != LXW_NO_ERROR) {
         const int system = errno != 0 ? errno : EIO;
         throw platform::FileError::FromErrno(
-            system,
-            std::string(what) + " (" + lxw_strerror(static_cast<lxw_error>(error)) + ") in",
+            system, std::string(what) + " (" + lxw_strerror(static_cast<lxw_error>(error)) + ") in",
             m_scratch ? m_scratch->Path() : std::string("the workbook"));
     }
 }
@@ -277,8 +275,7 @@ void XlsxFormat::AddSheet(Kind& kind) {
     added.widths.assign(kind.columns.size(), kNarrowest);
     for (std::size_t i = 0; i < kind.columns.size(); ++i) {
         const std::string column(kind.columns[i]);
-        Check(worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(i), column.c_str(),
-                                     m_header),
+        Check(worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(i), column.c_str(), m_header),
               "write a header");
         added.widths[i] = std::max(added.widths[i], static_cast<double>(column.size()) + 2);
     }
@@ -294,8 +291,8 @@ std::uint32_t XlsxFormat::NextRow(Kind& kind) {
     return kind.sheets.back().rows++;
 }
 
-bool XlsxFormat::Text(Sheet& sheet, std::uint32_t row, std::uint16_t column,
-                      std::string_view text, std::string_view whole) {
+bool XlsxFormat::Text(Sheet& sheet, std::uint32_t row, std::uint16_t column, std::string_view text,
+                      std::string_view whole) {
     if (text.empty()) {
         return false;
     }
@@ -309,8 +306,7 @@ bool XlsxFormat::Text(Sheet& sheet, std::uint32_t row, std::uint16_t column,
         // Most cells are short: their width is measured only while it may grow the column's.
         const double widest = std::min(kWidest, static_cast<double>(m_text.size()) + 1);
         if (widest > sheet.widths[column]) {
-            sheet.widths[column] =
-                std::min(kWidest, static_cast<double>(Utf16Units(m_text)) + 1);
+            sheet.widths[column] = std::min(kWidest, static_cast<double>(Utf16Units(m_text)) + 1);
         }
     }
     if (cut && m_notes < kMostNotes) {
@@ -331,8 +327,8 @@ void XlsxFormat::Number(Sheet& sheet, std::uint32_t row, std::uint16_t column, d
         std::array<char, 32> digits{};
         const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(),
                                                 format == m_time ? 0.0 : value);
-        const double width = format == m_time ? kTimeWidth
-                                              : static_cast<double>(end - digits.data()) + 1;
+        const double width =
+            format == m_time ? kTimeWidth : static_cast<double>(end - digits.data()) + 1;
         sheet.widths[column] = std::min(kWidest, std::max(sheet.widths[column], width));
     }
 }
@@ -509,8 +505,9 @@ void XlsxFormat::WriteRun(const RunReport& report) {
     }
     if (const std::size_t more = report.FailureCount() - report.Failures().size(); more > 0) {
         Text(run.sheets.back(), NextRow(run), 1,
-             Thousands(more) + " more folders or files could not be read; the run kept the "
-                               "names of the first " +
+             Thousands(more) +
+                 " more folders or files could not be read; the run kept the "
+                 "names of the first " +
                  Thousands(report.Failures().size()) + ".");
     }
     Finish(run);

@@ -321,10 +321,9 @@ public:
     const std::string& Path() const override { return m_path; }
 
     std::unique_ptr<InputFile> OpenForReading() override {
-        const HANDLE file =
-            ::CreateFileW(m_wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                          OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        const HANDLE file = ::CreateFileW(
+            m_wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             throw LastFileError("open", m_path);
         }

@@ -7,15 +7,15 @@
 
 #include "listing/catalogue_format.h"
 #include "listing/catalogue_page.h"
-#include "listing/xlsx_format.h"
 #include "listing/listing_run.h"
 #include "listing/record_formats.h"
+#include "listing/xlsx_format.h"
 #include "mpeg/tag_worker_pool.h"
 
-#include "support/zip_entries.h"
 #include "support/mp3_bytes.h"
 #include "support/tag_size_oracle.h"
 #include "support/temp_dir.h"
+#include "support/zip_entries.h"
 
 #include <gtest/gtest.h>
 
