@@ -265,9 +265,11 @@ void XlsxFormat::AddSheet(Kind& kind) {
     if (sheet == nullptr) {
         Check(LXW_ERROR_MEMORY_MALLOC_FAILED, "add the sheet " + name);
     }
-    // Its rows go to the library's temporary file in large writes.
+    // Its rows go to the library's temporary file in large writes (glibc takes the size only
+    // with a buffer).
     if (sheet->optimize_tmpfile != nullptr) {
-        std::setvbuf(sheet->optimize_tmpfile, nullptr, _IOFBF, kRowBuffer);
+        m_rowBuffers.push_back(std::make_unique<char[]>(kRowBuffer));
+        std::setvbuf(sheet->optimize_tmpfile, m_rowBuffers.back().get(), _IOFBF, kRowBuffer);
     }
     m_made.push_back(sheet);
     Sheet& added = kind.sheets.emplace_back();
@@ -279,16 +281,32 @@ void XlsxFormat::AddSheet(Kind& kind) {
               "write a header");
         added.widths[i] = std::max(added.widths[i], static_cast<double>(column.size()) + 2);
     }
+    // Out with the header, before the rows written past the library.
+    lxw_worksheet_write_single_row(sheet);
     worksheet_freeze_panes(sheet, 1, 0);
     added.rows = 1;
 }
 
 std::uint32_t XlsxFormat::NextRow(Kind& kind) {
+    AddRow();
     if (kind.sheets.back().rows == m_sheetRows) {
         Finish(kind);
         AddSheet(kind);
     }
-    return kind.sheets.back().rows++;
+    Sheet& sheet = kind.sheets.back();
+    m_rowSheet = sheet.sheet;
+    m_row.Start(sheet.rows);
+    return sheet.rows++;
+}
+
+void XlsxFormat::AddRow() {
+    lxw_worksheet* const sheet = m_rowSheet;
+    m_rowSheet = nullptr;
+    errno = 0;
+    if (sheet != nullptr && !m_row.AddTo(*sheet)) {
+        throw platform::FileError::FromErrno(errno != 0 ? errno : EIO,
+                                             "write the rows of the workbook to", m_scratchFolder);
+    }
 }
 
 bool XlsxFormat::Text(Sheet& sheet, std::uint32_t row, std::uint16_t column, std::string_view text,
@@ -299,9 +317,7 @@ bool XlsxFormat::Text(Sheet& sheet, std::uint32_t row, std::uint16_t column, std
     m_text.clear();
     const std::string_view kept = text.substr(0, AppendCellText(m_text, text, kCellCharacters));
     const bool cut = kept.size() < text.size();
-    errno = 0;
-    Check(worksheet_write_string(sheet.sheet, row, column, m_text.c_str(), nullptr),
-          "write a cell");
+    m_row.Text(column, m_text);
     if (column < sheet.widths.size()) {
         // Most cells are short: their width is measured only while it may grow the column's.
         const double widest = std::min(kWidest, static_cast<double>(m_text.size()) + 1);
@@ -319,10 +335,8 @@ bool XlsxFormat::Text(Sheet& sheet, std::uint32_t row, std::uint16_t column, std
     return cut;
 }
 
-void XlsxFormat::Number(Sheet& sheet, std::uint32_t row, std::uint16_t column, double value,
-                        lxw_format* format) {
-    errno = 0;
-    Check(worksheet_write_number(sheet.sheet, row, column, value, format), "write a cell");
+void XlsxFormat::Number(Sheet& sheet, std::uint16_t column, double value, lxw_format* format) {
+    m_row.Number(column, value, format != nullptr ? lxw_format_get_xf_index(format) : 0);
     if (column < sheet.widths.size()) {
         std::array<char, 32> digits{};
         const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(),
@@ -344,14 +358,14 @@ void XlsxFormat::NumberText(Sheet& sheet, std::uint32_t row, std::uint16_t colum
             // number.
             Text(sheet, row, column, text);
         } else {
-            Number(sheet, row, column, static_cast<double>(integer));
+            Number(sheet, column, static_cast<double>(integer));
         }
         return;
     }
     double value = 0;
     if (const auto [at, error] = std::from_chars(text.data(), end, value);
         error == std::errc() && at == end) {
-        Number(sheet, row, column, value);
+        Number(sheet, column, value);
     } else {
         Text(sheet, row, column, text);
     }
@@ -384,15 +398,13 @@ void XlsxFormat::WriteRecord(PageWriter& /*page*/, const Field* fields, std::siz
                 double seconds = 0;
                 std::from_chars(field.value.data(), field.value.data() + field.value.size(),
                                 seconds);
-                Number(sheet, row, column, seconds / kSecondsADay, m_time);
+                Number(sheet, column, seconds / kSecondsADay, m_time);
             } else {
                 NumberText(sheet, row, column, field.value);
             }
             break;
         case Field::Kind::Boolean:
-            errno = 0;
-            Check(worksheet_write_boolean(sheet.sheet, row, column, field.value == "true", nullptr),
-                  "write a cell");
+            m_row.Boolean(column, field.value == "true");
             break;
         case Field::Kind::Words:
         case Field::Kind::Picture:
@@ -430,8 +442,8 @@ void XlsxFormat::WriteFolder(const FolderDone& done) {
     const bool valid = AssignUtf8(m_name, m_relative);
     const bool cut = Text(sheet, row, 0, m_name, kWholeInHex);
     const Rollup& r = done.rollup;
-    Number(sheet, row, 1, static_cast<double>(r.files));
-    Number(sheet, row, 2, static_cast<double>(r.mp3Files));
+    Number(sheet, 1, static_cast<double>(r.files));
+    Number(sheet, 2, static_cast<double>(r.mp3Files));
     NumberText(sheet, row, 3, std::to_string(r.bytes));
     if (r.bytes == std::numeric_limits<std::int64_t>::max() && m_notes < kMostNotes) {
         ++m_notes;
@@ -440,14 +452,14 @@ void XlsxFormat::WriteFolder(const FolderDone& done) {
                                       "sum holds (sparse files may state sizes so large)."),
               "write a note");
     }
-    Number(sheet, row, 4, r.seconds / kSecondsADay, m_time);
+    Number(sheet, 4, r.seconds / kSecondsADay, m_time);
     if (r.lowestBitrate > 0) {
-        Number(sheet, row, 5, r.lowestBitrate);
+        Number(sheet, 5, r.lowestBitrate);
     }
     if (const auto average = r.AverageBitrate()) {
-        Number(sheet, row, 6, static_cast<double>(*average));
+        Number(sheet, 6, static_cast<double>(*average));
     }
-    Number(sheet, row, 7, static_cast<double>(r.findings));
+    Number(sheet, 7, static_cast<double>(r.findings));
     if (!valid || cut) {
         AssignHex(m_hex, m_relative);
         Hex(sheet, row, 8, 9, m_hex);
@@ -466,6 +478,7 @@ void XlsxFormat::WriteFileRow(PageWriter& page, const FileRow& row) {
 }
 
 void XlsxFormat::Finish(Kind& kind) {
+    AddRow();
     Sheet& sheet = kind.sheets.back();
     for (std::size_t i = 0; i < sheet.widths.size(); ++i) {
         const auto column = static_cast<lxw_col_t>(i);

@@ -2,6 +2,7 @@
 
 #include "listing/folder_rollups.h"
 #include "listing/record_formats.h"
+#include "listing/sheet_row.h"
 #include "platform/file_system.h"
 
 #include <array>
@@ -71,6 +72,8 @@ private:
     void AddSheet(Kind& kind);
     // The row to write next in a sheet of `kind`: on a new sheet when the last is full.
     std::uint32_t NextRow(Kind& kind);
+    // The row made so far after its sheet's.
+    void AddRow();
     // Writes `text` as a text cell, cut to what a cell holds; returns whether it was cut. A cut
     // cell's note says so, and then `whole`: where the whole text is.
     bool Text(Sheet& sheet, std::uint32_t row, std::uint16_t column, std::string_view text,
@@ -79,8 +82,7 @@ private:
     // where a cell cannot hold it all.
     void Hex(Sheet& sheet, std::uint32_t row, std::uint16_t column, std::uint16_t next,
              std::string_view hex);
-    void Number(Sheet& sheet, std::uint32_t row, std::uint16_t column, double value,
-                lxw_format* format = nullptr);
+    void Number(Sheet& sheet, std::uint16_t column, double value, lxw_format* format = nullptr);
     // A number of a field as its text says it: a number where a cell holds it exactly.
     void NumberText(Sheet& sheet, std::uint32_t row, std::uint16_t column, std::string_view text);
     void Check(int error, std::string_view what) const;
@@ -105,6 +107,10 @@ private:
     Kind m_files;
     Kind m_folders;
     std::vector<lxw_worksheet*> m_made; // every sheet, in the order made
+    // The buffers of the sheets' row files, which outlive the files.
+    std::vector<std::unique_ptr<char[]>> m_rowBuffers;
+    SheetRow m_row; // the row being made, and the sheet it goes to
+    lxw_worksheet* m_rowSheet = nullptr;
     FolderRollups m_rollups;
     // The cells' texts and notes, kept from cell to cell, so that their memory is too.
     std::string m_text;
