@@ -431,6 +431,11 @@ void XlsxFormat::WriteRecord(PageWriter& /*page*/, const Field* fields, std::siz
 void XlsxFormat::Hex(Sheet& sheet, std::uint32_t row, std::uint16_t column, std::uint16_t next,
                      std::string_view hex) {
     for (std::size_t at = 0; at < hex.size(); at += kCellCharacters) {
+        if (at > 0 && next >= LXW_COL_MAX) {
+            // A path of some 270 MB.
+            errno = 0;
+            Check(LXW_ERROR_WORKSHEET_INDEX_OUT_OF_RANGE, "write the path in hexadecimal");
+        }
         Text(sheet, row, at == 0 ? column : next++, hex.substr(at, kCellCharacters));
     }
 }

@@ -91,9 +91,12 @@ std::map<std::string, std::string> Workbook(const std::vector<Row>& rows, bool b
     }
     worksheet_freeze_panes(sheet, 1, 0);
     EXPECT_EQ(workbook_close(workbook), LXW_NO_ERROR);
-    std::ifstream in(path, std::ios::binary);
-    auto entries = testing::ZipEntries(
-        std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    auto entries = testing::ZipEntries(bytes);
     std::filesystem::remove(path);
     entries.erase("docProps/core.xml"); // the time it was made
     return entries;
