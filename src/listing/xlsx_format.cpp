@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -363,8 +364,9 @@ void XlsxFormat::NumberText(Sheet& sheet, std::uint32_t row, std::uint16_t colum
         return;
     }
     double value = 0;
+    // No number is "inf" or "nan" in a cell.
     if (const auto [at, error] = std::from_chars(text.data(), end, value);
-        error == std::errc() && at == end) {
+        error == std::errc() && at == end && std::isfinite(value)) {
         Number(sheet, column, value);
     } else {
         Text(sheet, row, column, text);
@@ -396,9 +398,13 @@ void XlsxFormat::WriteRecord(PageWriter& /*page*/, const Field* fields, std::siz
         case Field::Kind::Number:
             if (i == kDurationField) {
                 double seconds = 0;
-                std::from_chars(field.value.data(), field.value.data() + field.value.size(),
-                                seconds);
-                Number(sheet, column, seconds / kSecondsADay, m_time);
+                const auto [at, error] = std::from_chars(
+                    field.value.data(), field.value.data() + field.value.size(), seconds);
+                if (error == std::errc() && std::isfinite(seconds)) {
+                    Number(sheet, column, seconds / kSecondsADay, m_time);
+                } else {
+                    Text(sheet, row, column, field.value);
+                }
             } else {
                 NumberText(sheet, row, column, field.value);
             }
