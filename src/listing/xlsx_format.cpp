@@ -3,6 +3,7 @@
 #include "platform/file_error.h"
 
 #include <xlsxwriter.h>
+#include <xlsxwriter_parts.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -204,7 +205,7 @@ std::string Thousands(std::size_t value) {
 } // namespace
 
 XlsxFormat::XlsxFormat(platform::FileSystem& fileSystem, std::uint32_t sheetRows)
-    : m_fileSystem(fileSystem), m_sheetRows(std::max<std::uint32_t>(sheetRows, 2)) {
+    : m_fileSystem(fileSystem), m_sheetRows(std::clamp<std::uint32_t>(sheetRows, 2, kSheetRows)) {
     m_files.name = "Files";
     m_files.columns.assign(std::begin(kFieldNames) + kFirstField, std::end(kFieldNames));
     m_folders.name = "Folders";
@@ -266,13 +267,13 @@ void XlsxFormat::AddSheet(Kind& kind) {
     if (sheet == nullptr) {
         Check(LXW_ERROR_MEMORY_MALLOC_FAILED, "add the sheet " + name);
     }
+    m_made.push_back(sheet);
     // Its rows go to the library's temporary file in large writes (glibc takes the size only
     // with a buffer).
     if (sheet->optimize_tmpfile != nullptr) {
         m_rowBuffers.push_back(std::make_unique<char[]>(kRowBuffer));
         std::setvbuf(sheet->optimize_tmpfile, m_rowBuffers.back().get(), _IOFBF, kRowBuffer);
     }
-    m_made.push_back(sheet);
     Sheet& added = kind.sheets.emplace_back();
     added.sheet = sheet;
     added.widths.assign(kind.columns.size(), kNarrowest);
@@ -511,7 +512,8 @@ void XlsxFormat::WriteRun(const RunReport& report) {
     run.columns.assign(kRunColumns.begin(), kRunColumns.end());
     AddSheet(run);
     if (report.Cancelled()) {
-        Text(run.sheets.back(), NextRow(run), 1,
+        const std::uint32_t row = NextRow(run);
+        Text(run.sheets.back(), row, 1,
              "The run was cut short: these sheets hold what it listed before it stopped.");
     }
     for (const Failure& failure : report.Failures()) {
@@ -528,7 +530,8 @@ void XlsxFormat::WriteRun(const RunReport& report) {
         }
     }
     if (const std::size_t more = report.FailureCount() - report.Failures().size(); more > 0) {
-        Text(run.sheets.back(), NextRow(run), 1,
+        const std::uint32_t row = NextRow(run);
+        Text(run.sheets.back(), row, 1,
              Thousands(more) +
                  " more folders or files could not be read; the run kept the "
                  "names of the first " +
@@ -580,7 +583,21 @@ void XlsxFormat::End(PageWriter& page, const RunReport& report) {
     lxw_workbook* const workbook = m_workbook;
     m_workbook = nullptr;
     errno = 0;
-    Check(workbook_close(workbook), "write the workbook");
+    quaverly_take_part_error();
+    const int closed = workbook_close(workbook);
+    const int partError = quaverly_take_part_error();
+    if (closed != LXW_NO_ERROR) {
+        // The library may have left sheets' row files open, on buffers of ours: those are let
+        // go with them.
+        for (auto& buffer : m_rowBuffers) {
+            static_cast<void>(buffer.release());
+        }
+    }
+    Check(closed, "write the workbook");
+    if (partError != 0) {
+        throw platform::FileError::FromErrno(partError, "write a part of the workbook to",
+                                             m_scratchFolder);
+    }
     // The workbook into the listing, as it is.
     const std::unique_ptr<platform::InputFile> file = m_scratch->OpenForReading();
     // Its name goes now: a run that ends while it is copied (a reader of standard output that

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 #include <xlsxwriter.h>
+#include <xlsxwriter_parts.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -38,12 +40,71 @@ struct Row {
     std::vector<Cell> cells;
 };
 
-// The sheets, styles and the rest of a workbook of `rows` below a bold header, its cells
-// written by the library's calls, or by SheetRow past them.
+// The rows of one sheet, below a bold header, written by the library's calls or by SheetRow
+// past them; every 97th row has a note on its first cell, written while the row is made, and
+// the columns are sized and filtered after the rows, as the listing does.
+void WriteSheet(lxw_worksheet* sheet, lxw_format* bold, lxw_format* time,
+                const std::vector<Row>& rows, bool bySheetRow) {
+    EXPECT_EQ(worksheet_write_string(sheet, 0, 0, "path", bold), LXW_NO_ERROR);
+    EXPECT_EQ(worksheet_write_string(sheet, 0, 1, "size", bold), LXW_NO_ERROR);
+    if (bySheetRow) {
+        lxw_worksheet_write_single_row(sheet);
+    }
+    worksheet_freeze_panes(sheet, 1, 0);
+    SheetRow made;
+    for (const Row& row : rows) {
+        made.Start(row.number);
+        for (const Cell& cell : row.cells) {
+            lxw_format* const format = cell.timed ? time : nullptr;
+            lxw_error error = LXW_NO_ERROR;
+            if (cell.kind == Cell::Kind::Text) {
+                if (bySheetRow) {
+                    made.Text(cell.column, cell.text);
+                } else {
+                    error = worksheet_write_string(sheet, row.number, cell.column,
+                                                   cell.text.c_str(), format);
+                }
+            } else if (cell.kind == Cell::Kind::Number) {
+                if (bySheetRow) {
+                    made.Number(cell.column, cell.number,
+                                format != nullptr ? lxw_format_get_xf_index(format) : 0);
+                } else {
+                    error =
+                        worksheet_write_number(sheet, row.number, cell.column, cell.number, format);
+                }
+            } else if (bySheetRow) {
+                made.Boolean(cell.column, cell.truth);
+            } else {
+                error =
+                    worksheet_write_boolean(sheet, row.number, cell.column, cell.truth, nullptr);
+            }
+            ASSERT_EQ(error, LXW_NO_ERROR) << "row " << row.number;
+        }
+        if (row.number % 97 == 0 && !row.cells.empty()) {
+            EXPECT_EQ(worksheet_write_comment(sheet, row.number, row.cells.front().column,
+                                              "A note & <one> more"),
+                      LXW_NO_ERROR);
+        }
+        if (bySheetRow) {
+            EXPECT_TRUE(made.AddTo(*sheet));
+        }
+    }
+    EXPECT_EQ(worksheet_set_column(sheet, 0, 4, 20, nullptr), LXW_NO_ERROR);
+    EXPECT_EQ(worksheet_set_column(sheet, 5, 5, 12, time), LXW_NO_ERROR);
+    EXPECT_EQ(worksheet_autofilter(sheet, 0, 0, rows.empty() ? 1 : rows.back().number, 5),
+              LXW_NO_ERROR);
+}
+
+// The parts of a workbook of two sheets of `rows` (all but docProps/core.xml, which holds the
+// time it was made).
 std::map<std::string, std::string> Workbook(const std::vector<Row>& rows, bool bySheetRow) {
     const std::filesystem::path folder = std::filesystem::temp_directory_path();
+    // The test's cases may run at once.
     const std::string path =
-        (folder / (std::string("sheet_row_test_") + (bySheetRow ? "b" : "a") + ".xlsx")).string();
+        (folder / (std::string("sheet_row_test_") +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                   (bySheetRow ? "_b" : "_a") + ".xlsx"))
+            .string();
     std::string tmpdir = folder.string();
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
@@ -54,42 +115,8 @@ std::map<std::string, std::string> Workbook(const std::vector<Row>& rows, bool b
     format_set_bold(bold);
     lxw_format* const time = workbook_add_format(workbook);
     format_set_num_format(time, "[h]:mm:ss");
-    lxw_worksheet* const sheet = workbook_add_worksheet(workbook, "Files");
-    worksheet_write_string(sheet, 0, 0, "path", bold);
-    worksheet_write_string(sheet, 0, 1, "size", bold);
-    if (bySheetRow) {
-        lxw_worksheet_write_single_row(sheet);
-    }
-    SheetRow made;
-    for (const Row& row : rows) {
-        made.Start(row.number);
-        for (const Cell& cell : row.cells) {
-            lxw_format* const format = cell.timed ? time : nullptr;
-            if (cell.kind == Cell::Kind::Text) {
-                if (bySheetRow) {
-                    made.Text(cell.column, cell.text);
-                } else {
-                    worksheet_write_string(sheet, row.number, cell.column, cell.text.c_str(),
-                                           format);
-                }
-            } else if (cell.kind == Cell::Kind::Number) {
-                if (bySheetRow) {
-                    made.Number(cell.column, cell.number,
-                                format != nullptr ? lxw_format_get_xf_index(format) : 0);
-                } else {
-                    worksheet_write_number(sheet, row.number, cell.column, cell.number, format);
-                }
-            } else if (bySheetRow) {
-                made.Boolean(cell.column, cell.truth);
-            } else {
-                worksheet_write_boolean(sheet, row.number, cell.column, cell.truth, nullptr);
-            }
-        }
-        if (bySheetRow) {
-            EXPECT_TRUE(made.AddTo(*sheet));
-        }
-    }
-    worksheet_freeze_panes(sheet, 1, 0);
+    WriteSheet(workbook_add_worksheet(workbook, "Files"), bold, time, rows, bySheetRow);
+    WriteSheet(workbook_add_worksheet(workbook, "Files 2"), bold, time, rows, bySheetRow);
     EXPECT_EQ(workbook_close(workbook), LXW_NO_ERROR);
     std::string bytes;
     {
@@ -98,7 +125,7 @@ std::map<std::string, std::string> Workbook(const std::vector<Row>& rows, bool b
     }
     auto entries = testing::ZipEntries(bytes);
     std::filesystem::remove(path);
-    entries.erase("docProps/core.xml"); // the time it was made
+    entries.erase("docProps/core.xml");
     return entries;
 }
 
@@ -183,6 +210,12 @@ TEST(SheetRow, WritesCellsAsTheLibraryDoes) {
                      {2, std::string("again")},
                      {16'383, std::string("XFD")}}});
     rows.push_back({next + 5, {{25, 1.0}, {26, 2.0}, {701, 3.0}, {702, 4.0}}});
+    // A row larger than the buffer of its sheet's file.
+    Row large{next + 6, {}};
+    for (std::uint16_t column = 0; column < 40; ++column) {
+        large.cells.emplace_back(column, std::string(32'767, 'y'));
+    }
+    rows.push_back(large);
     rows.push_back({1'048'575, {{0, std::string("last")}}});
     ExpectTheSameWorkbook(rows);
 }
@@ -201,7 +234,7 @@ TEST(SheetRow, WritesRandomCellsAsTheLibraryDoes) {
             const auto column = static_cast<std::uint16_t>(random() % 40);
             switch (random() % 4) {
             case 0: {
-                std::string text(random() % 60, ' ');
+                std::string text(random() % 200 == 0 ? 32'767 : random() % 60, ' ');
                 for (char& c : text) {
                     c = alphabet[random() % alphabet.size()];
                 }
@@ -226,6 +259,34 @@ TEST(SheetRow, WritesRandomCellsAsTheLibraryDoes) {
     }
     ExpectTheSameWorkbook(rows);
 }
+
+#ifndef _WIN32
+// A part the library could not write whole is remembered until it is asked for, since the
+// library rewinds the part (forgetting the stream's error) without looking.
+TEST(LibraryParts, AFailedFlushIsKeptUntilTaken) {
+    quaverly_take_part_error();
+    FILE* const full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    std::fputs("a part", full);
+    EXPECT_NE(quaverly_checked_fflush(full), 0);
+    std::fclose(full);
+    EXPECT_EQ(quaverly_take_part_error(), ENOSPC);
+    EXPECT_EQ(quaverly_take_part_error(), 0);
+
+    // A part's file, buffered, reads back what was written past its buffer.
+    std::string tmpdir = std::filesystem::temp_directory_path().string();
+    FILE* const part = quaverly_buffered_tmpfile(tmpdir.data());
+    ASSERT_NE(part, nullptr);
+    const std::string bytes(3U << 20U, 'p');
+    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), part), bytes.size());
+    EXPECT_EQ(quaverly_checked_fflush(part), 0);
+    std::rewind(part);
+    std::string back(bytes.size() + 1, '\0');
+    EXPECT_EQ(std::fread(back.data(), 1, back.size(), part), bytes.size());
+    EXPECT_EQ(quaverly_buffered_fclose(part), 0);
+    EXPECT_EQ(quaverly_take_part_error(), 0);
+}
+#endif
 
 } // namespace
 } // namespace quaverly::listing
