@@ -1,5 +1,5 @@
-// The library's temporary files with large buffers, and the parts it could not write; see
-// packager_shims.h.
+// The library's temporary files with large buffers, and the files it could not write; see
+// temporary_file_shims.h.
 #include "xlsxwriter_parts.h"
 
 #include <cerrno>
@@ -17,7 +17,9 @@ constexpr std::size_t kBuffer = std::size_t{1} << 20U;
 
 std::mutex buffersGuard;
 // Each file's buffer, until the file is closed (workbooks may be written on several threads).
-std::map<FILE*, std::unique_ptr<char[]>> buffers;
+// Never destroyed: a file the library leaves open when its close fails keeps its buffer until
+// the C library flushes it at exit, after the static objects are gone.
+std::map<FILE*, std::unique_ptr<char[]>>& buffers = *new std::map<FILE*, std::unique_ptr<char[]>>;
 
 thread_local int partError = 0;
 

@@ -1,5 +1,5 @@
-/* What the shims of packager_shims.h add to the library: its temporary files with large
-   buffers, and the parts it could not write. */
+/* What the shims of temporary_file_shims.h add to the library: its temporary files with large
+   buffers, and the files it could not write. */
 #pragma once
 
 #include <stdio.h>
@@ -10,8 +10,8 @@ extern "C" {
 FILE* quaverly_buffered_tmpfile(char* tmpdir);
 int quaverly_buffered_fclose(FILE* file);
 int quaverly_checked_fflush(FILE* file);
-/* The error of the first part on this thread that could not be written since the last call
-   (EIO where the system gave none), or 0. */
+/* The error of the first of its files on this thread that could not be written since the last
+   call (EIO where the system gave none), or 0. */
 int quaverly_take_part_error(void);
 #ifdef __cplusplus
 }

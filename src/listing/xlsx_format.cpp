@@ -39,7 +39,6 @@ constexpr std::size_t kMostNotes = 10'000;
 // The largest integer a cell's number (a double) holds exactly.
 constexpr std::int64_t kExactInteger = std::int64_t{1} << 53;
 constexpr double kSecondsADay = 86'400;
-constexpr std::size_t kRowBuffer = 1U << 20U;
 
 std::uint64_t Little(const unsigned char* bytes, int count) {
     std::uint64_t value = 0;
@@ -217,7 +216,7 @@ XlsxFormat::~XlsxFormat() {
         // A run that failed: nothing more is written, and the library's files are let go.
         for (lxw_worksheet* const sheet : m_made) {
             if (sheet->optimize_tmpfile != nullptr) {
-                std::fclose(sheet->optimize_tmpfile);
+                quaverly_buffered_fclose(sheet->optimize_tmpfile);
                 sheet->optimize_tmpfile = nullptr;
             }
         }
@@ -268,12 +267,6 @@ void XlsxFormat::AddSheet(Kind& kind) {
         Check(LXW_ERROR_MEMORY_MALLOC_FAILED, "add the sheet " + name);
     }
     m_made.push_back(sheet);
-    // Its rows go to the library's temporary file in large writes (glibc takes the size only
-    // with a buffer).
-    if (sheet->optimize_tmpfile != nullptr) {
-        m_rowBuffers.push_back(std::make_unique<char[]>(kRowBuffer));
-        std::setvbuf(sheet->optimize_tmpfile, m_rowBuffers.back().get(), _IOFBF, kRowBuffer);
-    }
     Sheet& added = kind.sheets.emplace_back();
     added.sheet = sheet;
     added.widths.assign(kind.columns.size(), kNarrowest);
@@ -586,13 +579,6 @@ void XlsxFormat::End(PageWriter& page, const RunReport& report) {
     quaverly_take_part_error();
     const int closed = workbook_close(workbook);
     const int partError = quaverly_take_part_error();
-    if (closed != LXW_NO_ERROR) {
-        // The library may have left sheets' row files open, on buffers of ours: those are let
-        // go with them.
-        for (auto& buffer : m_rowBuffers) {
-            static_cast<void>(buffer.release());
-        }
-    }
     Check(closed, "write the workbook");
     if (partError != 0) {
         throw platform::FileError::FromErrno(partError, "write a part of the workbook to",

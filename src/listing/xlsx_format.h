@@ -107,8 +107,6 @@ private:
     Kind m_files;
     Kind m_folders;
     std::vector<lxw_worksheet*> m_made; // every sheet, in the order made
-    // The buffers of the sheets' row files, which outlive the files.
-    std::vector<std::unique_ptr<char[]>> m_rowBuffers;
     SheetRow m_row; // the row being made, and the sheet it goes to
     lxw_worksheet* m_rowSheet = nullptr;
     FolderRollups m_rollups;
